@@ -1,0 +1,55 @@
+// Errors as values: what went wrong, where, and a sentence a person can act on.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+
+namespace plist {
+
+struct Error {
+    enum class Kind {
+        Empty,          // no bytes at all
+        NotPropertyList, // the bytes are no property list of any known format
+        Xml,            // malformed XML or a plist structure error in XML
+        Binary,         // a malformed binary property list
+        OldText,        // a malformed old-style text property list
+        TooDeep,        // nesting beyond kMaxNestingDepth
+        Unrepresentable, // a value that the requested output format cannot hold
+        Io,             // reading a file failed
+    };
+    Kind kind = Kind::NotPropertyList;
+    std::string message;
+    // Byte offset in the input where the fault was found, when there is one.
+    int64_t offset = -1;
+};
+
+// A value or the error that prevented it.
+template <typename T>
+class Expected {
+public:
+    Expected(T value) : v_(std::move(value)) {}
+    Expected(Error error) : v_(std::move(error)) {}
+
+    bool ok() const { return v_.index() == 0; }
+    explicit operator bool() const { return ok(); }
+    T& value() & { return std::get<0>(v_); }
+    const T& value() const& { return std::get<0>(v_); }
+    T&& value() && { return std::get<0>(std::move(v_)); }
+    T* operator->() { return &value(); }
+    const T* operator->() const { return &value(); }
+    T& operator*() & { return value(); }
+    const T& operator*() const& { return value(); }
+    const Error& error() const { return std::get<1>(v_); }
+
+private:
+    std::variant<T, Error> v_;
+};
+
+inline Error makeError(Error::Kind kind, std::string message, int64_t offset = -1) {
+    return Error{kind, std::move(message), offset};
+}
+
+} // namespace plist

@@ -1,0 +1,201 @@
+#include "PropertyList.h"
+
+#include "Base64.h"
+#include "BinaryReader.h"
+#include "BinaryWriter.h"
+#include "DateTime.h"
+#include "OpenStepReader.h"
+#include "Scalars.h"
+#include "Text.h"
+#include "XmlReader.h"
+
+namespace plist {
+namespace {
+
+bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && isXmlSpace(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isXmlSpace(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+bool startsWith(std::string_view s, std::string_view p) { return s.substr(0, p.size()) == p; }
+
+// True when the bytes start, after a byte-order mark and white space, with "<" in UTF-8 or UTF-16.
+bool looksLikeXml(std::string_view b) {
+    if (startsWith(b, "\xFF\xFE") || startsWith(b, "\xFE\xFF")) return true;
+    if (b.size() >= 2 && ((b[0] == '<' && b[1] == '\0') || (b[0] == '\0' && b[1] == '<'))) return true;
+    if (startsWith(b, "\xEF\xBB\xBF")) b.remove_prefix(3);
+    b = trim(b);
+    return !b.empty() && b[0] == '<';
+}
+
+// Inner text of "<tag>inner</tag>", or none.
+std::optional<std::string_view> inner(std::string_view s, std::string_view open, std::string_view close) {
+    if (s.size() < open.size() + close.size() || !startsWith(s, open) || s.substr(s.size() - close.size()) != close)
+        return std::nullopt;
+    return s.substr(open.size(), s.size() - open.size() - close.size());
+}
+
+// Text the direct decoder may read as the XML parser would: no markup, no references outside strings,
+// no control characters, no carriage returns (which XML turns into line feeds).
+bool plain(std::string_view s, bool allowReferences) {
+    for (char c : s) {
+        auto u = static_cast<uint8_t>(c);
+        if (c == '<' || (c == '&' && !allowReferences) || (u < 0x20 && c != '\t' && c != '\n')) return false;
+    }
+    return true;
+}
+
+Error notAPropertyList(std::string reason) {
+    return makeError(Error::Kind::NotPropertyList, "the data is not a property list: " + std::move(reason), 0);
+}
+
+Expected<std::string> utf16ToUtf8(std::string_view b, bool bigEndian) {
+    if (b.size() % 2) return makeError(Error::Kind::Xml, "UTF-16 text of an odd number of bytes");
+    std::string out;
+    out.reserve(b.size());
+    size_t n = b.size() / 2;
+    const auto* u = reinterpret_cast<const uint8_t*>(b.data());
+    if (bigEndian) {
+        text::appendUtf16BE(out, u, n);
+    } else {
+        std::string swapped(b);
+        for (size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
+        text::appendUtf16BE(out, reinterpret_cast<const uint8_t*>(swapped.data()), n);
+    }
+    return out;
+}
+
+std::string lowerAscii(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return r;
+}
+
+} // namespace
+
+Expected<Parsed> parse(std::string_view bytes) {
+    if (bytes.empty()) return makeError(Error::Kind::Empty, "the data is empty", 0);
+    if (startsWith(bytes, "bplist")) {
+        if (!startsWith(bytes, "bplist00"))
+            return makeError(Error::Kind::Binary, "unsupported binary property-list version \"" +
+                                                      std::string(bytes.substr(0, 8)) + "\"", 6);
+        auto v = readBinary(bytes);
+        if (!v) return v.error();
+        return Parsed{std::move(*v), Format::Binary, false};
+    }
+    if (looksLikeXml(bytes)) {
+        auto x = readXml(bytes);
+        if (x) return Parsed{std::move(x->value), Format::Xml, x->hasPlistElement};
+        // "<0fbd>" is old-style data, which also starts with "<".
+        if (auto o = readOpenStep(bytes)) return Parsed{std::move(*o), Format::OpenStep, false};
+        return x.error();
+    }
+    if (looksLikeOpenStep(bytes)) {
+        auto o = readOpenStep(bytes);
+        if (!o) return notAPropertyList(o.error().message);
+        return Parsed{std::move(*o), Format::OpenStep, false};
+    }
+    return notAPropertyList("it is neither XML, binary (\"bplist00\") nor the old text format");
+}
+
+Expected<std::string> serialize(const Value& value, Format format, XmlWriteOptions xmlOptions) {
+    switch (format) {
+    case Format::Xml: return writeXml(value, xmlOptions);
+    case Format::Binary: return writeBinary(value);
+    case Format::OpenStep: break;
+    }
+    return makeError(Error::Kind::Unrepresentable, "the old text format is read, never written");
+}
+
+Expected<Value> parseText(std::string_view text) {
+    auto x = readXml(text);
+    if (!x) return x.error();
+    return std::move(x->value);
+}
+
+Expected<Value> parseElement(std::string_view line, bool exact) {
+    std::string_view s = trim(line);
+    auto bad = [&](const char* what) {
+        return makeError(Error::Kind::Xml, std::string(what) + " in \"" + std::string(s.substr(0, 60)) + "\"");
+    };
+    if (s.size() > 2 && s[0] == '<') {
+        switch (s[1]) {
+        case 's':
+            if (s == "<string/>") return Value(std::string());
+            if (auto in = inner(s, "<string>", "</string>"); in && plain(*in, true)) {
+                std::string out;
+                out.reserve(in->size());
+                if (text::decodeCharacterData(*in, exact, out)) return Value(std::move(out));
+                return bad("a character reference or entity that is not allowed");
+            }
+            break;
+        case 'i':
+            if (auto in = inner(s, "<integer>", "</integer>"); in && plain(*in, false)) {
+                if (auto v = scalars::parseInteger(*in)) return Value(*v);
+                return bad("an integer outside -2^63 to 2^64-1 or not a number");
+            }
+            break;
+        case 'r':
+            if (auto in = inner(s, "<real>", "</real>"); in && plain(*in, false)) {
+                if (auto v = scalars::parseReal(*in)) return Value(*v);
+                return bad("a real that is not a number");
+            }
+            break;
+        case 't':
+            if (s == "<true/>" || s == "<true></true>") return Value(true);
+            break;
+        case 'f':
+            if (s == "<false/>" || s == "<false></false>") return Value(false);
+            break;
+        case 'd':
+            if (auto in = inner(s, "<date>", "</date>"); in && plain(*in, false)) {
+                auto v = exact ? datetime::parseExact(*in) : datetime::parseIso8601(*in);
+                if (v) return Value(Date{*v});
+                return bad("a date that is not of the form YYYY-MM-DDTHH:MM:SSZ");
+            }
+            if (auto in = inner(s, "<data>", "</data>"); in && plain(*in, false)) {
+                if (auto v = base64::decode(*in)) return Value(std::move(*v));
+                return bad("data that is not Base64");
+            }
+            break;
+        }
+    }
+    return parseText(s);
+}
+
+Expected<std::string> readXmlText(std::string_view bytes) {
+    auto check = readXml(bytes);
+    if (!check) return check.error();
+    if (startsWith(bytes, "\xEF\xBB\xBF")) return std::string(bytes.substr(3));
+    if (startsWith(bytes, "\xFE\xFF")) return utf16ToUtf8(bytes.substr(2), true);
+    if (startsWith(bytes, "\xFF\xFE")) return utf16ToUtf8(bytes.substr(2), false);
+    if (bytes.size() >= 2 && bytes[0] == '\0' && bytes[1] == '<') return utf16ToUtf8(bytes, true);
+    if (bytes.size() >= 2 && bytes[0] == '<' && bytes[1] == '\0') return utf16ToUtf8(bytes, false);
+    // Single-byte encodings: the declaration names the encoding, UTF-8 when it names none.
+    std::string_view head = bytes.substr(0, bytes.find("?>"));
+    std::string encoding = "utf-8";
+    if (startsWith(bytes, "<?xml")) {
+        size_t at = head.find("encoding");
+        if (at != std::string_view::npos) {
+            size_t q = head.find_first_of("\"'", at);
+            if (q != std::string_view::npos) {
+                size_t e = head.find(head[q], q + 1);
+                if (e != std::string_view::npos) encoding = lowerAscii(head.substr(q + 1, e - q - 1));
+            }
+        }
+    }
+    if (encoding == "iso-8859-1" || encoding == "latin1" || encoding == "iso_8859-1") {
+        std::string out;
+        out.reserve(bytes.size());
+        for (char c : bytes) text::appendUtf8(out, static_cast<uint8_t>(c));
+        return out;
+    }
+    // expat accepted the document, so UTF-8 and US-ASCII text is valid as it stands.
+    return std::string(bytes);
+}
+
+} // namespace plist

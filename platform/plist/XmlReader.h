@@ -1,0 +1,22 @@
+// Reads XML property lists with expat into values, without recursion on the input's depth.
+#pragma once
+
+#include <string_view>
+
+#include "Error.h"
+#include "Value.h"
+
+namespace plist {
+
+struct XmlParsed {
+    Value value;
+    // The document element was <plist>; a lone value element is read too, and says so here.
+    bool hasPlistElement = false;
+};
+
+// Parses a whole XML document in any encoding expat knows (UTF-8, UTF-16 with or without a byte-order mark,
+// ISO-8859-1, US-ASCII). Entity declarations are refused, so no entity can expand; external entities are
+// never loaded.
+Expected<XmlParsed> readXml(std::string_view bytes);
+
+} // namespace plist
