@@ -9,8 +9,10 @@ constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwx
 
 constexpr std::array<int8_t, 256> makeDecodeTable() {
     std::array<int8_t, 256> t{};
-    for (auto& v : t) v = -1;
-    for (int i = 0; i < 64; ++i) t[static_cast<uint8_t>(kAlphabet[i])] = static_cast<int8_t>(i);
+    for (auto& v : t)
+        v = -1;
+    for (int i = 0; i < 64; ++i)
+        t[static_cast<uint8_t>(kAlphabet[i])] = static_cast<int8_t>(i);
     t[' '] = t['\t'] = t['\n'] = t['\r'] = -2; // skipped
     t['='] = -3;
     return t;

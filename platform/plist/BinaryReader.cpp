@@ -22,11 +22,12 @@ constexpr uint64_t kBudgetFloor = uint64_t(64) << 20;
 
 class Reader {
 public:
-    explicit Reader(std::string_view b)
+    Reader(std::string_view b, EventSink& sink)
         : d_(reinterpret_cast<const uint8_t*>(b.data())), size_(b.size()),
-          budget_(kBudgetFloor + kBudgetFactor * uint64_t(b.size())) {}
+          budget_(kBudgetFloor + kBudgetFactor * uint64_t(b.size())), sink_(sink),
+          builder_(dynamic_cast<ValueBuilder*>(&sink)) {}
 
-    Expected<Value> run() {
+    std::optional<Error> run() {
         if (size_ < kHeaderSize + 1 + kTrailerSize)
             return fail("the binary property list is too short to hold a trailer (" + std::to_string(size_) +
                             " bytes)",
@@ -40,7 +41,8 @@ public:
         tableOffset_ = be(t + 24, 8);
         end_ = t;
         if (offsetSize_ < 1 || offsetSize_ > 8)
-            return fail("offset size " + std::to_string(offsetSize_) + " in the trailer is not 1 to 8", t + 6);
+            return fail("offset size " + std::to_string(offsetSize_) + " in the trailer is not 1 to 8",
+                        t + 6);
         if (refSize_ < 1 || refSize_ > 8)
             return fail("object reference size " + std::to_string(refSize_) + " in the trailer is not 1 to 8",
                         t + 7);
@@ -67,21 +69,22 @@ private:
         size_t at = 0;  // the marker's own offset
     };
     struct Frame {
-        Value container;
         uint64_t object = 0;
         size_t refs = 0;
         uint64_t count = 0;
         uint64_t next = 0;
-        std::string key; // of the dictionary entry whose value is being read
+        bool dictionary = false;
     };
 
     Error fail(std::string message, uint64_t offset, Error::Kind kind = Error::Kind::Binary) {
-        return makeError(kind, std::move(message) + " (byte " + std::to_string(offset) + ")", int64_t(offset));
+        return makeError(kind, std::move(message) + " (byte " + std::to_string(offset) + ")",
+                         int64_t(offset));
     }
 
     uint64_t be(size_t pos, unsigned width) const {
         uint64_t v = 0;
-        for (unsigned i = 0; i < width; ++i) v = (v << 8) | d_[pos + i];
+        for (unsigned i = 0; i < width; ++i)
+            v = (v << 8) | d_[pos + i];
         return v;
     }
 
@@ -125,14 +128,20 @@ private:
 
     bool isContainer(const Head& h) const { return h.kind == 0xA || h.kind == 0xD; }
 
-    // Reads a scalar object whose head is h.
-    Expected<Value> scalar(const Head& h) {
+    std::optional<Error> sinkStopped(size_t at) { return fail("the value could not be written", at); }
+    std::optional<Error> emitted(bool ok, size_t at) {
+        if (ok) return std::nullopt;
+        return sinkStopped(at);
+    }
+
+    // Reads a scalar object whose head is h and hands it to the sink.
+    std::optional<Error> scalar(const Head& h) {
         size_t room = end_ - h.pos; // bytes from the payload to the trailer
         switch (h.kind) {
         case 0x0:
             if (h.info == 0x8 || h.info == 0x9) {
                 if (!charge(kCostPerValue)) return tooLarge(h.at);
-                return Value(h.info == 0x9);
+                return emitted(sink_.boolean(h.info == 0x9), h.at);
             }
             return fail("object marker 0x" + hex(d_[h.at]) + " (null or fill) is not a property-list value",
                         h.at);
@@ -141,54 +150,61 @@ private:
             unsigned w = 1u << h.info;
             if (room < w) return fail("integer runs past the end", h.at);
             if (!charge(kCostPerValue)) return tooLarge(h.at);
-            if (w < 8) return Value(Integer::fromUnsigned(be(h.pos, w)));
-            if (w == 8) return Value(Integer::fromSigned(int64_t(be(h.pos, 8))));
-            // 16 bytes: a 128-bit two's-complement integer; only the 64-bit signed and unsigned ranges are values.
+            if (w < 8) return emitted(sink_.integer(Integer::fromUnsigned(be(h.pos, w))), h.at);
+            if (w == 8) return emitted(sink_.integer(Integer::fromSigned(int64_t(be(h.pos, 8)))), h.at);
+            // 16 bytes: a 128-bit two's-complement integer; only the 64-bit signed and unsigned ranges are
+            // values.
             uint64_t hi = be(h.pos, 8), lo = be(h.pos + 8, 8);
-            if (hi == 0) return Value(Integer::fromUnsigned(lo));
-            if (hi == ~uint64_t(0) && (lo >> 63)) return Value(Integer::fromSigned(int64_t(lo)));
+            if (hi == 0) return emitted(sink_.integer(Integer::fromUnsigned(lo)), h.at);
+            if (hi == ~uint64_t(0) && (lo >> 63))
+                return emitted(sink_.integer(Integer::fromSigned(int64_t(lo))), h.at);
             return fail("128-bit integer outside -2^63 to 2^64-1", h.at);
         }
         case 0x2: {
-            if (h.info != 2 && h.info != 3) return fail("real of 2^" + std::to_string(h.info) + " bytes", h.at);
+            if (h.info != 2 && h.info != 3)
+                return fail("real of 2^" + std::to_string(h.info) + " bytes", h.at);
             unsigned w = 1u << h.info;
             if (room < w) return fail("real runs past the end", h.at);
             if (!charge(kCostPerValue)) return tooLarge(h.at);
-            return Value(readDouble(h.pos, w));
+            return emitted(sink_.real(readDouble(h.pos, w)), h.at);
         }
         case 0x3:
             if (h.info != 3) return fail("date marker 0x" + hex(d_[h.at]) + " is not 0x33", h.at);
             if (room < 8) return fail("date runs past the end", h.at);
             if (!charge(kCostPerValue)) return tooLarge(h.at);
-            return Value(Date{readDouble(h.pos, 8)});
+            return emitted(sink_.date(readDouble(h.pos, 8)), h.at);
         case 0x4: {
-            if (h.count > room) return fail("data of " + std::to_string(h.count) + " bytes runs past the end", h.at);
+            if (h.count > room)
+                return fail("data of " + std::to_string(h.count) + " bytes runs past the end", h.at);
             if (!charge(kCostPerValue + h.count)) return tooLarge(h.at);
-            return Value(Data(d_ + h.pos, d_ + h.pos + h.count));
+            return emitted(sink_.data({reinterpret_cast<const char*>(d_ + h.pos), size_t(h.count)}), h.at);
         }
         case 0x5:
         case 0x6: {
             std::string s;
-            if (auto e = string(h, s)) return std::move(*e);
-            return Value(std::move(s));
+            if (auto e = string(h, s)) return e;
+            return emitted(builder_ ? builder_->addString(std::move(s)) : sink_.string(s), h.at);
         }
         case 0x8: {
             unsigned w = h.info + 1u;
             if (w > 8) return fail("uid of " + std::to_string(w) + " bytes", h.at);
             if (room < w) return fail("uid runs past the end", h.at);
             if (!charge(kCostPerValue)) return tooLarge(h.at);
-            return Value(Uid{be(h.pos, w)});
+            return emitted(sink_.uid(be(h.pos, w)), h.at);
         }
         case 0xB:
-        case 0xC: return fail("sets are not property-list values", h.at);
-        default: return fail("unknown object marker 0x" + hex(d_[h.at]), h.at);
+        case 0xC:
+            return fail("sets are not property-list values", h.at);
+        default:
+            return fail("unknown object marker 0x" + hex(d_[h.at]), h.at);
         }
     }
 
     std::optional<Error> string(const Head& h, std::string& out) {
         size_t room = end_ - h.pos;
         if (h.kind == 0x5) {
-            if (h.count > room) return fail("string of " + std::to_string(h.count) + " bytes runs past the end", h.at);
+            if (h.count > room)
+                return fail("string of " + std::to_string(h.count) + " bytes runs past the end", h.at);
             if (!charge(kCostPerValue + h.count)) return tooLarge(h.at);
             std::string_view raw(reinterpret_cast<const char*>(d_ + h.pos), h.count);
             if (text::isAscii(raw)) {
@@ -196,7 +212,8 @@ private:
             } else {
                 // Bytes above 0x7F in an ASCII string: keep them as the Latin-1 characters they name.
                 out.reserve(raw.size() * 2);
-                for (char c : raw) text::appendUtf8(out, static_cast<uint8_t>(c));
+                for (char c : raw)
+                    text::appendUtf8(out, static_cast<uint8_t>(c));
             }
             return std::nullopt;
         }
@@ -225,7 +242,8 @@ private:
     }
 
     Error tooLarge(size_t at) {
-        return fail("the binary property list expands to far more data than the file holds (shared objects)", at);
+        return fail("the binary property list expands to far more data than the file holds (shared objects)",
+                    at);
     }
 
     static std::string hex(uint8_t b) {
@@ -243,31 +261,12 @@ private:
         if (h.count > (end_ - h.pos) / perEntry)
             return fail("container of " + std::to_string(h.count) + " entries runs past the end", h.at);
         if (!charge(kCostPerValue + h.count * 8)) return tooLarge(h.at);
-        Frame f;
-        if (h.kind == 0xA) {
-            Value::Array a;
-            a.reserve(h.count);
-            f.container = Value(std::move(a));
-        } else {
-            Value::Dictionary d;
-            d.reserve(h.count);
-            f.container = Value(std::move(d));
-        }
-        f.object = ref;
-        f.refs = h.pos;
-        f.count = h.count;
+        bool dictionary = h.kind == 0xD;
+        if (!(dictionary ? sink_.beginDictionary(h.count) : sink_.beginArray(h.count)))
+            return sinkStopped(h.at);
         onStack_[ref] = 1;
-        stack_.push_back(std::move(f));
+        stack_.push_back(Frame{ref, h.pos, h.count, 0, dictionary});
         return std::nullopt;
-    }
-
-    static void attach(Frame& f, Value v) {
-        if (f.container.type() == Value::Type::Array) {
-            f.container.array().push_back(std::move(v));
-        } else {
-            f.container.dictionary().emplace_back(std::move(f.key), std::move(v));
-            f.key = std::string();
-        }
     }
 
     uint64_t refAt(size_t pos) {
@@ -275,42 +274,42 @@ private:
         return be(pos, refSize_);
     }
 
-    Expected<Value> readTree(uint64_t top) {
+    std::optional<Error> readTree(uint64_t top) {
         lastRefPos_ = end_ + 16;
         Head h;
-        if (auto e = head(top, h)) return std::move(*e);
+        if (auto e = head(top, h)) return e;
         if (!isContainer(h)) return scalar(h);
-        if (auto e = push(top, h)) return std::move(*e);
-        for (;;) {
+        if (auto e = push(top, h)) return e;
+        while (!stack_.empty()) {
             Frame& f = stack_.back();
             if (f.next == f.count) {
-                Value done = std::move(f.container);
                 onStack_[f.object] = 0;
                 stack_.pop_back();
-                if (stack_.empty()) return done;
-                attach(stack_.back(), std::move(done));
+                if (!sink_.endContainer()) return sinkStopped(h.at);
                 continue;
             }
             uint64_t i = f.next++;
-            bool dict = f.container.type() == Value::Type::Dictionary;
+            bool dict = f.dictionary;
+            size_t refs = f.refs;
+            uint64_t count = f.count;
             if (dict) {
-                uint64_t keyRef = refAt(f.refs + i * refSize_);
+                uint64_t keyRef = refAt(refs + i * refSize_);
                 Head kh;
-                if (auto e = head(keyRef, kh)) return std::move(*e);
+                if (auto e = head(keyRef, kh)) return e;
                 std::string key;
-                if (auto e = string(kh, key)) return std::move(*e);
-                f.key = std::move(key);
+                if (auto e = string(kh, key)) return e;
+                if (!(builder_ ? builder_->addKey(std::move(key)) : sink_.key(key)))
+                    return sinkStopped(kh.at);
             }
-            uint64_t childRef = refAt(f.refs + (dict ? f.count + i : i) * refSize_);
-            if (auto e = head(childRef, h)) return std::move(*e);
+            uint64_t childRef = refAt(refs + (dict ? count + i : i) * refSize_);
+            if (auto e = head(childRef, h)) return e;
             if (isContainer(h)) {
-                if (auto e = push(childRef, h)) return std::move(*e);
+                if (auto e = push(childRef, h)) return e;
                 continue;
             }
-            auto v = scalar(h);
-            if (!v) return v.error();
-            attach(f, std::move(*v));
+            if (auto e = scalar(h)) return e;
         }
+        return std::nullopt;
     }
 
     const uint8_t* d_;
@@ -322,10 +321,20 @@ private:
     size_t lastRefPos_ = 0;
     std::vector<uint8_t> onStack_;
     std::vector<Frame> stack_;
+    EventSink& sink_;
+    ValueBuilder* builder_; // the sink, when it builds values: strings are then moved, not copied
 };
 
 } // namespace
 
-Expected<Value> readBinary(std::string_view bytes) { return Reader(bytes).run(); }
+std::optional<Error> readBinary(std::string_view bytes, EventSink& sink) {
+    return Reader(bytes, sink).run();
+}
+
+Expected<Value> readBinary(std::string_view bytes) {
+    ValueBuilder builder;
+    if (auto e = readBinary(bytes, builder)) return std::move(*e);
+    return builder.take();
+}
 
 } // namespace plist

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "Error.h"
+#include "EventSink.h"
 #include "Value.h"
 
 namespace plist {
@@ -12,5 +13,8 @@ namespace plist {
 // itself is refused; nesting past kMaxNestingDepth is refused; and a file whose shared containers would
 // expand to far more values than it holds references is refused, so memory stays proportional to the input.
 Expected<Value> readBinary(std::string_view bytes);
+
+// The same, handing each value to a sink as it is read.
+std::optional<Error> readBinary(std::string_view bytes, EventSink& sink);
 
 } // namespace plist

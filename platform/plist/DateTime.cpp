@@ -12,16 +12,22 @@ constexpr int64_t kDaysFrom1970To2001 = 11323;
 constexpr double kFirstIsoSecond = -63113904000.0;
 constexpr double kPastLastIsoSecond = 252423993600.0;
 
-bool isLeap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool isLeap(int64_t y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 int daysInMonth(int64_t y, int m) {
     static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return m == 2 && isLeap(y) ? 29 : kDays[m - 1];
 }
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 std::string_view trim(std::string_view s) {
-    while (!s.empty() && isSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isSpace(s.back())) s.remove_suffix(1);
+    while (!s.empty() && isSpace(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isSpace(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -84,7 +90,9 @@ int64_t secondsFromCivil(const Civil& c) {
            c.minute * 60 + c.second;
 }
 
-bool fitsIsoYears(double s) { return s >= kFirstIsoSecond && s < kPastLastIsoSecond; }
+bool fitsIsoYears(double s) {
+    return s >= kFirstIsoSecond && s < kPastLastIsoSecond;
+}
 
 std::optional<std::string> formatIso8601(double s) {
     if (!fitsIsoYears(s)) return std::nullopt;
@@ -159,8 +167,8 @@ std::optional<double> parseExact(std::string_view text) {
     std::string fracText = "0";
     fracText += text.substr(dot, z - dot);
     double frac = 0;
-    auto r = std::from_chars(fracText.data(), fracText.data() + fracText.size(), frac,
-                             std::chars_format::fixed);
+    auto r =
+        std::from_chars(fracText.data(), fracText.data() + fracText.size(), frac, std::chars_format::fixed);
     if (r.ec != std::errc() || r.ptr != fracText.data() + fracText.size() || frac >= 1) return std::nullopt;
     return *base + frac;
 }

@@ -11,14 +11,14 @@ namespace plist {
 
 struct Error {
     enum class Kind {
-        Empty,          // no bytes at all
+        Empty,           // no bytes at all
         NotPropertyList, // the bytes are no property list of any known format
-        Xml,            // malformed XML or a plist structure error in XML
-        Binary,         // a malformed binary property list
-        OldText,        // a malformed old-style text property list
-        TooDeep,        // nesting beyond kMaxNestingDepth
+        Xml,             // malformed XML or a plist structure error in XML
+        Binary,          // a malformed binary property list
+        OldText,         // a malformed old-style text property list
+        TooDeep,         // nesting beyond kMaxNestingDepth
         Unrepresentable, // a value that the requested output format cannot hold
-        Io,             // reading a file failed
+        Io,              // reading a file failed
     };
     Kind kind = Kind::NotPropertyList;
     std::string message;
@@ -27,8 +27,7 @@ struct Error {
 };
 
 // A value or the error that prevented it.
-template <typename T>
-class Expected {
+template <typename T> class Expected {
 public:
     Expected(T value) : v_(std::move(value)) {}
     Expected(Error error) : v_(std::move(error)) {}

@@ -8,8 +8,8 @@ namespace plist {
 namespace {
 
 bool isBare(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
-           c == '+' || c == '/' || c == ':' || c == '.' || c == '-';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '$' || c == '+' || c == '/' || c == ':' || c == '.' || c == '-';
 }
 
 int hexDigit(char c) {
@@ -52,7 +52,9 @@ public:
 
 private:
     Error fail(const std::string& what) {
-        if (!error_) error_ = makeError(Error::Kind::OldText, what + " at byte " + std::to_string(pos_), int64_t(pos_));
+        if (!error_)
+            error_ =
+                makeError(Error::Kind::OldText, what + " at byte " + std::to_string(pos_), int64_t(pos_));
         failed_ = true;
         return *error_;
     }
@@ -67,7 +69,8 @@ private:
             if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v') {
                 ++pos_;
             } else if (c == '/' && pos_ + 1 < s_.size() && s_[pos_ + 1] == '/') {
-                while (pos_ < s_.size() && s_[pos_] != '\n' && s_[pos_] != '\r') ++pos_;
+                while (pos_ < s_.size() && s_[pos_] != '\n' && s_[pos_] != '\r')
+                    ++pos_;
             } else if (c == '/' && pos_ + 1 < s_.size() && s_[pos_ + 1] == '*') {
                 size_t end = s_.find("*/", pos_ + 2);
                 if (end == std::string_view::npos) {
@@ -84,7 +87,8 @@ private:
 
     bool value(Value& out, int depth) {
         if (depth > kMaxNestingDepth) {
-            error_ = makeError(Error::Kind::TooDeep, "nesting deeper than " + std::to_string(kMaxNestingDepth) + " levels",
+            error_ = makeError(Error::Kind::TooDeep,
+                               "nesting deeper than " + std::to_string(kMaxNestingDepth) + " levels",
                                int64_t(pos_));
             failed_ = true;
             return false;
@@ -132,7 +136,8 @@ private:
         if (c == '"' || c == '\'') return quoted(out);
         if (isBare(c)) {
             size_t start = pos_;
-            while (pos_ < s_.size() && isBare(s_[pos_])) ++pos_;
+            while (pos_ < s_.size() && isBare(s_[pos_]))
+                ++pos_;
             out = Value(std::string(s_.substr(start, pos_ - start)));
             return true;
         }
@@ -202,18 +207,33 @@ private:
             if (pos_ == s_.size()) break;
             char e = s_[pos_++];
             switch (e) {
-            case 'n': str += '\n'; break;
-            case 't': str += '\t'; break;
-            case 'r': str += '\r'; break;
-            case 'a': str += '\a'; break;
-            case 'b': str += '\b'; break;
-            case 'f': str += '\f'; break;
-            case 'v': str += '\v'; break;
+            case 'n':
+                str += '\n';
+                break;
+            case 't':
+                str += '\t';
+                break;
+            case 'r':
+                str += '\r';
+                break;
+            case 'a':
+                str += '\a';
+                break;
+            case 'b':
+                str += '\b';
+                break;
+            case 'f':
+                str += '\f';
+                break;
+            case 'v':
+                str += '\v';
+                break;
             case 'U':
             case 'u': {
                 uint32_t cp = 0;
                 size_t n = 0;
-                while (n < 4 && pos_ < s_.size() && hexDigit(s_[pos_]) >= 0) cp = cp * 16 + uint32_t(hexDigit(s_[pos_++])), ++n;
+                while (n < 4 && pos_ < s_.size() && hexDigit(s_[pos_]) >= 0)
+                    cp = cp * 16 + uint32_t(hexDigit(s_[pos_++])), ++n;
                 if (n == 0) return failBool("\\U without hexadecimal digits");
                 text::appendUtf8(str, cp);
                 break;
@@ -243,8 +263,12 @@ private:
 
 } // namespace
 
-Expected<Value> readOpenStep(std::string_view text) { return Reader(text).document(); }
+Expected<Value> readOpenStep(std::string_view text) {
+    return Reader(text).document();
+}
 
-bool looksLikeOpenStep(std::string_view text) { return Reader(text).startsLikeValue(); }
+bool looksLikeOpenStep(std::string_view text) {
+    return Reader(text).startsLikeValue();
+}
 
 } // namespace plist

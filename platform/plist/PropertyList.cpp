@@ -12,15 +12,21 @@
 namespace plist {
 namespace {
 
-bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isXmlSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 std::string_view trim(std::string_view s) {
-    while (!s.empty() && isXmlSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isXmlSpace(s.back())) s.remove_suffix(1);
+    while (!s.empty() && isXmlSpace(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isXmlSpace(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
-bool startsWith(std::string_view s, std::string_view p) { return s.substr(0, p.size()) == p; }
+bool startsWith(std::string_view s, std::string_view p) {
+    return s.substr(0, p.size()) == p;
+}
 
 // True when the bytes start, after a byte-order mark and white space, with "<" in UTF-8 or UTF-16.
 bool looksLikeXml(std::string_view b) {
@@ -33,7 +39,8 @@ bool looksLikeXml(std::string_view b) {
 
 // Inner text of "<tag>inner</tag>", or none.
 std::optional<std::string_view> inner(std::string_view s, std::string_view open, std::string_view close) {
-    if (s.size() < open.size() + close.size() || !startsWith(s, open) || s.substr(s.size() - close.size()) != close)
+    if (s.size() < open.size() + close.size() || !startsWith(s, open) ||
+        s.substr(s.size() - close.size()) != close)
         return std::nullopt;
     return s.substr(open.size(), s.size() - open.size() - close.size());
 }
@@ -49,7 +56,8 @@ bool plain(std::string_view s, bool allowReferences) {
 }
 
 Error notAPropertyList(std::string reason) {
-    return makeError(Error::Kind::NotPropertyList, "the data is not a property list: " + std::move(reason), 0);
+    return makeError(Error::Kind::NotPropertyList, "the data is not a property list: " + std::move(reason),
+                     0);
 }
 
 Expected<std::string> utf16ToUtf8(std::string_view b, bool bigEndian) {
@@ -62,7 +70,8 @@ Expected<std::string> utf16ToUtf8(std::string_view b, bool bigEndian) {
         text::appendUtf16BE(out, u, n);
     } else {
         std::string swapped(b);
-        for (size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
+        for (size_t i = 0; i + 1 < swapped.size(); i += 2)
+            std::swap(swapped[i], swapped[i + 1]);
         text::appendUtf16BE(out, reinterpret_cast<const uint8_t*>(swapped.data()), n);
     }
     return out;
@@ -81,8 +90,9 @@ Expected<Parsed> parse(std::string_view bytes) {
     if (bytes.empty()) return makeError(Error::Kind::Empty, "the data is empty", 0);
     if (startsWith(bytes, "bplist")) {
         if (!startsWith(bytes, "bplist00"))
-            return makeError(Error::Kind::Binary, "unsupported binary property-list version \"" +
-                                                      std::string(bytes.substr(0, 8)) + "\"", 6);
+            return makeError(
+                Error::Kind::Binary,
+                "unsupported binary property-list version \"" + std::string(bytes.substr(0, 8)) + "\"", 6);
         auto v = readBinary(bytes);
         if (!v) return v.error();
         return Parsed{std::move(*v), Format::Binary, false};
@@ -102,11 +112,55 @@ Expected<Parsed> parse(std::string_view bytes) {
     return notAPropertyList("it is neither XML, binary (\"bplist00\") nor the old text format");
 }
 
+Expected<ParsedText> parseToXmlText(std::string_view bytes, XmlWriteOptions options) {
+    if (bytes.empty() || startsWith(bytes, "bplist") || looksLikeXml(bytes)) {
+        // Binary files grow about threefold as text, XML files keep their size.
+        options.sizeHint = startsWith(bytes, "bplist") ? bytes.size() * 3 : bytes.size() + bytes.size() / 8;
+        XmlTextSink sink(options);
+        std::optional<Error> error;
+        ParsedText result;
+        if (startsWith(bytes, "bplist00")) {
+            error = readBinary(bytes, sink);
+            result.format = Format::Binary;
+        } else if (!startsWith(bytes, "bplist") && !bytes.empty()) {
+            auto r = readXml(bytes, sink);
+            if (r)
+                result.hasPlistElement = *r;
+            else
+                error = r.error();
+        } else {
+            error = parse(bytes).error(); // empty, or a binary version we do not read
+        }
+        // The sink's own reason wins: the reader only saw that it stopped.
+        if (sink.error()) return *sink.error();
+        if (error) {
+            // Old-style data such as "<0fbd>" also starts with "<": let the full parse decide.
+            auto full = parse(bytes);
+            if (!full) return *error;
+            auto t = writeXml(full->value, options);
+            if (!t) return t.error();
+            return ParsedText{std::move(*t), full->format, full->hasPlistElement};
+        }
+        auto text = sink.finish();
+        if (!text) return text.error();
+        result.text = std::move(*text);
+        return result;
+    }
+    auto full = parse(bytes);
+    if (!full) return full.error();
+    auto t = writeXml(full->value, options);
+    if (!t) return t.error();
+    return ParsedText{std::move(*t), full->format, full->hasPlistElement};
+}
+
 Expected<std::string> serialize(const Value& value, Format format, XmlWriteOptions xmlOptions) {
     switch (format) {
-    case Format::Xml: return writeXml(value, xmlOptions);
-    case Format::Binary: return writeBinary(value);
-    case Format::OpenStep: break;
+    case Format::Xml:
+        return writeXml(value, xmlOptions);
+    case Format::Binary:
+        return writeBinary(value);
+    case Format::OpenStep:
+        break;
     }
     return makeError(Error::Kind::Unrepresentable, "the old text format is read, never written");
 }
@@ -120,7 +174,8 @@ Expected<Value> parseText(std::string_view text) {
 Expected<Value> parseElement(std::string_view line, bool exact) {
     std::string_view s = trim(line);
     auto bad = [&](const char* what) {
-        return makeError(Error::Kind::Xml, std::string(what) + " in \"" + std::string(s.substr(0, 60)) + "\"");
+        return makeError(Error::Kind::Xml,
+                         std::string(what) + " in \"" + std::string(s.substr(0, 60)) + "\"");
     };
     if (s.size() > 2 && s[0] == '<') {
         switch (s[1]) {
@@ -191,7 +246,8 @@ Expected<std::string> readXmlText(std::string_view bytes) {
     if (encoding == "iso-8859-1" || encoding == "latin1" || encoding == "iso_8859-1") {
         std::string out;
         out.reserve(bytes.size());
-        for (char c : bytes) text::appendUtf8(out, static_cast<uint8_t>(c));
+        for (char c : bytes)
+            text::appendUtf8(out, static_cast<uint8_t>(c));
         return out;
     }
     // expat accepted the document, so UTF-8 and US-ASCII text is valid as it stands.

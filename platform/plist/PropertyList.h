@@ -27,6 +27,15 @@ struct Parsed {
 // format (recognised well enough to report it) are read; empty bytes, JSON and other data are errors.
 Expected<Parsed> parse(std::string_view bytes);
 
+// Parses a file's contents straight into XML text in the writer's layout, without building values: the
+// editor's load path, where the text goes on to the line-oriented reader.
+struct ParsedText {
+    std::string text;
+    Format format = Format::Xml;
+    bool hasPlistElement = false;
+};
+Expected<ParsedText> parseToXmlText(std::string_view bytes, XmlWriteOptions options);
+
 // Writes XML (the published layout, see writeXml) or binary ("bplist00"). OpenStep is not written.
 Expected<std::string> serialize(const Value& value, Format format, XmlWriteOptions xmlOptions = {});
 

@@ -6,10 +6,14 @@
 namespace plist::scalars {
 namespace {
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 std::string_view trim(std::string_view s) {
-    while (!s.empty() && isSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isSpace(s.back())) s.remove_suffix(1);
+    while (!s.empty() && isSpace(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isSpace(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 bool equalsNoCase(std::string_view a, std::string_view b) {

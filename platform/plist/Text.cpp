@@ -133,15 +133,23 @@ bool appendEscaped(std::string& out, std::string_view s, bool exact) {
         }
         out.append(run, at);
         switch (cp) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
         case 0x9:
         case 0xA:
         case 0xD:
         case 0x85:
         case 0x2028:
-        case 0x2029: appendReference(out, uint32_t(cp)); break;
+        case 0x2029:
+            appendReference(out, uint32_t(cp));
+            break;
         default:
             if (!exact) return false;
             appendReference(out, cp < 0 ? 0xFFFD : uint32_t(cp));

@@ -22,15 +22,24 @@ bool operator==(const Value& a, const Value& b) {
 
 const char* typeName(Value::Type t) {
     switch (t) {
-    case Value::Type::String: return "string";
-    case Value::Type::Integer: return "integer";
-    case Value::Type::Real: return "real";
-    case Value::Type::Boolean: return "boolean";
-    case Value::Type::Date: return "date";
-    case Value::Type::Data: return "data";
-    case Value::Type::Array: return "array";
-    case Value::Type::Dictionary: return "dictionary";
-    case Value::Type::Uid: return "uid";
+    case Value::Type::String:
+        return "string";
+    case Value::Type::Integer:
+        return "integer";
+    case Value::Type::Real:
+        return "real";
+    case Value::Type::Boolean:
+        return "boolean";
+    case Value::Type::Date:
+        return "date";
+    case Value::Type::Data:
+        return "data";
+    case Value::Type::Array:
+        return "array";
+    case Value::Type::Dictionary:
+        return "dictionary";
+    case Value::Type::Uid:
+        return "uid";
     }
     return "?";
 }

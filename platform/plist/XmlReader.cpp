@@ -17,24 +17,35 @@ enum class Element { Unknown, Plist, Dict, Array, Key, String, Integer, Real, Tr
 
 Element elementNamed(const char* n) {
     switch (n[0]) {
-    case 'a': return std::strcmp(n, "array") == 0 ? Element::Array : Element::Unknown;
+    case 'a':
+        return std::strcmp(n, "array") == 0 ? Element::Array : Element::Unknown;
     case 'd':
         if (std::strcmp(n, "dict") == 0) return Element::Dict;
         if (std::strcmp(n, "data") == 0) return Element::Data;
         if (std::strcmp(n, "date") == 0) return Element::Date;
         return Element::Unknown;
-    case 'f': return std::strcmp(n, "false") == 0 ? Element::False : Element::Unknown;
-    case 'i': return std::strcmp(n, "integer") == 0 ? Element::Integer : Element::Unknown;
-    case 'k': return std::strcmp(n, "key") == 0 ? Element::Key : Element::Unknown;
-    case 'p': return std::strcmp(n, "plist") == 0 ? Element::Plist : Element::Unknown;
-    case 'r': return std::strcmp(n, "real") == 0 ? Element::Real : Element::Unknown;
-    case 's': return std::strcmp(n, "string") == 0 ? Element::String : Element::Unknown;
-    case 't': return std::strcmp(n, "true") == 0 ? Element::True : Element::Unknown;
-    default: return Element::Unknown;
+    case 'f':
+        return std::strcmp(n, "false") == 0 ? Element::False : Element::Unknown;
+    case 'i':
+        return std::strcmp(n, "integer") == 0 ? Element::Integer : Element::Unknown;
+    case 'k':
+        return std::strcmp(n, "key") == 0 ? Element::Key : Element::Unknown;
+    case 'p':
+        return std::strcmp(n, "plist") == 0 ? Element::Plist : Element::Unknown;
+    case 'r':
+        return std::strcmp(n, "real") == 0 ? Element::Real : Element::Unknown;
+    case 's':
+        return std::strcmp(n, "string") == 0 ? Element::String : Element::Unknown;
+    case 't':
+        return std::strcmp(n, "true") == 0 ? Element::True : Element::Unknown;
+    default:
+        return Element::Unknown;
     }
 }
 
-bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isXmlSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 struct ParserDeleter {
     void operator()(XML_Parser p) const { XML_ParserFree(p); }
@@ -43,7 +54,8 @@ using ParserPtr = std::unique_ptr<std::remove_pointer_t<XML_Parser>, ParserDelet
 
 class Reader {
 public:
-    Reader() : parser_(XML_ParserCreate(nullptr)) {
+    explicit Reader(EventSink& sink)
+        : parser_(XML_ParserCreate(nullptr)), sink_(sink), builder_(dynamic_cast<ValueBuilder*>(&sink)) {
         XML_Parser p = parser_.get();
         XML_SetUserData(p, this);
         XML_SetElementHandler(p, &Reader::onStart, &Reader::onEnd);
@@ -52,7 +64,7 @@ public:
         XML_SetParamEntityParsing(p, XML_PARAM_ENTITY_PARSING_NEVER);
     }
 
-    Expected<XmlParsed> run(std::string_view bytes) {
+    Expected<bool> run(std::string_view bytes) {
         if (!parser_) return makeError(Error::Kind::Xml, "out of memory for the XML parser");
         XML_Parser p = parser_.get();
         constexpr size_t kChunk = size_t(1) << 28;
@@ -71,14 +83,14 @@ public:
             pos += n;
         } while (pos < bytes.size());
         if (error_) return std::move(*error_);
-        if (!haveRoot_) return makeError(Error::Kind::Xml, "the XML document holds no property-list value", 0);
-        return XmlParsed{std::move(root_), hasPlist_};
+        if (!haveRoot_)
+            return makeError(Error::Kind::Xml, "the XML document holds no property-list value", 0);
+        return hasPlist_;
     }
 
 private:
     struct Frame {
-        Value container;
-        std::string key;
+        bool dictionary = false;
         bool hasKey = false;
     };
 
@@ -92,24 +104,18 @@ private:
         XML_StopParser(p, XML_FALSE);
     }
 
-    void add(Value v) {
-        if (stack_.empty()) {
-            root_ = std::move(v);
+    // Notes that a value is complete; ok is the sink's answer.
+    void added(bool ok) {
+        if (!ok) return fail("the value could not be written");
+        if (stack_.empty())
             haveRoot_ = true;
-            return;
-        }
-        Frame& f = stack_.back();
-        if (f.container.type() == Value::Type::Array) {
-            f.container.array().push_back(std::move(v));
-        } else {
-            f.container.dictionary().emplace_back(std::move(f.key), std::move(v));
-            f.key = std::string();
-            f.hasKey = false;
-        }
+        else
+            stack_.back().hasKey = false;
     }
 
     void start(const char* name) {
-        if (scalar_ != Element::Unknown) return fail(std::string("element <") + name + "> inside a scalar element");
+        if (scalar_ != Element::Unknown)
+            return fail(std::string("element <") + name + "> inside a scalar element");
         Element e = elementNamed(name);
         if (e == Element::Unknown) return fail(std::string("unknown element <") + name + ">");
         if (e == Element::Plist) {
@@ -118,7 +124,7 @@ private:
             return;
         }
         if (haveRoot_) return fail("more than one top-level value");
-        bool inDict = !stack_.empty() && stack_.back().container.type() == Value::Type::Dictionary;
+        bool inDict = !stack_.empty() && stack_.back().dictionary;
         if (e == Element::Key) {
             if (!inDict) return fail("<key> outside a dictionary");
             if (stack_.back().hasKey) return fail("two keys in a row in a dictionary");
@@ -130,9 +136,9 @@ private:
             if (int(stack_.size()) >= kMaxNestingDepth)
                 return fail("nesting deeper than " + std::to_string(kMaxNestingDepth) + " levels",
                             Error::Kind::TooDeep);
-            Frame f;
-            f.container = e == Element::Dict ? Value(Value::Dictionary()) : Value(Value::Array());
-            stack_.push_back(std::move(f));
+            stack_.push_back(Frame{e == Element::Dict, false});
+            if (!(e == Element::Dict ? sink_.beginDictionary(0) : sink_.beginArray(0)))
+                return fail("the value could not be written");
             return;
         }
         scalar_ = e;
@@ -147,36 +153,44 @@ private:
         }
         --depth_;
         if (e == Element::Dict || e == Element::Array) {
-            Frame f = std::move(stack_.back());
-            stack_.pop_back();
+            Frame f = stack_.back();
             if (f.hasKey) return fail("a dictionary key without a value");
-            return add(std::move(f.container));
+            stack_.pop_back();
+            return added(sink_.endContainer());
         }
         scalar_ = Element::Unknown;
         switch (e) {
-        case Element::Key:
-            stack_.back().key = std::move(text_);
-            stack_.back().hasKey = true;
+        case Element::Key: {
+            bool ok = builder_ ? builder_->addKey(std::move(text_)) : sink_.key(text_);
             text_ = std::string();
+            if (!ok) return fail("the value could not be written");
+            stack_.back().hasKey = true;
             return;
-        case Element::String: add(Value(std::move(text_))); text_ = std::string(); return;
+        }
+        case Element::String: {
+            bool ok = builder_ ? builder_->addString(std::move(text_)) : sink_.string(text_);
+            text_ = std::string();
+            return added(ok);
+        }
         case Element::Integer:
-            if (auto v = scalars::parseInteger(text_)) return add(Value(*v));
+            if (auto v = scalars::parseInteger(text_)) return added(sink_.integer(*v));
             return fail("integer \"" + shortText() + "\" is not a number in the range -2^63 to 2^64-1");
         case Element::Real:
-            if (auto v = scalars::parseReal(text_)) return add(Value(*v));
+            if (auto v = scalars::parseReal(text_)) return added(sink_.real(*v));
             return fail("real \"" + shortText() + "\" is not a number");
         case Element::True:
         case Element::False:
             if (!allSpace()) return fail(std::string("<") + name + "> holds text");
-            return add(Value(e == Element::True));
+            return added(sink_.boolean(e == Element::True));
         case Element::Date:
-            if (auto v = datetime::parseIso8601(text_)) return add(Value(Date{*v}));
+            if (auto v = datetime::parseIso8601(text_)) return added(sink_.date(*v));
             return fail("date \"" + shortText() + "\" is not of the form YYYY-MM-DDTHH:MM:SSZ");
         case Element::Data:
-            if (auto v = base64::decode(text_)) return add(Value(std::move(*v)));
+            if (auto v = base64::decode(text_))
+                return added(sink_.data({reinterpret_cast<const char*>(v->data()), v->size()}));
             return fail("<data> holds text that is not Base64");
-        default: return;
+        default:
+            return;
         }
     }
 
@@ -215,10 +229,11 @@ private:
     }
 
     ParserPtr parser_;
+    EventSink& sink_;
+    ValueBuilder* builder_; // the sink, when it builds values: strings are then moved, not copied
     std::vector<Frame> stack_;
     Element scalar_ = Element::Unknown;
     std::string text_;
-    Value root_;
     bool haveRoot_ = false;
     bool hasPlist_ = false;
     int depth_ = 0;
@@ -227,9 +242,15 @@ private:
 
 } // namespace
 
+Expected<bool> readXml(std::string_view bytes, EventSink& sink) {
+    return Reader(sink).run(bytes);
+}
+
 Expected<XmlParsed> readXml(std::string_view bytes) {
-    Reader r;
-    return r.run(bytes);
+    ValueBuilder builder;
+    auto r = readXml(bytes, builder);
+    if (!r) return r.error();
+    return XmlParsed{builder.take(), *r};
 }
 
 } // namespace plist

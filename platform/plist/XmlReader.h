@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "Error.h"
+#include "EventSink.h"
 #include "Value.h"
 
 namespace plist {
@@ -18,5 +19,8 @@ struct XmlParsed {
 // ISO-8859-1, US-ASCII). Entity declarations are refused, so no entity can expand; external entities are
 // never loaded.
 Expected<XmlParsed> readXml(std::string_view bytes);
+
+// The same, handing each value to a sink as it is read. Gives whether the document element was <plist>.
+Expected<bool> readXml(std::string_view bytes, EventSink& sink);
 
 } // namespace plist

@@ -1,7 +1,6 @@
 #include "XmlWriter.h"
 
 #include <charconv>
-#include <cmath>
 
 #include "Base64.h"
 #include "DateTime.h"
@@ -13,146 +12,174 @@ namespace {
 
 constexpr size_t kBase64LineLength = 68;
 
-class Writer {
-public:
-    explicit Writer(XmlWriteOptions o) : options_(o) {}
-
-    Expected<std::string> run(const Value& v) {
-        out_.reserve(4096);
-        out_ += kXmlHead;
-        if (!element(v, 0)) return std::move(*error_);
-        out_ += kXmlTail;
-        return std::move(out_);
-    }
-
-private:
-    void indent(int level) { out_.append(size_t(level), '\t'); }
-
-    bool unrepresentable(const std::string& what) {
-        error_ = makeError(Error::Kind::Unrepresentable, what);
-        return false;
-    }
-
-    bool escaped(std::string_view s) {
-        if (text::appendEscaped(out_, s, options_.exact)) return true;
-        return unrepresentable("a string holds a character that XML cannot store");
-    }
-
-    // Writes the element of v starting at the current position; its inner lines are indented at level+1.
-    bool element(const Value& v, int level) {
-        switch (v.type()) {
-        case Value::Type::String:
-            out_ += "<string>";
-            if (!escaped(v.string())) return false;
-            out_ += "</string>";
-            return true;
-        case Value::Type::Integer: {
-            char buf[24];
-            Integer i = v.integer();
-            auto r = i.isNegative() ? std::to_chars(buf, buf + sizeof buf, i.asSigned())
-                                    : std::to_chars(buf, buf + sizeof buf, i.asUnsigned());
-            out_ += "<integer>";
-            out_.append(buf, r.ptr);
-            out_ += "</integer>";
-            return true;
-        }
-        case Value::Type::Real:
-            out_ += "<real>";
-            out_ += scalars::formatReal(v.real());
-            out_ += "</real>";
-            return true;
-        case Value::Type::Boolean: out_ += v.boolean() ? "<true/>" : "<false/>"; return true;
-        case Value::Type::Date: {
-            double s = v.date().seconds;
-            out_ += "<date>";
-            if (options_.exact) {
-                out_ += datetime::formatExact(s);
-            } else if (auto iso = datetime::formatIso8601(s)) {
-                out_ += *iso; // a fraction of a second is dropped: the published form has whole seconds
-            } else {
-                return unrepresentable("a date lies outside the years 1 to 9999");
-            }
-            out_ += "</date>";
-            return true;
-        }
-        case Value::Type::Data: {
-            const Data& d = v.data();
-            out_ += "<data>\n";
-            for (size_t i = 0; i < d.size(); i += kBase64LineLength / 4 * 3) {
-                indent(level);
-                base64::encode(d.data() + i, std::min(d.size() - i, kBase64LineLength / 4 * 3), out_);
-                out_ += '\n';
-            }
-            indent(level);
-            out_ += "</data>";
-            return true;
-        }
-        case Value::Type::Uid: {
-            if (!checkDepth(level)) return false;
-            out_ += "<dict>\n";
-            indent(level + 1);
-            out_ += "<key>CF$UID</key>\n";
-            indent(level + 1);
-            out_ += "<integer>";
-            out_ += std::to_string(v.uid().value);
-            out_ += "</integer>\n";
-            indent(level);
-            out_ += "</dict>";
-            return true;
-        }
-        case Value::Type::Array:
-        case Value::Type::Dictionary: return container(v, level);
-        }
-        return true;
-    }
-
-    // A container written at level L stands at depth L+1.
-    bool checkDepth(int level) {
-        if (level + 1 <= kMaxNestingDepth) return true;
-        error_ = makeError(Error::Kind::TooDeep, "nesting deeper than " + std::to_string(kMaxNestingDepth) + " levels");
-        return false;
-    }
-
-    bool container(const Value& v, int level) {
-        if (!checkDepth(level)) return false;
-        bool dict = v.type() == Value::Type::Dictionary;
-        size_t n = dict ? v.dictionary().size() : v.array().size();
-        if (n == 0) {
-            out_ += dict ? "<dict/>" : "<array/>";
-            return true;
-        }
-        out_ += dict ? "<dict>\n" : "<array>\n";
-        if (dict) {
-            for (const auto& [key, child] : v.dictionary()) {
-                indent(level + 1);
-                out_ += "<key>";
-                if (!escaped(key)) return false;
-                out_ += "</key>\n";
-                indent(level + 1);
-                if (!element(child, level + 1)) return false;
-                out_ += '\n';
-            }
-        } else {
-            for (const Value& child : v.array()) {
-                indent(level + 1);
-                if (!element(child, level + 1)) return false;
-                out_ += '\n';
-            }
-        }
-        indent(level);
-        out_ += dict ? "</dict>" : "</array>";
-        return true;
-    }
-
-    XmlWriteOptions options_;
-    std::string out_;
-    std::optional<Error> error_;
-};
-
 } // namespace
 
+XmlTextSink::XmlTextSink(XmlWriteOptions options) : options_(options) {
+    out_.reserve(std::max<size_t>(options.sizeHint, 256));
+    out_ += kXmlHead;
+}
+
+bool XmlTextSink::fail(Error::Kind kind, std::string message) {
+    if (!error_) error_ = makeError(kind, std::move(message));
+    return false;
+}
+
+// An element starts on its own line at the depth of its container; in a dictionary the key line before it
+// has already put the line feed and indent down.
+void XmlTextSink::beforeValue() {
+    if (open_.empty()) return;
+    Open& o = open_.back();
+    if (!o.written) {
+        out_ += o.dictionary ? "<dict>\n" : "<array>\n";
+        o.written = true;
+    }
+    if (!o.dictionary) out_.append(open_.size(), '\t');
+}
+
+void XmlTextSink::afterValue() {
+    if (open_.empty())
+        done_ = true;
+    else
+        out_ += '\n';
+}
+
+bool XmlTextSink::begin(bool dictionary) {
+    if (open_.size() >= size_t(kMaxNestingDepth))
+        return fail(Error::Kind::TooDeep,
+                    "nesting deeper than " + std::to_string(kMaxNestingDepth) + " levels");
+    beforeValue();
+    open_.push_back({dictionary, false});
+    return true;
+}
+
+bool XmlTextSink::endContainer() {
+    Open o = open_.back();
+    open_.pop_back();
+    if (!o.written) {
+        out_ += o.dictionary ? "<dict/>" : "<array/>";
+    } else {
+        out_.append(open_.size(), '\t');
+        out_ += o.dictionary ? "</dict>" : "</array>";
+    }
+    afterValue();
+    return true;
+}
+
+bool XmlTextSink::key(std::string_view k) {
+    Open& o = open_.back();
+    if (!o.written) {
+        out_ += "<dict>\n";
+        o.written = true;
+    }
+    out_.append(open_.size(), '\t');
+    out_ += "<key>";
+    if (!text::appendEscaped(out_, k, options_.exact))
+        return fail(Error::Kind::Unrepresentable, "a key holds a character that XML cannot store");
+    out_ += "</key>\n";
+    out_.append(open_.size(), '\t');
+    return true;
+}
+
+bool XmlTextSink::string(std::string_view s) {
+    beforeValue();
+    out_ += "<string>";
+    if (!text::appendEscaped(out_, s, options_.exact))
+        return fail(Error::Kind::Unrepresentable, "a string holds a character that XML cannot store");
+    out_ += "</string>";
+    afterValue();
+    return true;
+}
+
+bool XmlTextSink::integer(Integer i) {
+    beforeValue();
+    char buf[24];
+    auto r = i.isNegative() ? std::to_chars(buf, buf + sizeof buf, i.asSigned())
+                            : std::to_chars(buf, buf + sizeof buf, i.asUnsigned());
+    out_ += "<integer>";
+    out_.append(buf, r.ptr);
+    out_ += "</integer>";
+    afterValue();
+    return true;
+}
+
+bool XmlTextSink::real(double d) {
+    beforeValue();
+    out_ += "<real>";
+    out_ += scalars::formatReal(d);
+    out_ += "</real>";
+    afterValue();
+    return true;
+}
+
+bool XmlTextSink::boolean(bool b) {
+    beforeValue();
+    out_ += b ? "<true/>" : "<false/>";
+    afterValue();
+    return true;
+}
+
+bool XmlTextSink::date(double s) {
+    beforeValue();
+    out_ += "<date>";
+    if (options_.exact) {
+        out_ += datetime::formatExact(s);
+    } else if (auto iso = datetime::formatIso8601(s)) {
+        out_ += *iso; // a fraction of a second is dropped: the published form has whole seconds
+    } else {
+        return fail(Error::Kind::Unrepresentable, "a date lies outside the years 1 to 9999");
+    }
+    out_ += "</date>";
+    afterValue();
+    return true;
+}
+
+bool XmlTextSink::data(std::string_view bytes) {
+    beforeValue();
+    size_t level = open_.size();
+    out_ += "<data>\n";
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    constexpr size_t kBytesPerLine = kBase64LineLength / 4 * 3;
+    for (size_t i = 0; i < bytes.size(); i += kBytesPerLine) {
+        out_.append(level, '\t');
+        base64::encode(p + i, std::min(bytes.size() - i, kBytesPerLine), out_);
+        out_ += '\n';
+    }
+    out_.append(level, '\t');
+    out_ += "</data>";
+    afterValue();
+    return true;
+}
+
+bool XmlTextSink::uid(uint64_t u) {
+    if (open_.size() >= size_t(kMaxNestingDepth))
+        return fail(Error::Kind::TooDeep,
+                    "nesting deeper than " + std::to_string(kMaxNestingDepth) + " levels");
+    beforeValue();
+    size_t level = open_.size();
+    out_ += "<dict>\n";
+    out_.append(level + 1, '\t');
+    out_ += "<key>CF$UID</key>\n";
+    out_.append(level + 1, '\t');
+    out_ += "<integer>";
+    out_ += std::to_string(u);
+    out_ += "</integer>\n";
+    out_.append(level, '\t');
+    out_ += "</dict>";
+    afterValue();
+    return true;
+}
+
+Expected<std::string> XmlTextSink::finish() {
+    if (error_) return *error_;
+    if (!done_) return makeError(Error::Kind::Xml, "the document ended before its value was complete");
+    out_ += kXmlTail;
+    return std::move(out_);
+}
+
 Expected<std::string> writeXml(const Value& value, XmlWriteOptions options) {
-    return Writer(options).run(value);
+    XmlTextSink sink(options);
+    emitValue(value, sink);
+    return sink.finish();
 }
 
 } // namespace plist

@@ -1,0 +1,103 @@
+#include "Entry.h"
+
+#include <algorithm>
+#include <array>
+
+namespace model {
+namespace {
+
+constexpr std::array<std::string_view, 8> kTypeNames = {"Array", "Dictionary", "Boolean", "Data",
+                                                        "Date",  "Number",     "String",  "n/a"};
+
+} // namespace
+
+std::string_view typeName(EntryType t) {
+    return kTypeNames[size_t(t)];
+}
+
+std::optional<EntryType> typeNamed(std::string_view name) {
+    for (size_t i = 0; i < kTypeNames.size(); ++i)
+        if (kTypeNames[i] == name) return EntryType(i);
+    return std::nullopt;
+}
+
+bool Number::sameNumber(const Number& o) const {
+    if (!isReal && !o.isReal) return integer == o.integer;
+    if (isReal && o.isReal) return real == o.real || (real != real && o.real != o.real);
+    // An integer and a real: equal when the real is integral and the integer reads as exactly that real.
+    const Number& i = isReal ? o : *this;
+    double r = isReal ? real : o.real;
+    if (r != r || r != static_cast<double>(static_cast<long double>(r))) return false;
+    if (i.integer.isNegative())
+        return r < 0 && r >= -9223372036854775808.0 && static_cast<int64_t>(r) == i.integer.asSigned();
+    return r >= 0 && r < 18446744073709551616.0 && static_cast<uint64_t>(r) == i.integer.asUnsigned() &&
+           static_cast<double>(i.integer.asUnsigned()) == r;
+}
+
+EntryRef Entry::make(std::string key, EntryType type, Value value, int64_t idNumber) {
+    EntryRef e(new Entry(std::move(key), type, Value(), idNumber));
+    e->setValue(std::move(value));
+    return e;
+}
+
+EntryRef Entry::makeContainer(std::string key, EntryType type, int64_t idNumber) {
+    return EntryRef(new Entry(std::move(key), type, Children(), idNumber));
+}
+
+Entry::~Entry() {
+    if (isContainer())
+        for (auto& c : children())
+            if (c->parent_ == this) c->parent_ = nullptr;
+}
+
+void Entry::setValue(Value v) {
+    if (isContainer())
+        for (auto& c : children())
+            if (c->parent_ == this) c->parent_ = nullptr;
+    value_ = std::move(v);
+    if (isContainer()) {
+        auto& c = children();
+        for (size_t i = 0; i < c.size(); ++i) {
+            c[i]->parent_ = this;
+            c[i]->index_ = uint32_t(i);
+        }
+    }
+}
+
+void Entry::setChildren(Children c) {
+    setValue(Value(std::move(c)));
+}
+
+void Entry::renumberFrom(size_t index) {
+    auto& c = children();
+    for (size_t i = index; i < c.size(); ++i)
+        c[i]->index_ = uint32_t(i);
+}
+
+void Entry::insertChild(size_t index, EntryRef e) {
+    auto& c = children();
+    index = std::min(index, c.size());
+    e->parent_ = this;
+    c.insert(c.begin() + std::ptrdiff_t(index), std::move(e));
+    renumberFrom(index);
+}
+
+EntryRef Entry::removeChild(size_t index) {
+    auto& c = children();
+    EntryRef e = std::move(c[index]);
+    c.erase(c.begin() + std::ptrdiff_t(index));
+    if (e->parent_ == this) e->parent_ = nullptr;
+    renumberFrom(index);
+    return e;
+}
+
+void Entry::moveChild(size_t from, size_t to) {
+    auto& c = children();
+    if (from == to) return;
+    EntryRef e = std::move(c[from]);
+    c.erase(c.begin() + std::ptrdiff_t(from));
+    c.insert(c.begin() + std::ptrdiff_t(to), std::move(e));
+    renumberFrom(std::min(from, to));
+}
+
+} // namespace model

@@ -1,0 +1,382 @@
+#include "PlistDocument.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "PlistReader.h"
+#include "ValueText.h"
+#include "platform/plist/Base64.h"
+#include "platform/plist/BinaryTreeWriter.h"
+#include "platform/plist/DateTime.h"
+#include "platform/plist/PropertyList.h"
+#include "platform/plist/Scalars.h"
+#include "platform/plist/Text.h"
+#include "platform/plist/XmlWriter.h"
+
+namespace model {
+namespace {
+
+// Reads a regular file whole. Directories, FIFOs, devices and sockets are refused before any read, so an
+// endless device can never hang a load.
+plist::Expected<std::string> readRegularFile(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return plist::makeError(plist::Error::Kind::Io, path + ": " + std::strerror(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return plist::makeError(plist::Error::Kind::Io, path + ": not a regular file");
+    }
+    std::string bytes;
+    bytes.resize(size_t(st.st_size));
+    size_t got = 0;
+    for (;;) {
+        if (got == bytes.size()) bytes.resize(bytes.size() + 65536); // the file grew while we read it
+        ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int e = errno;
+            ::close(fd);
+            return plist::makeError(plist::Error::Kind::Io, path + ": " + std::strerror(e));
+        }
+        if (n == 0) break;
+        got += size_t(n);
+    }
+    ::close(fd);
+    bytes.resize(got);
+    return bytes;
+}
+
+// Replaces every character XML cannot hold with U+FFFD.
+std::string sanitized(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    const char* p = s.data();
+    const char* end = p + s.size();
+    while (p < end) {
+        const char* at = p;
+        int32_t c = plist::text::decodeUtf8(p, end);
+        if (c >= 0 && plist::text::isXmlChar(uint32_t(c)))
+            out.append(at, p);
+        else
+            out += "\xEF\xBF\xBD";
+    }
+    return out;
+}
+
+class Writer {
+public:
+    explicit Writer(WriteMode mode) : mode_(mode) {}
+
+    bool scalar(const Entry& e, std::string& out) {
+        switch (e.type()) {
+        case EntryType::Boolean:
+            out += e.boolValue() ? "<true/>" : "<false/>";
+            return true;
+        case EntryType::Number: {
+            const Number& n = e.numberValue();
+            if (!n.isReal) {
+                out += "<integer>";
+                out += n.integer.toString();
+                out += "</integer>";
+            } else {
+                out += "<real>";
+                out += std::isfinite(n.real) ? numberText(n) : plist::scalars::formatReal(n.real);
+                out += "</real>";
+            }
+            return true;
+        }
+        case EntryType::Data:
+            out += "<data>";
+            plist::base64::encode(e.dataValue().data(), e.dataValue().size(), out);
+            out += "</data>";
+            return true;
+        case EntryType::Date:
+            return date(e, out);
+        case EntryType::String:
+        case EntryType::NotApplicable: // written as the text it shows, so no key loses its value
+            out += "<string>";
+            if (!text(e, e.stringValue(), out)) return false;
+            out += "</string>";
+            return true;
+        case EntryType::Array:
+        case EntryType::Dictionary:
+            break;
+        }
+        return false;
+    }
+
+    bool container(const Children& child, unsigned level, int kind, std::string& out) {
+        if (level + 1 > unsigned(plist::kMaxNestingDepth))
+            return fail(child.empty() ? nullptr : child.front().get());
+        bool dict = kind == 1;
+        out += dict ? "<dict>" : "<array>";
+        for (const EntryRef& c : child) {
+            if (dict) {
+                out += '\n';
+                out.append(level + 1, '\t');
+                out += "<key>";
+                if (!text(*c, c->key, out)) return false;
+                out += "</key>";
+            }
+            out += '\n';
+            out.append(level + 1, '\t');
+            if (c->isContainer()) {
+                bool isArray = c->type() != EntryType::Dictionary;
+                if (c->child().empty()) {
+                    out += isArray ? "<array/>" : "<dict/>";
+                } else if (!container(c->child(), level + 1, isArray ? 0 : 1, out)) {
+                    return false;
+                }
+            } else if (!scalar(*c, out)) {
+                return false;
+            }
+        }
+        out += '\n';
+        out.append(level, '\t');
+        out += dict ? "</dict>" : "</array>";
+        return true;
+    }
+
+    plist::Error error() const {
+        std::string_view m = kUnrepresentableMessage;
+        size_t at = m.find("%@");
+        std::string message(m.substr(0, at));
+        message += failedPath_;
+        message += m.substr(at + 2);
+        return plist::makeError(plist::Error::Kind::Unrepresentable, message);
+    }
+    const std::string& failedPath() const { return failedPath_; }
+
+private:
+    bool fail(const Entry* e) {
+        if (failedPath_.empty()) failedPath_ = e ? PlistDocument::keyPath(*e) : "Root";
+        return false;
+    }
+
+    bool text(const Entry& e, std::string_view s, std::string& out) {
+        if (mode_ == WriteMode::Sanitized) {
+            plist::text::appendEscaped(out, sanitized(s), false);
+            return true;
+        }
+        if (plist::text::appendEscaped(out, s, mode_ == WriteMode::Exact)) return true;
+        return fail(&e);
+    }
+
+    bool date(const Entry& e, std::string& out) {
+        double s = e.dateValue().seconds;
+        out += "<date>";
+        if (mode_ == WriteMode::Exact) {
+            out += plist::datetime::formatExact(s);
+        } else if (auto iso = plist::datetime::formatIso8601(s)) {
+            out += *iso; // fractions of a second are dropped: the format has whole seconds
+        } else if (mode_ == WriteMode::Sanitized) {
+            out += dateStringOfISO8601FormatWithDate(e.dateValue());
+        } else {
+            return fail(&e);
+        }
+        out += "</date>";
+        return true;
+    }
+
+    WriteMode mode_;
+    std::string failedPath_;
+};
+
+} // namespace
+
+LoadOutcome PlistDocument::openPlistFile() {
+    LoadOutcome outcome;
+    if (_url.empty()) {
+        _formatKind = 0;
+        _entryArray.push_back(Entry::makeContainer("", EntryType::Array));
+        outcome.ok = true;
+        return outcome;
+    }
+    // The file's bytes go straight to the services' own text (never the file's own line layout), which
+    // the line reader then reads; neither the bytes nor any value tree outlives that step.
+    plist::Expected<plist::ParsedText> parsed = [&]() -> plist::Expected<plist::ParsedText> {
+        auto bytes = readRegularFile(_url);
+        if (!bytes) return bytes.error();
+        return plist::parseToXmlText(*bytes, plist::XmlWriteOptions{.exact = true});
+    }();
+    if (!parsed) {
+        outcome.reason = parsed.error().message;
+        return outcome;
+    }
+    if (parsed->format == plist::Format::OpenStep) {
+        outcome.reason = "the file is in the old text property-list format, which the editor does not open";
+        return outcome;
+    }
+    _formatKind = parsed->format == plist::Format::Binary ? 1 : 0;
+    EntryRef root = makeRootEntryWithXML(parsed->text);
+    if (!root) {
+        outcome.reason = "the property list could not be read into entries";
+        return outcome;
+    }
+    _entryArray.push_back(std::move(root));
+    outcome.ok = true;
+    return outcome;
+}
+
+EntryRef PlistDocument::makeRootEntryWithXML(std::string_view text) {
+    return PlistReader(_idNumber).makeRootEntryWithXML(text);
+}
+
+EntryRef PlistDocument::rootEntryWithPropertyListText(std::string_view text) {
+    auto parsed = plist::parseToXmlText(text, plist::XmlWriteOptions{.exact = true});
+    if (!parsed || parsed->format != plist::Format::Xml || !parsed->hasPlistElement) return {};
+    return makeRootEntryWithXML(parsed->text);
+}
+
+EntryRef PlistDocument::rootEntryWithPropertyListData(std::string_view bytes) {
+    auto parsed = plist::parseToXmlText(bytes, plist::XmlWriteOptions{.exact = true});
+    if (!parsed || parsed->format == plist::Format::OpenStep) return {};
+    return makeRootEntryWithXML(parsed->text);
+}
+
+EntryRef PlistDocument::makeStringItemWithString(std::string text) {
+    return Entry::make("", EntryType::String, std::move(text), _idNumber++);
+}
+
+plist::Expected<std::string> PlistDocument::plistStringWithItem(const EntryRef& item, WriteMode mode) const {
+    if (!item) return plist::makeError(plist::Error::Kind::Unrepresentable, "the document has no root");
+    std::string out;
+    out.reserve(4096);
+    out += plist::kXmlHead;
+    Writer w(mode);
+    if (item->isContainer()) {
+        bool isArray = item->type() != EntryType::Dictionary;
+        if (item->child().empty())
+            out += isArray ? "<array/>" : "<dict/>";
+        else if (!w.container(item->child(), 0, isArray ? 0 : 1, out))
+            return w.error();
+    } else if (!w.scalar(*item, out)) {
+        return w.error();
+    }
+    out += plist::kXmlTail;
+    return out;
+}
+
+plist::Expected<std::string> PlistDocument::noHeaderPlistStringWithChild(const Children& child,
+                                                                         unsigned level, int classTypeNumber,
+                                                                         WriteMode mode) const {
+    std::string out;
+    Writer w(mode);
+    if (!w.container(child, level, classTypeNumber == 1 ? 1 : 0, out)) return w.error();
+    return out;
+}
+
+plist::Expected<std::string> PlistDocument::noHeaderPlistStringWithAloneItem(const Entry& item,
+                                                                             WriteMode mode) const {
+    std::string out;
+    Writer w(mode);
+    if (!w.scalar(item, out)) return w.error();
+    return out;
+}
+
+plist::Value PlistDocument::propertyListValue(const Entry& e) {
+    switch (e.type()) {
+    case EntryType::Array:
+    case EntryType::Dictionary: {
+        if (!e.isContainer()) break;
+        if (e.type() == EntryType::Array) {
+            plist::Value::Array a;
+            a.reserve(e.child().size());
+            for (const EntryRef& c : e.child())
+                a.push_back(propertyListValue(*c));
+            return plist::Value(std::move(a));
+        }
+        plist::Value::Dictionary d;
+        d.reserve(e.child().size());
+        for (const EntryRef& c : e.child())
+            d.emplace_back(c->key, propertyListValue(*c));
+        return plist::Value(std::move(d));
+    }
+    case EntryType::Boolean:
+        return plist::Value(e.boolValue());
+    case EntryType::Number: {
+        const Number& n = e.numberValue();
+        return n.isReal ? plist::Value(n.real) : plist::Value(n.integer);
+    }
+    case EntryType::Date:
+        return plist::Value(e.dateValue());
+    case EntryType::Data:
+        return plist::Value(e.dataValue());
+    case EntryType::String:
+    case EntryType::NotApplicable:
+        return plist::Value(e.stringValue());
+    }
+    return plist::Value(std::string());
+}
+
+namespace {
+
+// Describes the entry tree to the binary writer, which then writes it without a copy into values.
+struct EntryAdapter {
+    using Node = Entry;
+    static plist::NodeKind kind(const Entry& e) {
+        switch (e.type()) {
+        case EntryType::Array:
+            return e.isContainer() ? plist::NodeKind::Array : plist::NodeKind::String;
+        case EntryType::Dictionary:
+            return e.isContainer() ? plist::NodeKind::Dictionary : plist::NodeKind::String;
+        case EntryType::Boolean:
+            return plist::NodeKind::Boolean;
+        case EntryType::Data:
+            return plist::NodeKind::Data;
+        case EntryType::Date:
+            return plist::NodeKind::Date;
+        case EntryType::Number:
+            return e.numberValue().isReal ? plist::NodeKind::Real : plist::NodeKind::Integer;
+        case EntryType::String:
+        case EntryType::NotApplicable:
+            return plist::NodeKind::String;
+        }
+        return plist::NodeKind::String;
+    }
+    static std::string_view string(const Entry& e) {
+        const auto* s = std::get_if<std::string>(&e.value());
+        return s ? std::string_view(*s) : std::string_view();
+    }
+    static std::string_view data(const Entry& e) {
+        return {reinterpret_cast<const char*>(e.dataValue().data()), e.dataValue().size()};
+    }
+    static plist::Integer integer(const Entry& e) { return e.numberValue().integer; }
+    static double real(const Entry& e) { return e.numberValue().real; }
+    static double date(const Entry& e) { return e.dateValue().seconds; }
+    static bool boolean(const Entry& e) { return e.boolValue(); }
+    static uint64_t uid(const Entry&) { return 0; }
+    static size_t count(const Entry& e) { return e.child().size(); }
+    static const Entry& child(const Entry& e, size_t i) { return *e.child()[i]; }
+    static const std::string& key(const Entry& e, size_t i) { return e.child()[i]->key; }
+};
+
+} // namespace
+
+plist::Expected<std::string> PlistDocument::binaryData() const {
+    if (!root()) return plist::makeError(plist::Error::Kind::Unrepresentable, "the document has no root");
+    return plist::BinaryTreeWriter<EntryAdapter>().run(*root());
+}
+
+std::string PlistDocument::keyPath(const Entry& e) {
+    std::vector<const Entry*> chain;
+    for (const Entry* p = &e; p; p = p->parent())
+        chain.push_back(p);
+    std::string path = "Root";
+    for (size_t i = chain.size() - 1; i-- > 0;) {
+        const Entry* c = chain[i];
+        path += " \u203a ";
+        if (c->parent()->type() == EntryType::Dictionary)
+            path += c->key;
+        else
+            path += "Item " + std::to_string(c->indexInParent());
+    }
+    return path;
+}
+
+} // namespace model

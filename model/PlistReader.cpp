@@ -1,0 +1,337 @@
+#include "PlistReader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/plist/PropertyList.h"
+#include "platform/plist/Text.h"
+
+namespace model {
+namespace {
+
+constexpr std::string_view kPlistLine = "<plist version=\"1.0\">";
+
+bool startsWith(std::string_view s, std::string_view p) {
+    return s.substr(0, p.size()) == p;
+}
+
+// Length of a line end at p (LF, CR, CR LF, U+0085, U+2028, U+2029), or 0.
+size_t lineEndAt(const char* p, const char* end) {
+    switch (static_cast<uint8_t>(*p)) {
+    case '\n':
+        return 1;
+    case '\r':
+        return (p + 1 < end && p[1] == '\n') ? 2 : 1;
+    case 0xC2:
+        return (p + 1 < end && static_cast<uint8_t>(p[1]) == 0x85) ? 2 : 0;
+    case 0xE2:
+        return (p + 2 < end && static_cast<uint8_t>(p[1]) == 0x80 &&
+                (static_cast<uint8_t>(p[2]) == 0xA8 || static_cast<uint8_t>(p[2]) == 0xA9))
+                   ? 3
+                   : 0;
+    default:
+        return 0;
+    }
+}
+
+// Length of a white-space character (tab, or a space separator of Unicode category Zs) at p, or 0.
+size_t spaceAt(const char* p, const char* end) {
+    auto b = [&](int i) { return p + i < end ? static_cast<uint8_t>(p[i]) : 0; };
+    switch (b(0)) {
+    case ' ':
+    case '\t':
+        return 1;
+    case 0xC2:
+        return b(1) == 0xA0 ? 2 : 0; // U+00A0
+    case 0xE1:
+        return b(1) == 0x9A && b(2) == 0x80 ? 3 : 0; // U+1680
+    case 0xE2:
+        if (b(1) == 0x80 && (b(2) <= 0x8A || b(2) == 0xAF) && b(2) >= 0x80) return 3; // U+2000..200A, U+202F
+        return b(1) == 0x81 && b(2) == 0x9F ? 3 : 0;                                  // U+205F
+    case 0xE3:
+        return b(1) == 0x80 && b(2) == 0x80 ? 3 : 0; // U+3000
+    default:
+        return 0;
+    }
+}
+
+// Length of the white-space character ending just before end, or 0.
+size_t spaceBefore(const char* begin, const char* end) {
+    for (size_t n = 1; n <= 3 && end - n >= begin; ++n)
+        if (size_t k = spaceAt(end - n, end); k == n) return n;
+    return 0;
+}
+
+} // namespace
+
+EntryRef PlistReader::makeRootEntryWithXML(std::string_view text) {
+    if (!makeLines(text)) return {};
+    if (!joinDataLines()) return {};
+    foldEmptyContainers("<array>", "</array>", "<array/>");
+    foldEmptyContainers("<dict>", "</dict>", "<dict/>");
+    countAllChildren();
+    int64_t saved = idNumber_;
+    EntryRef root = Entry::make("", EntryType::String, std::string());
+    int64_t lineNum = 0;
+    if (lines_.empty() || !xml_setValueToEntry(*root, lineNum, 1)) {
+        idNumber_ = saved;
+        return {};
+    }
+    root->setIdNumber(idNumber_++);
+    return root;
+}
+
+// Splits at line ends, trims white space at both ends and removes every tab left inside, and drops every
+// line up to and including the first that is exactly <plist version="1.0">.
+bool PlistReader::makeLines(std::string_view text) {
+    const char* p = text.data();
+    const char* end = p + text.size();
+    // Text with line feeds as its only line ends (the services' own text) is split with memchr.
+    const bool onlyLineFeeds = text.find('\r') == std::string_view::npos &&
+                               text.find("\xC2\x85") == std::string_view::npos &&
+                               text.find("\xE2\x80\xA8") == std::string_view::npos &&
+                               text.find("\xE2\x80\xA9") == std::string_view::npos;
+    lines_.reserve(size_t(std::count(text.begin(), text.end(), '\n')) + 1);
+    bool afterPlist = false;
+    while (p <= end) {
+        const char* start = p;
+        size_t le = 0;
+        if (onlyLineFeeds) {
+            const void* nl = std::memchr(p, '\n', size_t(end - p));
+            p = nl ? static_cast<const char*>(nl) : end;
+            le = nl ? 1 : 0;
+        } else {
+            while (p < end && (le = lineEndAt(p, end)) == 0)
+                ++p;
+        }
+        const char* lineEnd = p;
+        // Trim both ends.
+        while (start < lineEnd) {
+            size_t k = spaceAt(start, lineEnd);
+            if (!k) break;
+            start += k;
+        }
+        while (lineEnd > start) {
+            size_t k = spaceBefore(start, lineEnd);
+            if (!k) break;
+            lineEnd -= k;
+        }
+        std::string_view line(start, size_t(lineEnd - start));
+        if (line.find('\t') != std::string_view::npos) {
+            std::string cleaned;
+            cleaned.reserve(line.size());
+            for (char c : line)
+                if (c != '\t') cleaned += c;
+            line = own(std::move(cleaned));
+        }
+        if (afterPlist) {
+            lines_.push_back(line);
+        } else if (line == kPlistLine) {
+            afterPlist = true;
+        }
+        if (p == end) break;
+        p += le;
+    }
+    return afterPlist;
+}
+
+// A "<data>" line takes the lines after it up to and including "</data>" into itself. As the original layout
+// rule has it, a data line is joined only while at least two lines follow it.
+bool PlistReader::joinDataLines() {
+    const size_t n = lines_.size();
+    size_t out = 0; // lines are rewritten in place: out never passes j
+    for (size_t j = 0; j < n; ++j) {
+        if (lines_[j] != "<data>" || j + 2 >= n) {
+            lines_[out++] = lines_[j];
+            continue;
+        }
+        std::string joined(lines_[j]);
+        size_t k = j + 1;
+        for (;; ++k) {
+            if (k >= n) return false; // no "</data>": not the layout this reader knows
+            joined += lines_[k];
+            if (lines_[k] == "</data>") break;
+        }
+        lines_[out++] = own(std::move(joined));
+        j = k;
+    }
+    lines_.resize(out);
+    return true;
+}
+
+void PlistReader::foldEmptyContainers(std::string_view open, std::string_view close,
+                                      std::string_view folded) {
+    size_t out = 0; // in place, as above
+    for (size_t j = 0; j < lines_.size(); ++j) {
+        if (lines_[j] == open && j + 1 < lines_.size() && lines_[j + 1] == close) {
+            lines_[out++] = folded;
+            ++j;
+        } else {
+            lines_[out++] = lines_[j];
+        }
+    }
+    lines_.resize(out);
+}
+
+// The direct children of every container line, in one pass with a stack of open containers. A line is a
+// child of the innermost open container unless it is a key line; a nested container counts once, by its
+// opening line. Lines that open a container in another form (such as "<array>x") are counted on demand.
+void PlistReader::countAllChildren() {
+    childCounts_.assign(lines_.size(), -1);
+    std::vector<size_t> open;
+    for (size_t k = 0; k < lines_.size(); ++k) {
+        std::string_view l = lines_[k];
+        if (l == "<array>" || l == "<dict>") {
+            if (!open.empty()) ++childCounts_[open.back()];
+            childCounts_[k] = 0;
+            open.push_back(k);
+        } else if (l == "</array>" || l == "</dict>") {
+            if (!open.empty()) open.pop_back();
+        } else if (!open.empty() && !startsWith(l, "<key>")) {
+            ++childCounts_[open.back()];
+        }
+    }
+}
+
+int64_t PlistReader::countXMLItemWithLines(int64_t start) const {
+    if (start < 0 || size_t(start) >= lines_.size()) return 0;
+    std::string_view first = lines_[size_t(start)];
+    if (first == "<array></array>" || first == "<dict></dict>") return 0;
+    if (childCounts_[size_t(start)] >= 0) return childCounts_[size_t(start)];
+    // The walk of the original rule, for a line that only begins like a container.
+    int64_t depth = 0, count = 0;
+    for (size_t k = size_t(start); k < lines_.size(); ++k) {
+        std::string_view l = lines_[k];
+        if (l == "<array>" || l == "<dict>") {
+            if (depth == 1) ++count;
+            ++depth;
+        } else if (l == "</array>" || l == "</dict>") {
+            if (depth == 1) break;
+            --depth;
+        } else if (depth == 1 && !startsWith(l, "<key>")) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+EntryType PlistReader::getTypeNameWithXML(std::string_view line, int* typeNum) {
+    int n;
+    EntryType t;
+    if (startsWith(line, "<array>"))
+        n = kArray, t = EntryType::Array;
+    else if (startsWith(line, "<dict>"))
+        n = kDictionary, t = EntryType::Dictionary;
+    else if (startsWith(line, "<true") || startsWith(line, "<false"))
+        n = kBoolean, t = EntryType::Boolean;
+    else if (startsWith(line, "<data>"))
+        n = kData, t = EntryType::Data;
+    else if (startsWith(line, "<date>"))
+        n = kDate, t = EntryType::Date;
+    else if (startsWith(line, "<integer>") || startsWith(line, "<real>"))
+        n = kNumber, t = EntryType::Number;
+    else if (startsWith(line, "<string>"))
+        n = kString, t = EntryType::String;
+    else if (line == "<array/>")
+        n = kEmptyArray, t = EntryType::Array;
+    else if (line == "<dict/>")
+        n = kEmptyDictionary, t = EntryType::Dictionary;
+    else
+        n = kUnknown, t = EntryType::NotApplicable;
+    if (typeNum) *typeNum = n;
+    return t;
+}
+
+std::optional<std::string> PlistReader::string(std::string_view line, std::string_view tag) {
+    // The closing tag is one character longer than the opening one.
+    if (line.size() < 2 * tag.size() + 1) return std::nullopt;
+    std::string_view inner = line.substr(tag.size(), line.size() - 2 * tag.size() - 1);
+    std::string out;
+    out.reserve(inner.size());
+    if (!plist::text::decodeCharacterData(inner, true, out)) return std::nullopt;
+    return out;
+}
+
+Entry::Value PlistReader::descriptionOfValue(const plist::Value& v) {
+    switch (v.type()) {
+    case plist::Value::Type::String:
+        return v.string();
+    case plist::Value::Type::Integer:
+        return Number::fromInteger(v.integer());
+    case plist::Value::Type::Real:
+        return Number::fromReal(v.real());
+    case plist::Value::Type::Boolean:
+        return v.boolean();
+    case plist::Value::Type::Date:
+        return v.date();
+    case plist::Value::Type::Data:
+        return v.data();
+    default:
+        return std::string();
+    }
+}
+
+bool PlistReader::xml_setValueToEntry(Entry& entry, int64_t& lineNum, int depth) {
+    if (lineNum < 0 || size_t(lineNum) >= lines_.size()) return false;
+    std::string_view line = lines_[size_t(lineNum)];
+    int typeNum;
+    entry.setType(getTypeNameWithXML(line, &typeNum));
+    switch (typeNum) {
+    case kArray:
+    case kDictionary: {
+        if (depth > plist::kMaxNestingDepth) return false;
+        auto children = makeEntryFromXMLLines(lineNum, typeNum, depth);
+        if (!children) return false;
+        entry.setChildren(std::move(*children));
+        return true;
+    }
+    case kEmptyArray:
+    case kEmptyDictionary:
+        entry.setChildren({});
+        return true;
+    case kUnknown:
+        entry.setValue(std::string("unknown data"));
+        return true;
+    default: {
+        auto v = plist::parseElement(line, true);
+        if (!v || v->isContainer()) return false;
+        // A line classified by its beginning must hold that kind of element.
+        plist::Value::Type t = v->type();
+        bool fits =
+            (typeNum == kBoolean && t == plist::Value::Type::Boolean) ||
+            (typeNum == kData && t == plist::Value::Type::Data) ||
+            (typeNum == kDate && t == plist::Value::Type::Date) ||
+            (typeNum == kNumber && (t == plist::Value::Type::Integer || t == plist::Value::Type::Real)) ||
+            (typeNum == kString && t == plist::Value::Type::String);
+        if (!fits) return false;
+        entry.setValue(descriptionOfValue(*v));
+        return true;
+    }
+    }
+}
+
+std::optional<Children> PlistReader::makeEntryFromXMLLines(int64_t& lineNum, int classTypeNumber, int depth) {
+    int64_t count = countXMLItemWithLines(lineNum);
+    Children children;
+    if (count == 0) return children;
+    children.reserve(size_t(count));
+    ++lineNum;
+    for (int64_t i = 0; i < count; ++i) {
+        if (size_t(lineNum) >= lines_.size()) return std::nullopt;
+        std::string key;
+        if (classTypeNumber == kDictionary) {
+            auto k = string(lines_[size_t(lineNum)], "<key>");
+            if (!k) return std::nullopt;
+            key = std::move(*k);
+            ++lineNum;
+        }
+        EntryRef e = Entry::make(std::move(key), EntryType::String, std::string());
+        if (!xml_setValueToEntry(*e, lineNum, depth + 1)) return std::nullopt;
+        e->setIdNumber(idNumber_++);
+        ++lineNum;
+        children.push_back(std::move(e));
+    }
+    return children;
+}
+
+} // namespace model

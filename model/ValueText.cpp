@@ -1,0 +1,277 @@
+#include "ValueText.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+#include "platform/plist/DateTime.h"
+
+namespace model {
+namespace {
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// White space as a number reading skips it: spaces, tabs and line ends.
+size_t skipSpace(std::string_view s, size_t i = 0) {
+    while (i < s.size() &&
+           (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r' || s[i] == '\f' || s[i] == '\v'))
+        ++i;
+    return i;
+}
+
+// True for "[+-]digits[.digits]e[+-]digits" (or ".digits" before the exponent) and nothing else.
+bool isExponentDecimal(std::string_view s) {
+    size_t i = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    size_t digits = 0;
+    while (i < s.size() && isDigit(s[i]))
+        ++i, ++digits;
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        while (i < s.size() && isDigit(s[i]))
+            ++i, ++digits;
+    }
+    if (digits == 0 || i >= s.size() || (s[i] != 'e' && s[i] != 'E')) return false;
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    size_t expDigits = 0;
+    while (i < s.size() && isDigit(s[i]))
+        ++i, ++expDigits;
+    return expDigits > 0 && i == s.size();
+}
+
+double parseDouble(std::string_view s) {
+    bool negative = false;
+    if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
+        negative = s[0] == '-';
+        s.remove_prefix(1);
+    }
+    double v = 0;
+    auto r = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Past the range of a double: the exponent's sign says whether it is huge or tiny.
+        size_t e = s.find_first_of("eE");
+        v = (e != std::string_view::npos && e + 1 < s.size() && s[e + 1] == '-') ? 0.0 : HUGE_VAL;
+    }
+    return negative ? -v : v;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+std::string numberText(const Number& n) {
+    if (!n.isReal) return n.integer.toString();
+    double v = n.real;
+    if (std::isnan(v)) return "nan";
+    if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    std::string s(buf, r.ptr);
+    if (s.find_first_of(".e") == std::string::npos) s += ".0";
+    return s;
+}
+
+Number numberWithText(std::string_view text) {
+    if (text == "inf") return Number::fromReal(HUGE_VAL);
+    if (text == "-inf") return Number::fromReal(-HUGE_VAL);
+    if (text == "nan") return Number::fromReal(std::nan(""));
+    if (isExponentDecimal(text)) return Number::fromReal(parseDouble(text));
+    size_t i = skipSpace(text);
+    if (text.find('.') != std::string_view::npos) {
+        // The longest prefix that forms a decimal real: sign, digits, ".", digits, optional exponent.
+        size_t start = i, j = i;
+        if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+        size_t digits = 0;
+        while (j < text.size() && isDigit(text[j]))
+            ++j, ++digits;
+        if (j < text.size() && text[j] == '.') {
+            ++j;
+            while (j < text.size() && isDigit(text[j]))
+                ++j, ++digits;
+        }
+        if (digits == 0) return Number::fromReal(0.0);
+        size_t end = j;
+        if (j < text.size() && (text[j] == 'e' || text[j] == 'E')) {
+            size_t k = j + 1;
+            if (k < text.size() && (text[k] == '+' || text[k] == '-')) ++k;
+            size_t expDigits = 0;
+            while (k < text.size() && isDigit(text[k]))
+                ++k, ++expDigits;
+            if (expDigits) end = k;
+        }
+        return Number::fromReal(parseDouble(text.substr(start, end - start)));
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    uint64_t magnitude = 0;
+    bool overflow = false;
+    for (; i < text.size() && isDigit(text[i]); ++i) {
+        unsigned d = unsigned(text[i] - '0');
+        if (magnitude > (UINT64_MAX - d) / 10)
+            overflow = true;
+        else
+            magnitude = magnitude * 10 + d;
+    }
+    if (!negative)
+        return Number::fromInteger(plist::Integer::fromUnsigned(overflow ? UINT64_MAX : magnitude));
+    if (overflow || magnitude > uint64_t(INT64_MAX) + 1)
+        return Number::fromInteger(plist::Integer::fromSigned(INT64_MIN));
+    return Number::fromInteger(plist::Integer::fromSigned(int64_t(0 - magnitude)));
+}
+
+bool boolWithText(std::string_view text) {
+    size_t i = skipSpace(text);
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    while (i < text.size() && text[i] == '0')
+        ++i;
+    if (i >= text.size()) return false;
+    char c = text[i];
+    return c == 'Y' || c == 'y' || c == 'T' || c == 't' || (c >= '1' && c <= '9');
+}
+
+std::string descriptionOfDate(plist::Date d) {
+    double s = d.seconds;
+    if (!std::isfinite(s) || std::fabs(s) > 6e16) return "?";
+    time_t t = time_t(std::floor(s)) + plist::datetime::kUnixSecondsAt2001;
+    struct tm tm {};
+    tzset();
+    if (!localtime_r(&t, &tm)) return "?";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04lld/%02d/%02d %d:%02d:%02d", static_cast<long long>(tm.tm_year) + 1900,
+                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return buf;
+}
+
+std::optional<plist::Date> dateWithDescription(std::string_view s) {
+    // yyyy/MM/dd H:mm:ss: four-digit year, two-digit month and day, one- or two-digit hour.
+    auto num = [&](size_t& i, size_t minDigits, size_t maxDigits, int& out) {
+        size_t n = 0;
+        int v = 0;
+        while (i < s.size() && n < maxDigits && isDigit(s[i]))
+            v = v * 10 + (s[i++] - '0'), ++n;
+        out = v;
+        return n >= minDigits;
+    };
+    auto sep = [&](size_t& i, char c) { return i < s.size() && s[i++] == c; };
+    size_t i = 0;
+    int year, month, day, hour, minute, second;
+    if (!num(i, 4, 4, year) || !sep(i, '/') || !num(i, 2, 2, month) || !sep(i, '/') || !num(i, 2, 2, day) ||
+        !sep(i, ' ') || !num(i, 1, 2, hour) || !sep(i, ':') || !num(i, 2, 2, minute) || !sep(i, ':') ||
+        !num(i, 2, 2, second) || i != s.size())
+        return std::nullopt;
+    if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) return std::nullopt;
+    int64_t days = plist::datetime::daysFromCivil(year, month, 1) + day - 1;
+    // Reject days past the month's end (31 April would roll into May).
+    int nextYear = month == 12 ? year + 1 : year, nextMonth = month == 12 ? 1 : month + 1;
+    if (days >= plist::datetime::daysFromCivil(nextYear, nextMonth, 1)) return std::nullopt;
+    struct tm tm {};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    tm.tm_isdst = -1;
+    tzset();
+    time_t t = mktime(&tm);
+    if (t == time_t(-1) && !(tm.tm_year == 69 && tm.tm_mon == 11 && tm.tm_mday == 31)) return std::nullopt;
+    return plist::Date{double(t - plist::datetime::kUnixSecondsAt2001)};
+}
+
+std::string dateStringOfISO8601FormatWithDate(plist::Date d) {
+    double s = d.seconds;
+    constexpr double kFirst = -63113904000.0, kLast = 252423993599.0;
+    if (std::isnan(s)) s = 0;
+    s = std::clamp(s, kFirst, kLast);
+    return *plist::datetime::formatIso8601(s);
+}
+
+std::optional<plist::Date> dateWithISO8601FormatString(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    auto v = plist::datetime::parseIso8601(text);
+    if (!v) return std::nullopt;
+    return plist::Date{*v};
+}
+
+std::optional<Data> dataWithHexString(std::string_view text) {
+    std::string digits;
+    digits.reserve(text.size());
+    for (char c : text)
+        if (c != ' ') digits += c;
+    if (digits.size() % 2) return std::nullopt;
+    Data out;
+    out.reserve(digits.size() / 2);
+    for (size_t i = 0; i < digits.size(); i += 2) {
+        int hi = hexValue(digits[i]), lo = hexValue(digits[i + 1]);
+        if (hi < 0 || lo < 0) return std::nullopt;
+        out.push_back(uint8_t(hi << 4 | lo));
+    }
+    return out;
+}
+
+std::optional<Data> dataWithOldHexString(std::string_view text) {
+    if (text.size() < 2 || text.front() != '<' || text.back() != '>') return std::nullopt;
+    return dataWithHexString(text.substr(1, text.size() - 2));
+}
+
+std::optional<Data> dataWithNewHexString(std::string_view text) {
+    size_t at = text.find("0x");
+    if (at == std::string_view::npos) return std::nullopt;
+    std::string_view rest = text.substr(at + 2);
+    if (!rest.empty() && rest.back() == '}') rest.remove_suffix(1);
+    return dataWithHexString(rest);
+}
+
+std::string descriptionOfData(const Data& d) {
+    static const char* kDigits = "0123456789abcdef";
+    std::string s;
+    s.reserve(2 + d.size() * 2 + d.size() / 4);
+    s += '<';
+    for (size_t i = 0; i < d.size(); ++i) {
+        if (i && i % 4 == 0) s += ' ';
+        s += kDigits[d[i] >> 4];
+        s += kDigits[d[i] & 15];
+    }
+    s += '>';
+    return s;
+}
+
+std::string childCountText(size_t n) {
+    if (n == 1) return "(1 item)";
+    std::string s = "(";
+    s += std::to_string(n);
+    s += " items)";
+    return s;
+}
+
+std::string valueText(const Entry& e) {
+    switch (e.type()) {
+    case EntryType::Array:
+    case EntryType::Dictionary:
+        return e.isContainer() ? childCountText(e.child().size()) : std::string();
+    case EntryType::Boolean:
+        return e.boolValue() ? "true" : "false";
+    case EntryType::Data:
+        return descriptionOfData(e.dataValue());
+    case EntryType::Date:
+        return descriptionOfDate(e.dateValue());
+    case EntryType::Number:
+        return numberText(e.numberValue());
+    case EntryType::String:
+    case EntryType::NotApplicable:
+        return e.stringValue();
+    }
+    return {};
+}
+
+} // namespace model

@@ -1,0 +1,53 @@
+// The text forms of entry values: how each is shown, typed, and converted between types.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "Entry.h"
+
+namespace model {
+
+// The number's text form, lossless both ways: integers in decimal over the whole range; reals as the shortest
+// text that reads back as the same double, always with a "." or an exponent ("2.0", "0.30000000000000004",
+// "1e+20"), and "inf", "-inf", "nan".
+std::string numberText(const Number& n);
+
+// Reads typed text as a number. A text that is as a whole a decimal with an exponent ("1e+20", "2.5E-3") or
+// exactly "inf", "-inf" or "nan" is a real. Otherwise a text containing "." is a real from its longest
+// decimal prefix after leading white space, and any other text an integer from its sign and digits after
+// leading white space, clamped to -2^63 .. 2^64-1; no digits give 0 ("3 eggs" is 3, "information" is 0).
+Number numberWithText(std::string_view text);
+
+// The truth value of a text: after leading white space and one optional sign followed by zeros, true exactly
+// when the next character is Y, y, T, t or a digit 1 to 9.
+bool boolWithText(std::string_view text);
+
+// "yyyy/MM/dd H:mm:ss" in the local time zone (TZ is honoured), fractions of a second not shown.
+std::string descriptionOfDate(plist::Date d);
+// Reads exactly the texts descriptionOfDate writes (the hour with one or two digits) as local time.
+std::optional<plist::Date> dateWithDescription(std::string_view text);
+
+// The ISO 8601 UTC text of a saved file's date element ("2001-01-01T00:00:00Z"), whole seconds; dates
+// outside years 1 to 9999 are clamped into them.
+std::string dateStringOfISO8601FormatWithDate(plist::Date d);
+std::optional<plist::Date> dateWithISO8601FormatString(std::string_view text);
+
+// Hexadecimal data forms. dataWithHexString: pairs of hex digits, spaces (U+0020 only) ignored.
+std::optional<Data> dataWithHexString(std::string_view text);
+// The bracket form "<48656c6c 6f>".
+std::optional<Data> dataWithOldHexString(std::string_view text);
+// Anything, then the first "0x", then hex digits and spaces, optionally ending in "}".
+std::optional<Data> dataWithNewHexString(std::string_view text);
+// The form the value column shows and the editor starts with: "<48656c6c 6f>", groups of four bytes.
+std::string descriptionOfData(const Data& d);
+
+// "(1 item)" or "(N items)".
+std::string childCountText(size_t n);
+
+// The value as the value column shows it: the string itself, the number's text form, "true"/"false", the
+// display date, the data's hex form, the child count of a container, "unknown data" for "n/a".
+std::string valueText(const Entry& e);
+
+} // namespace model

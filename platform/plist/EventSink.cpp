@@ -1,0 +1,79 @@
+#include "EventSink.h"
+
+namespace plist {
+
+bool emitValue(const Value& v, EventSink& sink) {
+    switch (v.type()) {
+    case Value::Type::String:
+        return sink.string(v.string());
+    case Value::Type::Integer:
+        return sink.integer(v.integer());
+    case Value::Type::Real:
+        return sink.real(v.real());
+    case Value::Type::Boolean:
+        return sink.boolean(v.boolean());
+    case Value::Type::Date:
+        return sink.date(v.date().seconds);
+    case Value::Type::Data:
+        return sink.data({reinterpret_cast<const char*>(v.data().data()), v.data().size()});
+    case Value::Type::Uid:
+        return sink.uid(v.uid().value);
+    case Value::Type::Array:
+        if (!sink.beginArray(v.array().size())) return false;
+        for (const Value& c : v.array())
+            if (!emitValue(c, sink)) return false;
+        return sink.endContainer();
+    case Value::Type::Dictionary:
+        if (!sink.beginDictionary(v.dictionary().size())) return false;
+        for (const auto& [k, c] : v.dictionary())
+            if (!sink.key(k) || !emitValue(c, sink)) return false;
+        return sink.endContainer();
+    }
+    return true;
+}
+
+bool ValueBuilder::beginArray(size_t count) {
+    Value::Array a;
+    a.reserve(count);
+    stack_.push_back(Frame{Value(std::move(a)), {}});
+    return true;
+}
+
+bool ValueBuilder::beginDictionary(size_t count) {
+    Value::Dictionary d;
+    d.reserve(count);
+    stack_.push_back(Frame{Value(std::move(d)), {}});
+    return true;
+}
+
+bool ValueBuilder::endContainer() {
+    Value v = std::move(stack_.back().container);
+    stack_.pop_back();
+    return add(std::move(v));
+}
+
+bool ValueBuilder::key(std::string_view key) {
+    stack_.back().key.assign(key);
+    return true;
+}
+
+bool ValueBuilder::addKey(std::string&& k) {
+    stack_.back().key = std::move(k);
+    return true;
+}
+
+bool ValueBuilder::add(Value v) {
+    if (stack_.empty()) {
+        root_ = std::move(v);
+        done_ = true;
+        return true;
+    }
+    Frame& f = stack_.back();
+    if (f.container.type() == Value::Type::Array)
+        f.container.array().push_back(std::move(v));
+    else
+        f.container.dictionary().emplace_back(std::move(f.key), std::move(v));
+    return true;
+}
+
+} // namespace plist
