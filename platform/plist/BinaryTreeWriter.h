@@ -218,7 +218,9 @@ private:
         len_ += n;
         return p;
     }
-    void put(const void* p, size_t n) { std::memcpy(room(n), p, n); }
+    void put(const void* p, size_t n) {
+        if (n) std::memcpy(room(n), p, n);
+    }
     void put1(uint8_t b) { *room(1) = char(b); }
     void be(uint64_t v, unsigned width) {
         char* p = room(width);

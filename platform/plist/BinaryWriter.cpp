@@ -28,7 +28,7 @@ uint64_t hashOf(const Identity& id) {
         h = (h ^ mix(w)) * 0x100000001B3ull;
     }
     uint64_t w = 0;
-    std::memcpy(&w, p, n);
+    if (n) std::memcpy(&w, p, n);
     return mix(h ^ w);
 }
 
@@ -61,7 +61,7 @@ void appendString(std::string& out, size_t& len, std::string_view s) {
     };
     if (text::isAscii(s)) {
         marker(0x5, s.size());
-        std::memcpy(room(s.size()), s.data(), s.size());
+        if (!s.empty()) std::memcpy(room(s.size()), s.data(), s.size());
         return;
     }
     std::u16string u = text::toUtf16(s);

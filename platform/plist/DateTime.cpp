@@ -129,20 +129,24 @@ std::optional<double> parseIso8601(std::string_view text) {
 }
 
 std::string formatExact(double s) {
-    if (!fitsIsoYears(s)) {
-        std::string r = "#";
-        r += shortest(s);
-        return r;
+    if (fitsIsoYears(s)) {
+        double whole = std::floor(s);
+        std::string iso = *formatIso8601(s);
+        double frac = s - whole;
+        if (frac == 0 && !(s == 0 && std::signbit(s))) return iso;
+        char buf[400];
+        auto r = std::to_chars(buf, buf + sizeof buf, frac, std::chars_format::fixed);
+        // "0.25" -> ".25" placed before the Z
+        if (r.ec == std::errc() && buf[0] == '0') {
+            iso.insert(iso.size() - 1, std::string(buf + 1, r.ptr));
+            // The subtraction rounds for some values just below a whole second (-0.1 s, -1e-20 s); those
+            // take the raw form below instead.
+            if (parseExact(iso) == s) return iso;
+        }
     }
-    double whole = std::floor(s);
-    std::string iso = *formatIso8601(s);
-    double frac = s - whole; // exact for every double in this range
-    if (frac == 0) return iso;
-    char buf[400];
-    auto r = std::to_chars(buf, buf + sizeof buf, frac, std::chars_format::fixed);
-    // "0.25" -> ".25" placed before the Z
-    iso.insert(iso.size() - 1, std::string(buf + 1, r.ptr));
-    return iso;
+    std::string r = "#";
+    r += shortest(s);
+    return r;
 }
 
 std::optional<double> parseExact(std::string_view text) {

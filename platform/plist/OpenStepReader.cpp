@@ -31,6 +31,7 @@ public:
         Value v;
         if (!value(v, 1)) return *error_;
         skip();
+        if (failed_) return *error_;
         if (pos_ == s_.size()) return v;
         // A strings file: "key" = "value"; pairs with no braces around them.
         if (s_[pos_] == '=' && v.type() == Value::Type::String) {
@@ -47,7 +48,7 @@ public:
         skip();
         if (failed_ || pos_ == s_.size()) return false;
         char c = s_[pos_];
-        return c == '{' || c == '(' || c == '"' || c == '<' || isBare(c);
+        return c == '{' || c == '(' || c == '"' || c == '\'' || c == '<' || isBare(c);
     }
 
 private:

@@ -47,10 +47,24 @@ std::optional<std::string_view> inner(std::string_view s, std::string_view open,
 
 // Text the direct decoder may read as the XML parser would: no markup, no references outside strings,
 // no control characters, no carriage returns (which XML turns into line feeds).
-bool plain(std::string_view s, bool allowReferences) {
+// Outside our own exact text the characters are checked as an XML parser would: valid UTF-8 of characters
+// XML allows, and no "]]>".
+bool plain(std::string_view s, bool allowReferences, bool exact) {
     for (char c : s) {
         auto u = static_cast<uint8_t>(c);
         if (c == '<' || (c == '&' && !allowReferences) || (u < 0x20 && c != '\t' && c != '\n')) return false;
+    }
+    if (exact) return true;
+    if (s.find("]]>") != std::string_view::npos) return false;
+    const char* p = s.data();
+    const char* end = p + s.size();
+    while (p < end) {
+        if (static_cast<uint8_t>(*p) < 0x80) {
+            ++p;
+            continue;
+        }
+        int32_t cp = text::decodeUtf8(p, end);
+        if (cp < 0 || !text::isXmlChar(uint32_t(cp))) return false;
     }
     return true;
 }
@@ -181,7 +195,7 @@ Expected<Value> parseElement(std::string_view line, bool exact) {
         switch (s[1]) {
         case 's':
             if (s == "<string/>") return Value(std::string());
-            if (auto in = inner(s, "<string>", "</string>"); in && plain(*in, true)) {
+            if (auto in = inner(s, "<string>", "</string>"); in && plain(*in, true, exact)) {
                 std::string out;
                 out.reserve(in->size());
                 if (text::decodeCharacterData(*in, exact, out)) return Value(std::move(out));
@@ -189,13 +203,13 @@ Expected<Value> parseElement(std::string_view line, bool exact) {
             }
             break;
         case 'i':
-            if (auto in = inner(s, "<integer>", "</integer>"); in && plain(*in, false)) {
+            if (auto in = inner(s, "<integer>", "</integer>"); in && plain(*in, false, exact)) {
                 if (auto v = scalars::parseInteger(*in)) return Value(*v);
                 return bad("an integer outside -2^63 to 2^64-1 or not a number");
             }
             break;
         case 'r':
-            if (auto in = inner(s, "<real>", "</real>"); in && plain(*in, false)) {
+            if (auto in = inner(s, "<real>", "</real>"); in && plain(*in, false, exact)) {
                 if (auto v = scalars::parseReal(*in)) return Value(*v);
                 return bad("a real that is not a number");
             }
@@ -207,12 +221,12 @@ Expected<Value> parseElement(std::string_view line, bool exact) {
             if (s == "<false/>" || s == "<false></false>") return Value(false);
             break;
         case 'd':
-            if (auto in = inner(s, "<date>", "</date>"); in && plain(*in, false)) {
+            if (auto in = inner(s, "<date>", "</date>"); in && plain(*in, false, exact)) {
                 auto v = exact ? datetime::parseExact(*in) : datetime::parseIso8601(*in);
                 if (v) return Value(Date{*v});
                 return bad("a date that is not of the form YYYY-MM-DDTHH:MM:SSZ");
             }
-            if (auto in = inner(s, "<data>", "</data>"); in && plain(*in, false)) {
+            if (auto in = inner(s, "<data>", "</data>"); in && plain(*in, false, exact)) {
                 if (auto v = base64::decode(*in)) return Value(std::move(*v));
                 return bad("data that is not Base64");
             }

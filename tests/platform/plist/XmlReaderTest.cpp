@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "PlistTestSupport.h"
+#include "platform/plist/XmlReader.h"
+
+using namespace plist;
+using namespace plist::test;
+
+namespace {
+
+std::string inPlist(std::string_view element) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" + std::string(element) +
+           "\n</plist>\n";
+}
+
+std::string nestedArrayText(int depth) {
+    std::string s;
+    for (int i = 0; i < depth; ++i)
+        s += "<array>";
+    for (int i = 0; i < depth; ++i)
+        s += "</array>";
+    return s;
+}
+
+struct BadXml {
+    std::string name;
+    std::string text;
+    Error::Kind kind = Error::Kind::Xml;
+};
+void PrintTo(const BadXml& c, std::ostream* os) {
+    *os << c.name;
+}
+
+std::vector<BadXml> badXml() {
+    const std::string laughs = "<?xml version=\"1.0\"?>\n<!DOCTYPE plist [\n"
+                               " <!ENTITY a \"lol\">\n <!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">\n"
+                               " <!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">\n"
+                               " <!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">\n]>\n"
+                               "<plist><string>&d;</string></plist>";
+    return {
+        {"Empty", ""},
+        {"NotXml", "hello world"},
+        {"UnclosedElement", inPlist("<array>")},
+        {"MismatchedTags", inPlist("<array></dict>")},
+        {"JunkAfterTheDocument", inPlist("<true/>") + "junk"},
+        {"UnknownElement", inPlist("<foo/>")},
+        {"KeyOutsideADictionary", inPlist("<array><key>a</key></array>")},
+        {"MissingValueAfterKey", inPlist("<dict><key>a</key></dict>")},
+        {"TwoKeysInARow", inPlist("<dict><key>a</key><key>b</key><true/></dict>")},
+        {"ValueWithoutKey", inPlist("<dict><string>a</string></dict>")},
+        {"TextInsideADictionary", inPlist("<dict>oops<key>a</key><true/></dict>")},
+        {"TextInsideAnArray", inPlist("<array><true/>oops</array>")},
+        {"TextInsidePlist", inPlist("oops<true/>")},
+        {"ElementInsideAString", inPlist("<string>a<true/></string>")},
+        {"ElementInsideAKey", inPlist("<dict><key><string>a</string></key><true/></dict>")},
+        {"TrueWithText", inPlist("<true>yes</true>")},
+        {"IntegerThatIsNotANumber", inPlist("<integer>12a</integer>")},
+        {"EmptyInteger", inPlist("<integer/>")},
+        {"IntegerAbove2To64", inPlist("<integer>18446744073709551616</integer>")},
+        {"IntegerBelowMinus2To63", inPlist("<integer>-9223372036854775809</integer>")},
+        {"RealThatIsNotANumber", inPlist("<real>abc</real>")},
+        {"DataThatIsNotBase64", inPlist("<data>@@@@</data>")},
+        {"DataWithIncompletePadding", inPlist("<data>QQ=</data>")},
+        {"DataWithTextAfterPadding", inPlist("<data>QQ==QQ==</data>")},
+        {"DataOfALoneSymbol", inPlist("<data>QUJDR</data>")},
+        {"DateInMonth13", inPlist("<date>2001-13-01T00:00:00Z</date>")},
+        {"DateYesterday", inPlist("<date>yesterday</date>")},
+        {"TwoTopLevelValues", inPlist("<true/><false/>")},
+        {"TwoPlistElements", "<plist><plist><true/></plist></plist>"},
+        {"PlistInsideAnArray", "<array><plist><true/></plist></array>"},
+        {"EmptyPlist", "<plist></plist>"},
+        {"UndefinedEntity", inPlist("<string>&nbsp;</string>")},
+        {"BillionLaughs", laughs},
+        {"InternalEntityDeclaration",
+         "<!DOCTYPE plist [<!ENTITY a \"x\">]><plist><string>&a;</string></plist>"},
+        {"ExternalEntityDeclaration",
+         "<!DOCTYPE plist [<!ENTITY e SYSTEM \"file:///etc/hostname\">]><plist><string>&e;</string></plist>"},
+        {"ParameterEntityDeclaration", "<!DOCTYPE plist [<!ENTITY % p \"x\">]><plist><true/></plist>"},
+        {"NestingDeeperThan512", inPlist(nestedArrayText(kMaxNestingDepth + 1)), Error::Kind::TooDeep},
+        {"DictionariesDeeperThan512",
+         inPlist("<dict><key>k</key>" + nestedArrayText(kMaxNestingDepth) + "</dict>"), Error::Kind::TooDeep},
+    };
+}
+
+class XmlReaderRefuses : public ::testing::TestWithParam<BadXml> {};
+
+} // namespace
+
+TEST_P(XmlReaderRefuses, TheDocument) {
+    auto r = readXml(GetParam().text);
+    ASSERT_FALSE(r.ok()) << "read " << ::testing::PrintToString(r->value);
+    EXPECT_EQ(r.error().kind, GetParam().kind) << r.error().message;
+    EXPECT_FALSE(r.error().message.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(XmlReader, XmlReaderRefuses, ::testing::ValuesIn(badXml()),
+                         [](const auto& info) { return info.param.name; });
+
+TEST(XmlReader, ReadsTheLooserFormsOfOtherWriters) {
+    auto r = readXml(inPlist("<dict>\n"
+                             "\t<key>s</key><string>a &amp; b &lt;c&gt; &#9;&#x41;</string>\n"
+                             "\t<key>i</key><integer> -42 </integer>\n"
+                             "\t<key>hex</key><integer>0xFF</integer>\n"
+                             "\t<key>r</key><real>-1.5e3</real>\n"
+                             "\t<key>inf</key><real>-Infinity</real>\n"
+                             "\t<key>t</key><true/>\n"
+                             "\t<key>bytes</key><data>\n\t\tAAEC\n\t\t/w==\n\t</data>\n"
+                             "\t<key>nothing</key><data></data>\n"
+                             "</dict>"));
+    ASSERT_TRUE(r.ok()) << messageOf(r);
+    EXPECT_TRUE(r->hasPlistElement);
+    Value expected = dict({
+        {"s", "a & b <c> \tA"},
+        {"i", integer(-42)},
+        {"hex", integer(255)},
+        {"r", Value(-1500.0)},
+        {"inf", Value(-HUGE_VAL)},
+        {"t", Value(true)},
+        {"bytes", data({0, 1, 2, 0xFF})},
+        {"nothing", Value(Data())},
+    });
+    EXPECT_EQ(r->value, expected);
+}
+
+TEST(XmlReader, KeepsDuplicateKeysInDocumentOrder) {
+    auto r = readXml(inPlist("<dict><key>k</key><integer>1</integer><key>j</key><integer>2</integer>"
+                             "<key>k</key><integer>3</integer></dict>"));
+    ASSERT_TRUE(r.ok()) << messageOf(r);
+    EXPECT_EQ(r->value, dict({{"k", integer(1)}, {"j", integer(2)}, {"k", integer(3)}}));
+}
+
+TEST(XmlReader, ReadsNestingOf512Levels) {
+    auto r = readXml(inPlist(nestedArrayText(kMaxNestingDepth)));
+    ASSERT_TRUE(r.ok()) << messageOf(r);
+    EXPECT_EQ(r->value, nestedArrays(kMaxNestingDepth));
+}
+
+TEST(XmlReader, ReportsWhereTheFaultIs) {
+    std::string text = "<plist><array><foo/></array></plist>";
+    auto r = readXml(text);
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error().offset, int64_t(text.find("<foo/>"))) << r.error().message;
+    EXPECT_NE(r.error().message.find("line 1"), std::string::npos) << r.error().message;
+}
+
+TEST(XmlReader, ReadsUtf16WithAByteOrderMarkInBothByteOrders) {
+    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<plist version=\"1.0\">\n"
+                       "<array><string>caf\xC3\xA9</string><integer>7</integer></array>\n</plist>\n";
+    for (bool bigEndian : {false, true}) {
+        std::string bytes = (bigEndian ? "\xFE\xFF" : "\xFF\xFE") + utf16(text, bigEndian);
+        auto r = readXml(bytes);
+        ASSERT_TRUE(r.ok()) << (bigEndian ? "BE: " : "LE: ") << messageOf(r);
+        EXPECT_EQ(r->value, arr({"caf\xC3\xA9", integer(7)}));
+    }
+}
+
+TEST(XmlReader, ReadsIso88591AsDeclared) {
+    auto r = readXml("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
+                     "<plist><dict><key>na\xEFve</key><string>caf\xE9 \xA9</string></dict></plist>");
+    ASSERT_TRUE(r.ok()) << messageOf(r);
+    EXPECT_EQ(r->value, dict({{"na\xC3\xAFve", "caf\xC3\xA9 \xC2\xA9"}}));
+}
+
+TEST(XmlReader, RefusesBytesThatAreNotUtf8WhenNoEncodingIsDeclared) {
+    EXPECT_FALSE(readXml("<plist><string>caf\xE9</string></plist>").ok());
+}
