@@ -252,10 +252,10 @@ std::optional<std::string> PlistReader::string(std::string_view line, std::strin
     return out;
 }
 
-Entry::Value PlistReader::descriptionOfValue(const plist::Value& v) {
+Entry::Value PlistReader::descriptionOfValue(plist::Value&& v) {
     switch (v.type()) {
     case plist::Value::Type::String:
-        return v.string();
+        return std::move(v.string());
     case plist::Value::Type::Integer:
         return Number::fromInteger(v.integer());
     case plist::Value::Type::Real:
@@ -265,7 +265,7 @@ Entry::Value PlistReader::descriptionOfValue(const plist::Value& v) {
     case plist::Value::Type::Date:
         return v.date();
     case plist::Value::Type::Data:
-        return v.data();
+        return std::move(v.data());
     default:
         return std::string();
     }
@@ -304,7 +304,7 @@ bool PlistReader::xml_setValueToEntry(Entry& entry, int64_t& lineNum, int depth)
             (typeNum == kNumber && (t == plist::Value::Type::Integer || t == plist::Value::Type::Real)) ||
             (typeNum == kString && t == plist::Value::Type::String);
         if (!fits) return false;
-        entry.setValue(descriptionOfValue(*v));
+        entry.setValue(descriptionOfValue(std::move(*v)));
         return true;
     }
     }

@@ -42,7 +42,7 @@ public:
     // The text between an opening tag and the closing tag of a line, decoded as character data.
     static std::optional<std::string> string(std::string_view line, std::string_view tag);
     // The entry value of a value parsed from one element line.
-    static Entry::Value descriptionOfValue(const plist::Value& v);
+    static Entry::Value descriptionOfValue(plist::Value&& v);
 
 private:
     using Lines = std::vector<std::string_view>;
