@@ -1,0 +1,110 @@
+#include "EntryTreeModel.h"
+
+#include "model/ValueText.h"
+
+namespace views {
+
+using model::Entry;
+using model::EntryType;
+
+void EntryTreeModel::setRoot(model::EntryRef root) {
+    beginResetModel();
+    root_ = std::move(root);
+    endResetModel();
+}
+
+QModelIndex EntryTreeModel::indexForEntry(const Entry* e, int column) const {
+    if (!e) return {};
+    if (e == root_.get()) return createIndex(0, column, const_cast<Entry*>(e));
+    if (!e->parent()) return {};
+    return createIndex(int(e->indexInParent()), column, const_cast<Entry*>(e));
+}
+
+QModelIndex EntryTreeModel::index(int row, int column, const QModelIndex& parent) const {
+    if (row < 0 || column < 0 || column > 2) return {};
+    if (!parent.isValid()) return row == 0 && root_ ? createIndex(0, column, root_.get()) : QModelIndex();
+    Entry* p = entryForIndex(parent);
+    if (!p || !p->isContainer() || size_t(row) >= p->child().size()) return {};
+    return createIndex(row, column, p->child()[size_t(row)].get());
+}
+
+QModelIndex EntryTreeModel::parent(const QModelIndex& child) const {
+    Entry* e = entryForIndex(child);
+    if (!e || e == root_.get()) return {};
+    return indexForEntry(e->parent());
+}
+
+int EntryTreeModel::rowCount(const QModelIndex& parent) const {
+    if (!parent.isValid()) return root_ ? 1 : 0;
+    if (parent.column() != 0) return 0;
+    Entry* e = entryForIndex(parent);
+    return e ? int(e->childCount()) : 0;
+}
+
+int EntryTreeModel::columnCount(const QModelIndex&) const { return 3; }
+
+bool EntryTreeModel::hasChildren(const QModelIndex& parent) const {
+    if (!parent.isValid()) return bool(root_);
+    if (parent.column() != 0) return false;
+    Entry* e = entryForIndex(parent);
+    return e && e->isContainer();
+}
+
+QString EntryTreeModel::keyText(const Entry* e) const {
+    if (e == root_.get()) return tr("Root");
+    if (e->parent() && e->parent()->type() != EntryType::Dictionary)
+        return tr("Item %1").arg(qulonglong(e->indexInParent()));
+    return QString::fromStdString(e->key);
+}
+
+QVariant EntryTreeModel::data(const QModelIndex& index, int role) const {
+    Entry* e = entryForIndex(index);
+    if (!e || role != Qt::DisplayRole) return {};
+    switch (index.column()) {
+    case KeyColumn: return keyText(e);
+    case TypeColumn: return QString::fromUtf8(model::typeName(e->type()).data(), qsizetype(model::typeName(e->type()).size()));
+    case ValueColumn:
+        if (e->isContainer()) {
+            size_t n = e->child().size();
+            return n == 1 ? tr("(1 item)") : tr("(%1 items)").arg(qulonglong(n));
+        }
+        return QString::fromStdString(model::valueText(*e));
+    }
+    return {};
+}
+
+QVariant EntryTreeModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    switch (section) {
+    case KeyColumn: return tr("Key");
+    case TypeColumn: return tr("Type");
+    case ValueColumn: return tr("Value");
+    }
+    return {};
+}
+
+Qt::ItemFlags EntryTreeModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (!hasChildren(index)) f |= Qt::ItemNeverHasChildren;
+    return f;
+}
+
+bool EntryTreeModel::willMoveItem(Entry* parent, int from, int finalRow) {
+    if (from == finalRow) return false;
+    QModelIndex p = indexForEntry(parent);
+    // Qt counts the destination in the list before the move.
+    return beginMoveRows(p, from, from, p, finalRow > from ? finalRow + 1 : finalRow);
+}
+
+void EntryTreeModel::entryChanged(Entry* e) {
+    QModelIndex first = indexForEntry(e, 0);
+    if (!first.isValid()) return;
+    emit dataChanged(first, indexForEntry(e, 2));
+    if (e->isContainer() && !e->child().empty()) {
+        QModelIndex p = indexForEntry(e);
+        emit dataChanged(index(0, 0, p), index(int(e->child().size()) - 1, 2, p));
+    }
+}
+
+} // namespace views

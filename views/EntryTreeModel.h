@@ -1,0 +1,58 @@
+// The item model of a document's entry tree: it only translates between indexes and entries.
+//
+// An index's internal pointer is its entry; parent and row come from the entries' parent links. The model offers
+// no way to change the tree: every change is made by the command engine, which announces it through the
+// will/did calls below.
+#pragma once
+
+#include <QAbstractItemModel>
+
+#include "model/Entry.h"
+
+namespace views {
+
+class EntryTreeModel : public QAbstractItemModel {
+    Q_OBJECT
+public:
+    enum Column { KeyColumn = 0, TypeColumn = 1, ValueColumn = 2 };
+
+    explicit EntryTreeModel(QObject* parent = nullptr) : QAbstractItemModel(parent) {}
+
+    void setRoot(model::EntryRef root);
+    model::Entry* root() const { return root_.get(); }
+
+    QModelIndex indexForEntry(const model::Entry* e, int column = 0) const;
+    static model::Entry* entryForIndex(const QModelIndex& index) {
+        return index.isValid() ? static_cast<model::Entry*>(index.internalPointer()) : nullptr;
+    }
+    // The key column's text: "Root", "Item N" for an element of an array, else the key.
+    QString keyText(const model::Entry* e) const;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    bool hasChildren(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    void willInsertItem(model::Entry* parent, int row) { beginInsertRows(indexForEntry(parent), row, row); }
+    void didInsertItem() { endInsertRows(); }
+    void willRemoveItem(model::Entry* parent, int row) { beginRemoveRows(indexForEntry(parent), row, row); }
+    void didRemoveItem() { endRemoveRows(); }
+    // Returns false (and announces nothing) when the entry stays where it is.
+    bool willMoveItem(model::Entry* parent, int from, int finalRow);
+    void didMoveItem() { endMoveRows(); }
+    void willRemoveChildren(model::Entry* e, int count) { beginRemoveRows(indexForEntry(e), 0, count - 1); }
+    void didRemoveChildren() { endRemoveRows(); }
+    void willInsertChildren(model::Entry* e, int count) { beginInsertRows(indexForEntry(e), 0, count - 1); }
+    void didInsertChildren() { endInsertRows(); }
+    // The entry's row and its children's rows show new text.
+    void entryChanged(model::Entry* e);
+
+private:
+    model::EntryRef root_;
+};
+
+} // namespace views
