@@ -9,7 +9,52 @@ namespace {
 constexpr std::array<std::string_view, 8> kTypeNames = {"Array", "Dictionary", "Boolean", "Data",
                                                         "Date",  "Number",     "String",  "n/a"};
 
+// Blocks of one size carved from large slabs, with freed blocks kept on a list for reuse. Entries are made
+// and released on one thread (the main thread of the editor, or the one thread of the command-line tool).
+class EntryPool {
+public:
+    void* allocate() {
+        if (free_) {
+            void* p = free_;
+            free_ = *static_cast<void**>(p);
+            return p;
+        }
+        if (next_ == end_) {
+            constexpr size_t kSlab = size_t(1) << 20;
+            next_ = static_cast<char*>(::operator new(kSlab));
+            end_ = next_ + kSlab / kBlock * kBlock;
+        }
+        void* p = next_;
+        next_ += kBlock;
+        return p;
+    }
+    void release(void* p) {
+        *static_cast<void**>(p) = free_;
+        free_ = p;
+    }
+    static constexpr size_t kBlock = (sizeof(Entry) + alignof(Entry) - 1) / alignof(Entry) * alignof(Entry);
+
+private:
+    void* free_ = nullptr;
+    char* next_ = nullptr;
+    char* end_ = nullptr;
+};
+
+EntryPool& pool() {
+    static EntryPool* p = new EntryPool; // never destroyed: entries may outlive static destruction order
+    return *p;
+}
+
 } // namespace
+
+void* Entry::operator new(size_t size) {
+    if (size != EntryPool::kBlock && size > EntryPool::kBlock) return ::operator new(size);
+    return pool().allocate();
+}
+
+void Entry::operator delete(void* p) noexcept {
+    if (p) pool().release(p);
+}
 
 std::string_view typeName(EntryType t) {
     return kTypeNames[size_t(t)];

@@ -22,6 +22,11 @@ using model::EntryType;
 using platform::NotificationCenter;
 using platform::UndoManager;
 
+namespace {
+// Where the desktop shows the window's modified mark ("*") while the document has changes.
+const QString kModifiedPlaceholder = QStringLiteral("[*]");
+} // namespace
+
 MyWindowController::MyWindowController(const QString& url, QWidget* parent)
     : QMainWindow(parent), _document(url.toStdString()) {
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -35,7 +40,9 @@ MyWindowController::MyWindowController(const QString& url, QWidget* parent)
     resize(640, 480);
 }
 
-MyWindowController::~MyWindowController() { NotificationCenter::defaultCenter().removeObserver(this); }
+MyWindowController::~MyWindowController() {
+    NotificationCenter::defaultCenter().removeObserver(this);
+}
 
 unsigned MyWindowController::localWindowNumber() {
     static unsigned counter = 0;
@@ -84,14 +91,15 @@ void MyWindowController::buildMenus() {
 
     // Type change of the selected entry, until the rows carry their own type pop-ups.
     _typeMenu = menuBar()->addMenu(tr("Type"));
-    for (EntryType t : {EntryType::Array, EntryType::Dictionary, EntryType::Boolean, EntryType::Data, EntryType::Date,
-                        EntryType::Number, EntryType::String}) {
+    for (EntryType t : {EntryType::Array, EntryType::Dictionary, EntryType::Boolean, EntryType::Data,
+                        EntryType::Date, EntryType::Number, EntryType::String}) {
         auto name = model::typeName(t);
         QAction* a = _typeMenu->addAction(tr(std::string(name).c_str()));
         connect(a, &QAction::triggered, this, [this, t] { changeCurrentItemClassTypeWithNewClassType(t); });
     }
     connect(_typeMenu, &QMenu::aboutToShow, this, [this] {
-        for (QAction* a : _typeMenu->actions()) a->setEnabled(bool(_currentItem));
+        for (QAction* a : _typeMenu->actions())
+            a->setEnabled(bool(_currentItem));
     });
 }
 
@@ -105,30 +113,35 @@ void MyWindowController::resetTitleAndUndo() {
     }
     _windowTitle[0] = _fileName;
     _windowTitle[1] = tr("%1 \u2014 %2").arg(_fileName, tr("Edited"));
-    setWindowTitle(_windowTitle[0]);
+    setWindowTitle(_windowTitle[0] + kModifiedPlaceholder);
     setWindowModified(false);
 
     NotificationCenter& center = NotificationCenter::defaultCenter();
     if (_undoManager) {
-        for (const QString& name : {UndoManager::kDidCloseUndoGroup, UndoManager::kDidUndoChange, UndoManager::kDidRedoChange})
+        for (const QString& name :
+             {UndoManager::kDidCloseUndoGroup, UndoManager::kDidUndoChange, UndoManager::kDidRedoChange})
             center.removeObserver(this, name);
         _undoManager->disconnect(this);
         _undoManager->deleteLater();
     }
     _undoManager = new UndoManager(this);
     // The window follows its own undo manager, whichever window is active.
-    for (const QString& name : {UndoManager::kDidCloseUndoGroup, UndoManager::kDidUndoChange, UndoManager::kDidRedoChange})
-        center.addObserver(this, name, [this](const platform::Notification&) { updateTitleAndEditedMark(); }, _undoManager);
+    for (const QString& name :
+         {UndoManager::kDidCloseUndoGroup, UndoManager::kDidUndoChange, UndoManager::kDidRedoChange})
+        center.addObserver(
+            this, name, [this](const platform::Notification&) { updateTitleAndEditedMark(); }, _undoManager);
     connect(_undoManager, &UndoManager::changed, this, [this] { updateUndoActions(); });
     updateUndoActions();
 }
 
-bool MyWindowController::canUndo() const { return _undoManager && _undoManager->canUndo(); }
+bool MyWindowController::canUndo() const {
+    return _undoManager && _undoManager->canUndo();
+}
 
 void MyWindowController::updateTitleAndEditedMark() {
     bool edited = canUndo();
+    setWindowTitle(_windowTitle[edited ? 1 : 0] + kModifiedPlaceholder);
     setWindowModified(edited);
-    setWindowTitle(_windowTitle[edited ? 1 : 0]);
 }
 
 void MyWindowController::updateUndoActions() {
@@ -145,10 +158,13 @@ void MyWindowController::changeCurrentItemClassTypeWithNewClassType(EntryType ty
     model::Entry::Value value = editing::convertedValue(*e, type);
     EntryRef parent = e == _document.root() ? EntryRef() : EntryRef(e->parent());
     model::Children children = e->isContainer() ? e->child() : model::Children();
-    doCommands({editing::CommandRecord::changeType(e, parent, type, std::move(value), std::move(children), {})});
+    doCommands(
+        {editing::CommandRecord::changeType(e, parent, type, std::move(value), std::move(children), {})});
 }
 
-void MyWindowController::didTextEndEditingSub() { _isEditingText = false; }
+void MyWindowController::didTextEndEditingSub() {
+    _isEditingText = false;
+}
 
 void MyWindowController::registerUndoBatch(editing::CommandBatch inverses, const std::string& title) {
     QPointer<MyWindowController> self(this);
@@ -159,7 +175,9 @@ void MyWindowController::registerUndoBatch(editing::CommandBatch inverses, const
         QString::fromStdString(title));
 }
 
-std::string MyWindowController::localizedString(const char* text) const { return tr(text).toStdString(); }
+std::string MyWindowController::localizedString(const char* text) const {
+    return tr(text).toStdString();
+}
 
 void MyWindowController::willInsertItem(Entry* parent, size_t index) {
     _isSelectingFromCode = true;
@@ -202,11 +220,17 @@ void MyWindowController::didInsertChildren() {
     _model->didInsertChildren();
     _isSelectingFromCode = false;
 }
-void MyWindowController::didChangeType(Entry* item) { _model->entryChanged(item); }
+void MyWindowController::didChangeType(Entry* item) {
+    _model->entryChanged(item);
+}
 
-int MyWindowController::rowForItem(const Entry* item) const { return _outlineView->rowForItem(item); }
+int MyWindowController::rowForItem(const Entry* item) const {
+    return _outlineView->rowForItem(item);
+}
 
-EntryRef MyWindowController::itemAtRow(int row) const { return EntryRef(_outlineView->itemAtRow(row)); }
+EntryRef MyWindowController::itemAtRow(int row) const {
+    return EntryRef(_outlineView->itemAtRow(row));
+}
 
 size_t MyWindowController::numberOfDisplayedChildrenOfItem(const Entry* item) const {
     return _outlineView->numberOfDisplayedChildrenOfItem(item);
@@ -214,7 +238,8 @@ size_t MyWindowController::numberOfDisplayedChildrenOfItem(const Entry* item) co
 
 void MyWindowController::expandAncestorWithItem(Entry* item) {
     std::vector<Entry*> chain;
-    for (Entry* e = item; e; e = e->parent()) chain.push_back(e);
+    for (Entry* e = item; e; e = e->parent())
+        chain.push_back(e);
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         QModelIndex index = _model->indexForEntry(*it);
         if ((*it)->isContainer() && !_outlineView->isExpanded(index)) _outlineView->expand(index);
@@ -251,7 +276,9 @@ void MyWindowController::outlineViewSelectionDidChange() {
 
 // What is shown is read from the entries on every paint, so a reload is a repaint: expanded rows, the scroll
 // position and the selection all stay.
-void MyWindowController::reloadOutline() { _outlineView->viewport()->update(); }
+void MyWindowController::reloadOutline() {
+    _outlineView->viewport()->update();
+}
 
 void MyWindowController::refreshNow() {
     updateFamilyRange();

@@ -47,10 +47,13 @@ public:
     void changeCurrentItemClassTypeWithNewClassType(model::EntryType type);
 
     bool canUndo() const;
-    platform::UndoManager* undoManager() const { return _undoManager; }
+    // The undo manager that Edit > Undo and Redo act on.
+    platform::UndoManager* windowWillReturnUndoManager() const { return _undoManager; }
     // Titles the window from its location and starts a new, empty undo history.
     void resetTitleAndUndo();
     QString fileName() const { return _fileName; }
+    // The plain title and the edited one ("%1 — Edited"); the window shows one of them followed by its
+    // modified mark.
     const QString* windowTitles() const { return _windowTitle; }
 
     plist::Expected<std::string> plistString() const { return _document.plistString(); }

@@ -139,7 +139,7 @@ private:
             size_t start = pos_;
             while (pos_ < s_.size() && isBare(s_[pos_]))
                 ++pos_;
-            out = Value(std::string(s_.substr(start, pos_ - start)));
+            out = Value(text::validUtf8(s_.substr(start, pos_ - start)));
             return true;
         }
         return failBool(std::string("unexpected character '") + c + "'");
@@ -199,8 +199,10 @@ private:
     bool quoted(Value& out) {
         char q = s_[pos_++];
         std::string str;
+        uint32_t pendingHigh = 0; // a high surrogate just written by a \U escape
         while (pos_ < s_.size() && s_[pos_] != q) {
             char c = s_[pos_++];
+            if (c != '\\' || pos_ >= s_.size() || (s_[pos_] != 'U' && s_[pos_] != 'u')) pendingHigh = 0;
             if (c != '\\') {
                 str += c;
                 continue;
@@ -236,8 +238,14 @@ private:
                 while (n < 4 && pos_ < s_.size() && hexDigit(s_[pos_]) >= 0)
                     cp = cp * 16 + uint32_t(hexDigit(s_[pos_++])), ++n;
                 if (n == 0) return failBool("\\U without hexadecimal digits");
+                // A high surrogate followed by a low one is one character.
+                if (cp >= 0xDC00 && cp <= 0xDFFF && pendingHigh) {
+                    cp = 0x10000 + ((pendingHigh - 0xD800) << 10) + (cp - 0xDC00);
+                    str.resize(str.size() - 3);
+                }
+                pendingHigh = (cp >= 0xD800 && cp <= 0xDBFF) ? cp : 0;
                 text::appendUtf8(str, cp);
-                break;
+                continue;
             }
             default:
                 if (e >= '0' && e <= '7') {
@@ -252,7 +260,7 @@ private:
         }
         if (pos_ >= s_.size()) return failBool("unterminated quoted string");
         ++pos_;
-        out = Value(std::move(str));
+        out = Value(text::validUtf8(str));
         return true;
     }
 

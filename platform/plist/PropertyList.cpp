@@ -199,7 +199,7 @@ Expected<Value> parseElement(std::string_view line, bool exact) {
                 std::string out;
                 out.reserve(in->size());
                 if (text::decodeCharacterData(*in, exact, out)) return Value(std::move(out));
-                return bad("a character reference or entity that is not allowed");
+                break; // a form the direct decoder does not know: let the XML parser judge it
             }
             break;
         case 'i':

@@ -93,6 +93,22 @@ std::u16string toUtf16(std::string_view s) {
     return out;
 }
 
+std::string validUtf8(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    const char* p = s.data();
+    const char* end = p + s.size();
+    while (p < end) {
+        const char* at = p;
+        int32_t c = decodeUtf8(p, end);
+        if (c >= 0)
+            out.append(at, p);
+        else
+            appendUtf8(out, static_cast<uint8_t>(*at)); // p moved on by one byte
+    }
+    return out;
+}
+
 bool isAscii(std::string_view s) {
     for (char c : s)
         if (static_cast<uint8_t>(c) >= 0x80) return false;
@@ -194,6 +210,16 @@ bool decodeCharacterData(std::string_view s, bool exact, std::string& out) {
             }
             if (r.ec != std::errc() || r.ptr != name.data() + name.size()) return false;
             if (exact ? cp > 0x10FFFF : !isXmlChar(cp)) return false;
+            // A high and a low surrogate written as two references are one character.
+            if (cp >= 0xDC00 && cp <= 0xDFFF && out.size() >= 3) {
+                const char* tail = out.data() + out.size() - 3;
+                const char* end = out.data() + out.size();
+                int32_t high = decodeUtf8(tail, end);
+                if (high >= 0xD800 && high <= 0xDBFF && tail == end) {
+                    out.resize(out.size() - 3);
+                    cp = 0x10000 + ((uint32_t(high) - 0xD800) << 10) + (cp - 0xDC00);
+                }
+            }
             appendUtf8(out, cp);
         } else {
             return false;

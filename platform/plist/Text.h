@@ -24,6 +24,10 @@ std::u16string toUtf16(std::string_view s);
 
 bool isAscii(std::string_view s);
 
+// The text with every byte that is not part of a UTF-8 (or WTF-8) sequence taken as the Latin-1 character of
+// that value.
+std::string validUtf8(std::string_view s);
+
 // True for the characters XML 1.0 allows in a document.
 inline bool isXmlChar(uint32_t c) {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||

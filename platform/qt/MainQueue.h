@@ -9,8 +9,7 @@
 namespace platform {
 
 // Runs work after the delay on the main thread, unless context has been destroyed by then.
-template <typename F>
-void dispatchAfter(QObject* context, int milliseconds, F&& work) {
+template <typename F> void dispatchAfter(QObject* context, int milliseconds, F&& work) {
     QTimer::singleShot(milliseconds, context, std::forward<F>(work));
 }
 

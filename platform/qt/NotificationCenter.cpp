@@ -9,12 +9,14 @@ NotificationCenter& NotificationCenter::defaultCenter() {
     return center;
 }
 
-void NotificationCenter::addObserver(QObject* observer, const QString& name, Handler handler, QObject* sender) {
+void NotificationCenter::addObserver(QObject* observer, const QString& name, Handler handler,
+                                     QObject* sender) {
     observations_.push_back({observer, name, sender, sender == nullptr, std::move(handler), nextId_++});
 }
 
 void NotificationCenter::removeObserver(QObject* observer) {
-    std::erase_if(observations_, [&](const Observation& o) { return o.observer == observer || o.observer.isNull(); });
+    std::erase_if(observations_,
+                  [&](const Observation& o) { return o.observer == observer || o.observer.isNull(); });
 }
 
 void NotificationCenter::removeObserver(QObject* observer, const QString& name) {
@@ -27,10 +29,12 @@ void NotificationCenter::post(const QString& name, QObject* object, const QVaria
     const Notification n{name, object, userInfo};
     std::vector<quint64> ids;
     for (const Observation& o : observations_)
-        if (o.name == name && !o.observer.isNull() && (o.anySender || o.sender == object)) ids.push_back(o.id);
+        if (o.name == name && !o.observer.isNull() && (o.anySender || o.sender == object))
+            ids.push_back(o.id);
     for (quint64 id : ids) {
         // Look the observation up again: an earlier handler may have removed it or destroyed its observer.
-        auto it = std::find_if(observations_.begin(), observations_.end(), [&](const Observation& o) { return o.id == id; });
+        auto it = std::find_if(observations_.begin(), observations_.end(),
+                               [&](const Observation& o) { return o.id == id; });
         if (it == observations_.end() || it->observer.isNull()) continue;
         Handler handler = it->handler; // the vector may change while the handler runs
         handler(n);

@@ -1,4 +1,5 @@
-// Named notifications posted and observed synchronously on the main thread, with an object and user information.
+// Named notifications posted and observed synchronously on the main thread, with an object and user
+// information.
 #pragma once
 
 #include <QObject>
@@ -23,8 +24,8 @@ public:
 
     static NotificationCenter& defaultCenter();
 
-    // Observes name from any sender (sender null) or from one sender. The observation ends when the observer is
-    // destroyed or removeObserver is called, so a handler never runs on an object that is gone.
+    // Observes name from any sender (sender null) or from one sender. The observation ends when the observer
+    // is destroyed or removeObserver is called, so a handler never runs on an object that is gone.
     void addObserver(QObject* observer, const QString& name, Handler handler, QObject* sender = nullptr);
     void removeObserver(QObject* observer);
     void removeObserver(QObject* observer, const QString& name);

@@ -14,7 +14,8 @@ class UndoManager : public QObject {
     Q_OBJECT
 public:
     // Posted with the undo manager as object.
-    static inline const QString kDidCloseUndoGroup = QStringLiteral("NSUndoManagerDidCloseUndoGroupNotification");
+    static inline const QString kDidCloseUndoGroup =
+        QStringLiteral("NSUndoManagerDidCloseUndoGroupNotification");
     static inline const QString kDidUndoChange = QStringLiteral("NSUndoManagerDidUndoChangeNotification");
     static inline const QString kDidRedoChange = QStringLiteral("NSUndoManagerDidRedoChangeNotification");
 
@@ -23,8 +24,8 @@ public:
     explicit UndoManager(QObject* parent = nullptr) : QObject(parent) {}
 
     // Registers one step. Outside undo and redo it becomes the next undo step, the redo steps are dropped and
-    // the group-closed notification is posted. While undoing it becomes the redo step of the step being undone,
-    // and while redoing its undo step. The action name goes with the step.
+    // the group-closed notification is posted. While undoing it becomes the redo step of the step being
+    // undone, and while redoing its undo step. The action name goes with the step.
     void registerUndo(Action action, const QString& actionName);
 
     void undo();

@@ -164,6 +164,18 @@ TEST(PropertyList, RecognisesOldTextStartingWithASingleQuote) {
     EXPECT_EQ(inside->value, arr({"single"}));
 }
 
+TEST(PropertyList, ReadsOldTextStringsAsUnicode) {
+    // A byte that is not UTF-8 is the Latin-1 character of that value; \U escapes of a surrogate pair are one
+    // character.
+    auto latin1 = parse("\"caf\xE9\"");
+    ASSERT_TRUE(latin1.ok());
+    EXPECT_EQ(latin1->value.string(), "caf\u00e9");
+    auto pair = parse("\"\\UD83D\\UDE00\"");
+    ASSERT_TRUE(pair.ok());
+    EXPECT_EQ(pair->value.string(), "\U0001F600");
+    EXPECT_TRUE(serialize(pair->value, Format::Xml).ok());
+}
+
 TEST(PropertyList, WritesNoOldText) {
     auto r = serialize(arr({}), Format::OpenStep);
     ASSERT_FALSE(r.ok());
@@ -287,6 +299,16 @@ TEST(PropertyList, ParseElementRefusesLinesThatAreNotWellFormedXml) {
         EXPECT_FALSE(parseText(line).ok()) << line;
         EXPECT_FALSE(parseElement(line).ok()) << line;
     }
+}
+
+TEST(PropertyList, ParseElementLeavesUnusualReferencesToTheXmlParser) {
+    auto longReference = parseElement("<string>&#x00000000041;</string>");
+    ASSERT_TRUE(longReference.ok()) << longReference.error().message;
+    EXPECT_EQ(longReference->string(), "A");
+    // Two surrogate references in our own text are one character.
+    auto pair = parseElement("<string>&#xD83D;&#xDE00;</string>", true);
+    ASSERT_TRUE(pair.ok());
+    EXPECT_EQ(pair->string(), "\U0001F600");
 }
 
 TEST(PropertyList, ExactParseElementReadsWhatOnlyTheExactWriterWrites) {
