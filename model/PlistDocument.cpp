@@ -127,6 +127,8 @@ public:
             out.append(level + 1, '\t');
             if (c->isContainer()) {
                 bool isArray = c->type() != EntryType::Dictionary;
+                // This child container stands at depth level + 2 (the top element is at depth 1).
+                if (level + 2 > unsigned(plist::kMaxNestingDepth)) return fail(c.get());
                 if (c->child().empty()) {
                     out += isArray ? "<array/>" : "<dict/>";
                 } else if (!container(c->child(), level + 1, isArray ? 0 : 1, out)) {

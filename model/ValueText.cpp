@@ -183,8 +183,9 @@ std::optional<plist::Date> dateWithDescription(std::string_view s) {
     tm.tm_sec = second;
     tm.tm_isdst = -1;
     tzset();
+    tm.tm_wday = -1; // mktime sets it on success; -1 is also a valid answer (the second before 1970)
     time_t t = mktime(&tm);
-    if (t == time_t(-1) && !(tm.tm_year == 69 && tm.tm_mon == 11 && tm.tm_mday == 31)) return std::nullopt;
+    if (tm.tm_wday == -1) return std::nullopt;
     return plist::Date{double(t - plist::datetime::kUnixSecondsAt2001)};
 }
 
