@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "model/PlistDocument.h"
+#include "platform/plist/PropertyList.h"
+#include "tests/model/ModelTestSupport.h"
+
+using namespace model::test;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+// A document of every type, laid out freely as people write them.
+constexpr const char* kEveryType = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+  <key>name</key> <string>Vantrel &amp; co</string>
+  <key>count</key> <integer>18446744073709551615</integer> <key>negative</key> <integer>-9223372036854775808</integer>
+  <key>ratio</key> <real>2</real> <key>enabled</key> <true/> <key>hidden</key> <false/>
+  <key>created</key> <date>2024-03-01T09:05:07Z</date> <key>blob</key> <data>SGVsbG8=</data>
+  <key>one</key> <array><string>only</string></array>
+  <key>items</key> <array>
+    <integer>1</integer>
+    <dict/>
+  </array>
+  <key>tab&#9;key</key> <string>line&#10;break</string>
+</dict>
+</plist>
+)";
+
+constexpr const char* kEveryTypeOutline = "Root\tDictionary\t(11 items)\n"
+                                          "  name\tString\tVantrel & co\n"
+                                          "  count\tNumber\t18446744073709551615\n"
+                                          "  negative\tNumber\t-9223372036854775808\n"
+                                          "  ratio\tNumber\t2.0\n"
+                                          "  enabled\tBoolean\ttrue\n"
+                                          "  hidden\tBoolean\tfalse\n"
+                                          "  created\tDate\t2024/03/01 9:05:07\n"
+                                          "  blob\tData\t<48656c6c 6f>\n"
+                                          "  one\tArray\t(1 item)\n"
+                                          "    Item 0\tString\tonly\n"
+                                          "  items\tArray\t(2 items)\n"
+                                          "    Item 0\tNumber\t1\n"
+                                          "    Item 1\tDictionary\t(0 items)\n"
+                                          "  tab\u2192key\tString\tline\u21b5break\n";
+
+class Cli : public ::testing::Test {
+protected:
+    // Runs the tool in the UTC time zone, its output caught in files outside the test's folder.
+    Outcome run(const std::vector<std::string>& args) {
+        std::string outPath = io_ / "stdout", errPath = io_ / "stderr";
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
+            ::setenv("TZ", "UTC", 1);
+            std::vector<char*> argv{const_cast<char*>(VANTREL_CLI)};
+            for (const auto& a : args)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(VANTREL_CLI, argv.data());
+            ::_exit(127);
+        }
+        int status = 0;
+        bool exited = pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status);
+        return {exited ? WEXITSTATUS(status) : -1, readFile(outPath), readFile(errPath)};
+    }
+
+    std::string path(const std::string& name) const { return dir_ / name; }
+    bool exists(const std::string& name) const { return std::filesystem::exists(path(name)); }
+    // The names in the test's folder, sorted: no temporary file may be left behind.
+    std::vector<std::string> names() const {
+        std::vector<std::string> n;
+        for (const auto& e : std::filesystem::directory_iterator(dir_.path()))
+            n.push_back(e.path().filename().string());
+        std::sort(n.begin(), n.end());
+        return n;
+    }
+    void writeBinary(const std::string& name, const plist::Value& v) {
+        auto bytes = plist::serialize(v, plist::Format::Binary);
+        ASSERT_TRUE(bytes.ok());
+        writeFile(path(name), *bytes);
+    }
+
+    TempDir dir_, io_;
+};
+
+} // namespace
+
+TEST_F(Cli, PrintShowsTheOutlineAsTheEditorDoes) {
+    writeFile(path("in.plist"), kEveryType);
+    Outcome r = run({"print", path("in.plist")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, kEveryTypeOutline);
+}
+
+TEST_F(Cli, ConvertingToBinaryAndBackKeepsTheDocument) {
+    writeFile(path("in.plist"), kEveryType);
+    Outcome r = run({"convert", "--to", "binary", path("in.plist"), "-o", path("mid.plist")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(path("mid.plist")).substr(0, 8), "bplist00");
+    r = run({"convert", "--to=xml", path("mid.plist"), "-o", path("out.plist")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string xml = readFile(path("out.plist"));
+    EXPECT_EQ(xml.substr(0, plist::kXmlHead.size()), plist::kXmlHead);
+
+    EXPECT_EQ(run({"print", path("mid.plist")}).out, kEveryTypeOutline);
+    EXPECT_EQ(run({"print", path("out.plist")}).out, kEveryTypeOutline);
+    auto a = plist::parse(kEveryType), b = plist::parse(xml);
+    ASSERT_TRUE(a.ok() && b.ok());
+    EXPECT_EQ(a->value, b->value);
+    EXPECT_EQ(names(), (std::vector<std::string>{"in.plist", "mid.plist", "out.plist"}));
+}
+
+TEST_F(Cli, XmlIsNotWrittenForAValueItCannotHold) {
+    plist::Value v(plist::Value::Dictionary{{"ok", plist::Value("fine")}, {"bad", plist::Value("a\x01z")}});
+    writeBinary("in.plist", v);
+    Outcome r = run({"convert", "--to", "xml", path("in.plist"), "-o", path("out.plist")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(unrepresentable("Root \u203a bad")), std::string::npos) << r.err;
+    EXPECT_EQ(names(), std::vector<std::string>{"in.plist"});
+
+    r = run({"convert", "--to", "binary", path("in.plist"), "-o", path("out.plist")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto back = plist::parse(readFile(path("out.plist")));
+    ASSERT_TRUE(back.ok());
+    EXPECT_EQ(back->value, v);
+}
+
+TEST_F(Cli, AnUnreadableInputIsReportedAndNothingIsWritten) {
+    writeFile(path("words.txt"), "not a property list\n");
+    writeFile(path("old.plist"), "{ a = b; }");
+    const std::string out = path("out.plist");
+    for (std::string in : {path("words.txt"), path("old.plist"), path("missing.plist"), dir_.path()}) {
+        for (const std::vector<std::string>& args :
+             std::vector<std::vector<std::string>>{{"convert", "--to", "xml", in, "-o", out},
+                                                   {"convert", "--to", "binary", in, "-o", out},
+                                                   {"print", in}}) {
+            SCOPED_TRACE(::testing::PrintToString(args));
+            Outcome r = run(args);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.out, "");
+            EXPECT_NE(
+                r.err.find("The data couldn\u2019t be read because it isn\u2019t in the correct format.\n" +
+                           in + ": "),
+                std::string::npos)
+                << r.err;
+        }
+        EXPECT_FALSE(exists("out.plist"));
+    }
+    // An output that cannot be written fails too, and says why.
+    writeFile(path("in.plist"), kEveryType);
+    Outcome r = run({"convert", "--to", "xml", path("in.plist"), "-o", path("no/such/folder/out.plist")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("vantrel-cli: "), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, WrongUsageExitsWithTwoAndShowsTheUsage) {
+    writeFile(path("in.plist"), kEveryType);
+    const std::string in = path("in.plist"), out = path("out.plist");
+    // clang-format off
+    const std::vector<std::vector<std::string>> wrong = {
+        {}, {"frobnicate"}, {"convert"}, {"convert", in, "-o", out}, {"convert", "--to", "json", in, "-o", out},
+        {"convert", "--to", "xml", in}, {"convert", "--to", "xml", "-o", out},
+        {"convert", "--to", "xml", in, in, "-o", out}, {"convert", "--to", "xml", in, "-o"},
+        {"convert", "--to", "xml", "--force", in, "-o", out}, {"lint"}, {"print"}, {"print", in, in}};
+    // clang-format on
+    for (const auto& args : wrong) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        Outcome r = run(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("usage: vantrel-cli"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_FALSE(exists("out.plist"));
+}
+
+TEST_F(Cli, HelpExitsWithZeroForEveryCommand) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"help"}, {"convert", "--help"}, {"lint", "--help"}, {"print", "-h"}}) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        Outcome r = run(args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_NE(r.out.find("usage: vantrel-cli"), std::string::npos) << r.out;
+    }
+}
+
+TEST_F(Cli, LintNamesEveryFileAndFailsWhenAnyCannotBeOpened) {
+    writeFile(path("good.plist"), kEveryType);
+    writeBinary("good.bin", plist::Value(plist::Value::Array{plist::Value::integer(1), plist::Value("x")}));
+    writeFile(path("bad.plist"), "<plist version=\"1.0\"><dict><key>a</key></plist>");
+    Outcome r = run({"lint", path("good.plist"), path("good.bin")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, path("good.plist") + ": ok (XML, 15 entries)\n" + path("good.bin") +
+                         ": ok (binary, 3 entries)\n");
+
+    r = run({"lint", path("good.plist"), path("bad.plist"), path("missing.plist"), path("good.bin")});
+    EXPECT_EQ(r.status, 1);
+    for (const char* name : {"good.plist: ok", "bad.plist: cannot be opened: ",
+                             "missing.plist: cannot be opened: ", "good.bin: ok"})
+        EXPECT_NE(r.out.find(path(name)), std::string::npos) << name << "\n" << r.out;
+}
+
+TEST_F(Cli, ConvertingOntoALinkReplacesItsTargetAndKeepsThePermissions) {
+    writeFile(path("in.plist"), kEveryType);
+    writeFile(path("target.plist"), "old contents");
+    ASSERT_EQ(::chmod(path("target.plist").c_str(), 0640), 0);
+    ASSERT_EQ(::symlink("target.plist", path("link.plist").c_str()), 0);
+
+    Outcome r = run({"convert", "--to", "binary", path("in.plist"), "-o", path("link.plist")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    struct stat st {};
+    ASSERT_EQ(::lstat(path("link.plist").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(std::filesystem::read_symlink(path("link.plist")), "target.plist");
+    EXPECT_EQ(readFile(path("target.plist")).substr(0, 8), "bplist00");
+    ASSERT_EQ(::stat(path("target.plist").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(run({"print", path("link.plist")}).out, kEveryTypeOutline);
+
+    EXPECT_EQ(names(), (std::vector<std::string>{"in.plist", "link.plist", "target.plist"}));
+}

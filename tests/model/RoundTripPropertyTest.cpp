@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ModelTestSupport.h"
+#include "model/PlistDocument.h"
+#include "platform/plist/PropertyList.h"
+
+using namespace model;
+using namespace model::test;
+
+namespace {
+
+// Random entry trees of every type, with the values that are hard to write and read back. Remembers whether
+// it put in a value that XML cannot hold.
+class TreeMaker {
+public:
+    explicit TreeMaker(uint64_t seed) : rng_(seed) {}
+
+    EntryRef tree() {
+        unrepresentable_ = false;
+        budget_ = 150;
+        maxDepth_ = pick(4) == 0 ? 40 : 1 + int(pick(8));
+        return pick(10) == 0 ? scalar() : container(1);
+    }
+    bool hasUnrepresentable() const { return unrepresentable_; }
+
+private:
+    size_t pick(size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng_); }
+    uint64_t bits() { return rng_(); }
+
+    std::string text(bool xmlCanHold = false) {
+        // clang-format off
+        static const char* const pieces[] = {
+            "a", "key", "Item", " ", "&", "<", ">", "&amp;", "]]>", "\"'", "\t", "\n", "\r", "\r\n",
+            "\xE2\x80\xA8", "\xE2\x80\xA9", "\xC2\x85", "\xF0\x9F\x98\x80", "\xC3\xA9", "\xC2\xA0",
+            "\xE3\x80\x80", "<plist version=\"1.0\">", "<data>", "</array>", "9", "-"};
+        // clang-format on
+        static const char* const unrepresentable[] = {"\x01", "\x1F", "\xED\xA0\x80", "\xEF\xBF\xBE",
+                                                      "\xEF\xBF\xBF"};
+        std::string s;
+        for (size_t n = pick(6); n > 0; --n) {
+            if (pick(40) == 0 && !xmlCanHold) {
+                s += unrepresentable[pick(std::size(unrepresentable))];
+                unrepresentable_ = true;
+            } else if (pick(60) == 0 && !xmlCanHold) {
+                s += '\0';
+                unrepresentable_ = true;
+            } else {
+                s += pieces[pick(std::size(pieces))];
+            }
+        }
+        return s;
+    }
+
+    plist::Integer integer() {
+        size_t k = pick(5);
+        if (k == 0) return plist::Integer::fromUnsigned(UINT64_MAX);
+        if (k == 1) return plist::Integer::fromSigned(INT64_MIN);
+        if (k == 2) return plist::Integer::fromSigned(int64_t(bits() | (uint64_t(1) << 63)));
+        return k == 3 ? plist::Integer::fromUnsigned(bits())
+                      : plist::Integer::fromSigned(int64_t(pick(200)) - 100);
+    }
+
+    double real() {
+        static const double awkward[] = {2.0,      -0.0,     0.0,       1e20,      5e-324, DBL_MAX,
+                                         -DBL_MIN, HUGE_VAL, -HUGE_VAL, 0.1 + 0.2, 1e16,   -123456789.0};
+        if (pick(5) == 0) return std::nan("");
+        if (pick(2) == 0) return awkward[pick(std::size(awkward))];
+        uint64_t b = bits();
+        double d;
+        std::memcpy(&d, &b, sizeof d);
+        return std::isnan(d) ? 1.5 : d;
+    }
+
+    // Mostly within years 1 to 9999, often with a fraction of a second; now and then outside.
+    double date() {
+        constexpr double first = -63113904000.0, last = 252423993599.0;
+        size_t k = pick(8);
+        if (k == 0) unrepresentable_ = true;
+        if (k == 0) return pick(2) ? std::nan("") : pick(2) ? first - 1 - double(pick(1000)) : last + 1.5;
+        if (k == 1) return pick(2) ? first : last + 0.5;
+        double whole = double(int64_t(pick(4000000000)) - 2000000000);
+        return whole + (k == 2 ? double(pick(1000)) / 1000 : double(pick(2)) * 0.25);
+    }
+
+    EntryRef scalar() {
+        --budget_;
+        size_t k = pick(6);
+        if (k == 0) return Entry::make("", EntryType::String, text());
+        if (k == 1) return Entry::make("", EntryType::Boolean, pick(2) == 0);
+        if (k == 2) return Entry::make("", EntryType::Date, plist::Date{date()});
+        if (k == 3) return Entry::make("", EntryType::Number, Number::fromReal(real()));
+        if (k == 4) return Entry::make("", EntryType::Number, Number::fromInteger(integer()));
+        Data d(pick(4) == 0 ? 0 : pick(80));
+        for (auto& b : d)
+            b = uint8_t(bits());
+        return Entry::make("", EntryType::Data, d);
+    }
+
+    EntryRef container(int depth) {
+        --budget_;
+        bool dict = pick(2) == 0;
+        EntryRef c = Entry::makeContainer("", dict ? EntryType::Dictionary : EntryType::Array);
+        // Deep trees go down a chain of single containers; others spread.
+        size_t n = maxDepth_ > 10 && depth < maxDepth_ ? 1 + pick(2) : pick(6);
+        for (size_t i = 0; i < n && budget_ > 0; ++i) {
+            bool deeper = depth < maxDepth_ && (maxDepth_ > 10 ? i == 0 : pick(3) == 0);
+            EntryRef e = deeper ? container(depth + 1) : scalar();
+            static const char* const common[] = {"dup", "", "a"}; // duplicate and empty keys
+            if (dict) e->key = pick(4) == 0 ? common[pick(std::size(common))] : text();
+            if (!dict && pick(4) == 0) e->key = text(true); // array children may keep old keys
+            c->appendChild(e);
+        }
+        return c;
+    }
+
+    std::mt19937_64 rng_;
+    bool unrepresentable_ = false;
+    int budget_ = 0;
+    int maxDepth_ = 1;
+};
+
+} // namespace
+
+TEST(RoundTripProperty, RandomTreesSurviveEveryWriterAndReader) {
+    TreeMaker maker(20240301);
+    int strictChecked = 0, unrepresentableChecked = 0;
+    for (int n = 0; n < 200; ++n) {
+        SCOPED_TRACE("tree " + std::to_string(n));
+        EntryRef root = maker.tree();
+        PlistDocument doc;
+
+        // Exact text: everything comes back.
+        auto exact = doc.plistStringWithItem(root, WriteMode::Exact);
+        ASSERT_TRUE(exact.ok()) << exact.error().message;
+        EntryRef back = doc.makeRootEntryWithXML(*exact);
+        ASSERT_TRUE(back) << *exact;
+        ASSERT_TRUE(sameTree(*root, *back)) << *exact;
+
+        // Saved XML: everything but fractions of a second, or a refusal when XML cannot hold a value.
+        auto strict = doc.plistStringWithItem(root, WriteMode::Strict);
+        if (maker.hasUnrepresentable()) {
+            ++unrepresentableChecked;
+            ASSERT_FALSE(strict.ok());
+            EXPECT_EQ(strict.error().kind, plist::Error::Kind::Unrepresentable);
+        } else {
+            ++strictChecked;
+            ASSERT_TRUE(strict.ok()) << strict.error().message;
+            EntryRef saved = doc.makeRootEntryWithXML(*strict);
+            ASSERT_TRUE(saved) << *strict;
+            EXPECT_TRUE(sameTree(*root, *saved, true)) << *strict;
+            EXPECT_TRUE(plist::parse(*strict).ok());
+        }
+
+        // Text for other programs is always well-formed.
+        auto sanitized = doc.plistStringWithItem(root, WriteMode::Sanitized);
+        ASSERT_TRUE(sanitized.ok());
+        EXPECT_TRUE(plist::parse(*sanitized).ok()) << *sanitized;
+
+        // The binary save holds every value exactly.
+        doc._entryArray.push_back(root);
+        auto binary = doc.binaryData();
+        ASSERT_TRUE(binary.ok()) << binary.error().message;
+        auto fromBinary = plist::parse(*binary);
+        ASSERT_TRUE(fromBinary.ok()) << fromBinary.error().message;
+        EXPECT_EQ(fromBinary->value, PlistDocument::propertyListValue(*root));
+    }
+    // The generator reaches both kinds of tree.
+    EXPECT_GT(strictChecked, 50);
+    EXPECT_GT(unrepresentableChecked, 20);
+}
