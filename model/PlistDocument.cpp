@@ -112,7 +112,7 @@ public:
 
     bool container(const Children& child, unsigned level, int kind, std::string& out) {
         if (level + 1 > unsigned(plist::kMaxNestingDepth))
-            return fail(child.empty() ? nullptr : child.front().get());
+            return tooDeep(child.empty() ? nullptr : child.front().get());
         bool dict = kind == 1;
         out += dict ? "<dict>" : "<array>";
         for (const EntryRef& c : child) {
@@ -128,7 +128,7 @@ public:
             if (c->isContainer()) {
                 bool isArray = c->type() != EntryType::Dictionary;
                 // This child container stands at depth level + 2 (the top element is at depth 1).
-                if (level + 2 > unsigned(plist::kMaxNestingDepth)) return fail(c.get());
+                if (level + 2 > unsigned(plist::kMaxNestingDepth)) return tooDeep(c.get());
                 if (c->child().empty()) {
                     out += isArray ? "<array/>" : "<dict/>";
                 } else if (!container(c->child(), level + 1, isArray ? 0 : 1, out)) {
@@ -145,6 +145,10 @@ public:
     }
 
     plist::Error error() const {
+        if (tooDeep_)
+            return plist::makeError(plist::Error::Kind::TooDeep,
+                                    "The document is nested more than " + std::to_string(plist::kMaxNestingDepth) +
+                                        " levels deep (at \u201c" + failedPath_ + "\u201d).");
         std::string_view m = kUnrepresentableMessage;
         size_t at = m.find("%@");
         std::string message(m.substr(0, at));
@@ -155,6 +159,11 @@ public:
     const std::string& failedPath() const { return failedPath_; }
 
 private:
+    bool tooDeep(const Entry* e) {
+        tooDeep_ = true;
+        return fail(e);
+    }
+
     bool fail(const Entry* e) {
         if (failedPath_.empty()) failedPath_ = e ? PlistDocument::keyPath(*e) : "Root";
         return false;
@@ -187,6 +196,7 @@ private:
 
     WriteMode mode_;
     std::string failedPath_;
+    bool tooDeep_ = false;
 };
 
 } // namespace
