@@ -51,23 +51,6 @@ plist::Expected<std::string> readRegularFile(const std::string& path) {
     return bytes;
 }
 
-// Replaces every character XML cannot hold with U+FFFD.
-std::string sanitized(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    const char* p = s.data();
-    const char* end = p + s.size();
-    while (p < end) {
-        const char* at = p;
-        int32_t c = plist::text::decodeUtf8(p, end);
-        if (c >= 0 && plist::text::isXmlChar(uint32_t(c)))
-            out.append(at, p);
-        else
-            out += "\xEF\xBF\xBD";
-    }
-    return out;
-}
-
 class Writer {
 public:
     explicit Writer(WriteMode mode) : mode_(mode) {}
@@ -146,9 +129,10 @@ public:
 
     plist::Error error() const {
         if (tooDeep_)
-            return plist::makeError(plist::Error::Kind::TooDeep,
-                                    "The document is nested more than " + std::to_string(plist::kMaxNestingDepth) +
-                                        " levels deep (at \u201c" + failedPath_ + "\u201d).");
+            return plist::makeError(plist::Error::Kind::TooDeep, "The document is nested more than " +
+                                                                     std::to_string(plist::kMaxNestingDepth) +
+                                                                     " levels deep (at \u201c" + failedPath_ +
+                                                                     "\u201d).");
         std::string_view m = kUnrepresentableMessage;
         size_t at = m.find("%@");
         std::string message(m.substr(0, at));
@@ -171,7 +155,7 @@ private:
 
     bool text(const Entry& e, std::string_view s, std::string& out) {
         if (mode_ == WriteMode::Sanitized) {
-            plist::text::appendEscaped(out, sanitized(s), false);
+            plist::text::appendEscaped(out, plist::text::xmlSafe(s), false);
             return true;
         }
         if (plist::text::appendEscaped(out, s, mode_ == WriteMode::Exact)) return true;

@@ -1,5 +1,7 @@
 #include "DateTime.h"
 
+#include "Text.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -18,17 +20,6 @@ bool isLeap(int64_t y) {
 int daysInMonth(int64_t y, int m) {
     static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return m == 2 && isLeap(y) ? 29 : kDays[m - 1];
-}
-
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && isSpace(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && isSpace(s.back()))
-        s.remove_suffix(1);
-    return s;
 }
 
 // Reads exactly n decimal digits at pos.
@@ -104,7 +95,7 @@ std::optional<std::string> formatIso8601(double s) {
 }
 
 std::optional<double> parseIso8601(std::string_view text) {
-    std::string_view s = trim(text);
+    std::string_view s = text::trimXmlSpace(text);
     size_t pos = 0;
     int year = 0, month = 1, day = 1, hour = 0, minute = 0, second = 0;
     if (!digits(s, pos, 4, year)) return std::nullopt;

@@ -12,18 +12,6 @@
 namespace plist {
 namespace {
 
-bool isXmlSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && isXmlSpace(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && isXmlSpace(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
 bool startsWith(std::string_view s, std::string_view p) {
     return s.substr(0, p.size()) == p;
 }
@@ -33,7 +21,7 @@ bool looksLikeXml(std::string_view b) {
     if (startsWith(b, "\xFF\xFE") || startsWith(b, "\xFE\xFF")) return true;
     if (b.size() >= 2 && ((b[0] == '<' && b[1] == '\0') || (b[0] == '\0' && b[1] == '<'))) return true;
     if (startsWith(b, "\xEF\xBB\xBF")) b.remove_prefix(3);
-    b = trim(b);
+    b = text::trimXmlSpace(b);
     return !b.empty() && b[0] == '<';
 }
 
@@ -186,7 +174,7 @@ Expected<Value> parseText(std::string_view text) {
 }
 
 Expected<Value> parseElement(std::string_view line, bool exact) {
-    std::string_view s = trim(line);
+    std::string_view s = text::trimXmlSpace(line);
     auto bad = [&](const char* what) {
         return makeError(Error::Kind::Xml,
                          std::string(what) + " in \"" + std::string(s.substr(0, 60)) + "\"");

@@ -1,21 +1,13 @@
 #include "Scalars.h"
 
+#include "Text.h"
+
 #include <charconv>
 #include <cmath>
 
 namespace plist::scalars {
 namespace {
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && isSpace(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && isSpace(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
 bool equalsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
@@ -29,7 +21,7 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
 } // namespace
 
 std::optional<Integer> parseInteger(std::string_view text) {
-    std::string_view s = trim(text);
+    std::string_view s = text::trimXmlSpace(text);
     bool negative = false;
     if (!s.empty() && (s[0] == '-' || s[0] == '+')) {
         negative = s[0] == '-';
@@ -50,7 +42,7 @@ std::optional<Integer> parseInteger(std::string_view text) {
 }
 
 std::optional<double> parseReal(std::string_view text) {
-    std::string_view s = trim(text);
+    std::string_view s = text::trimXmlSpace(text);
     if (s.empty()) return std::nullopt;
     std::string_view body = s;
     bool negative = false;

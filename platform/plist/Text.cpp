@@ -93,7 +93,12 @@ std::u16string toUtf16(std::string_view s) {
     return out;
 }
 
-std::string validUtf8(std::string_view s) {
+namespace {
+
+// Copies the text, handing each character that keep() refuses, or each byte that is not UTF-8 (code point
+// -1), to replace().
+template <typename Keep, typename Replace>
+std::string transcode(std::string_view s, Keep keep, Replace replace) {
     std::string out;
     out.reserve(s.size());
     const char* p = s.data();
@@ -101,12 +106,26 @@ std::string validUtf8(std::string_view s) {
     while (p < end) {
         const char* at = p;
         int32_t c = decodeUtf8(p, end);
-        if (c >= 0)
+        if (c >= 0 && keep(c))
             out.append(at, p);
         else
-            appendUtf8(out, static_cast<uint8_t>(*at)); // p moved on by one byte
+            replace(out, c, static_cast<uint8_t>(*at));
     }
     return out;
+}
+
+} // namespace
+
+std::string validUtf8(std::string_view s) {
+    return transcode(
+        s, [](int32_t) { return true; },
+        [](std::string& out, int32_t, uint8_t byte) { appendUtf8(out, byte); });
+}
+
+std::string xmlSafe(std::string_view s) {
+    return transcode(
+        s, [](int32_t c) { return isXmlChar(uint32_t(c)); },
+        [](std::string& out, int32_t, uint8_t) { out += "\xEF\xBF\xBD"; });
 }
 
 bool isAscii(std::string_view s) {

@@ -11,6 +11,18 @@
 
 namespace plist::text {
 
+// XML white space: space, tab, line feed, carriage return.
+inline bool isXmlSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+inline std::string_view trimXmlSpace(std::string_view s) {
+    while (!s.empty() && isXmlSpace(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isXmlSpace(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
 void appendUtf8(std::string& out, uint32_t codePoint);
 
 // Decodes one UTF-8 (or WTF-8) sequence at p; gives the code point and advances p, or gives -1 and
@@ -27,6 +39,8 @@ bool isAscii(std::string_view s);
 // The text with every byte that is not part of a UTF-8 (or WTF-8) sequence taken as the Latin-1 character of
 // that value.
 std::string validUtf8(std::string_view s);
+// The text with every character that XML cannot hold (and every byte that is not UTF-8) replaced by U+FFFD.
+std::string xmlSafe(std::string_view s);
 
 // True for the characters XML 1.0 allows in a document.
 inline bool isXmlChar(uint32_t c) {

@@ -9,6 +9,7 @@
 #include "Base64.h"
 #include "DateTime.h"
 #include "Scalars.h"
+#include "Text.h"
 
 namespace plist {
 namespace {
@@ -41,10 +42,6 @@ Element elementNamed(const char* n) {
     default:
         return Element::Unknown;
     }
-}
-
-bool isXmlSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
 struct ParserDeleter {
@@ -200,12 +197,12 @@ private:
             return;
         }
         for (int i = 0; i < len; ++i)
-            if (!isXmlSpace(s[i])) return fail("text outside a value element");
+            if (!text::isXmlSpace(s[i])) return fail("text outside a value element");
     }
 
     bool allSpace() const {
         for (char c : text_)
-            if (!isXmlSpace(c)) return false;
+            if (!text::isXmlSpace(c)) return false;
         return true;
     }
     std::string shortText() const { return text_.size() > 40 ? text_.substr(0, 40) + "..." : text_; }
