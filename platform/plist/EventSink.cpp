@@ -1,5 +1,8 @@
 #include "EventSink.h"
 
+#include <cstddef>
+#include <iterator>
+
 namespace plist {
 
 bool emitValue(const Value& v, EventSink& sink) {
@@ -32,24 +35,29 @@ bool emitValue(const Value& v, EventSink& sink) {
     return true;
 }
 
-bool ValueBuilder::beginArray(size_t count) {
-    Value::Array a;
-    a.reserve(count);
-    stack_.push_back(Frame{Value(std::move(a)), {}});
+bool ValueBuilder::beginArray(size_t) {
+    stack_.push_back(Frame{false, elements_.size(), {}});
     return true;
 }
 
-bool ValueBuilder::beginDictionary(size_t count) {
-    Value::Dictionary d;
-    d.reserve(count);
-    stack_.push_back(Frame{Value(std::move(d)), {}});
+bool ValueBuilder::beginDictionary(size_t) {
+    stack_.push_back(Frame{true, entries_.size(), {}});
     return true;
 }
 
 bool ValueBuilder::endContainer() {
-    Value v = std::move(stack_.back().container);
+    Frame f = std::move(stack_.back());
     stack_.pop_back();
-    return add(std::move(v));
+    if (f.dictionary) {
+        auto first = entries_.begin() + std::ptrdiff_t(f.start);
+        Value::Dictionary d(std::make_move_iterator(first), std::make_move_iterator(entries_.end()));
+        entries_.erase(first, entries_.end());
+        return add(Value(std::move(d)));
+    }
+    auto first = elements_.begin() + std::ptrdiff_t(f.start);
+    Value::Array a(std::make_move_iterator(first), std::make_move_iterator(elements_.end()));
+    elements_.erase(first, elements_.end());
+    return add(Value(std::move(a)));
 }
 
 bool ValueBuilder::key(std::string_view key) {
@@ -69,10 +77,8 @@ bool ValueBuilder::add(Value v) {
         return true;
     }
     Frame& f = stack_.back();
-    if (f.container.type() == Value::Type::Array)
-        f.container.array().push_back(std::move(v));
-    else
-        f.container.dictionary().emplace_back(std::move(f.key), std::move(v));
+    if (f.dictionary) entries_.emplace_back(std::move(f.key), std::move(v));
+    else elements_.push_back(std::move(v));
     return true;
 }
 

@@ -58,13 +58,18 @@ public:
     bool done() const { return done_; }
 
 private:
+    // Entries of open containers wait on two shared stacks and move into a vector of the exact size when their
+    // container ends: one allocation a container, none wasted on growth.
     struct Frame {
-        Value container;
+        bool dictionary;
+        size_t start; // first of its entries on the stack of its kind
         std::string key;
     };
     bool add(Value v);
 
     std::vector<Frame> stack_;
+    std::vector<Value> elements_;
+    std::vector<std::pair<std::string, Value>> entries_;
     Value root_;
     bool done_ = false;
 };
