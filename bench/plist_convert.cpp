@@ -64,13 +64,24 @@ int main(int argc, char** argv) {
     }
     for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.append(chunk, n);
     std::fclose(file);
-    auto parsed = plist::parse(bytes);
-    bytes = std::string();
-    if (!parsed) {
-        std::fprintf(stderr, "plist_convert: %s: %s\n", in, parsed.error().message.c_str());
-        return 1;
+    plist::Expected<std::string> text = std::string();
+    if (format == plist::Format::Xml) {
+        // XML is written as the input is read, without a value tree in between.
+        auto converted = plist::parseToXmlText(bytes, {});
+        if (!converted) {
+            std::fprintf(stderr, "plist_convert: %s: %s\n", in, converted.error().message.c_str());
+            return 1;
+        }
+        text = std::move(converted->text);
+    } else {
+        auto parsed = plist::parse(bytes);
+        bytes = std::string();
+        if (!parsed) {
+            std::fprintf(stderr, "plist_convert: %s: %s\n", in, parsed.error().message.c_str());
+            return 1;
+        }
+        text = plist::serialize(parsed->value, format);
     }
-    auto text = plist::serialize(parsed->value, format);
     if (!text) {
         std::fprintf(stderr, "plist_convert: %s\n", text.error().message.c_str());
         return 1;
