@@ -14,8 +14,10 @@ std::vector<std::string> CommandEngine::replacedKeyNameInChild(const Children& c
     const bool generate = !keys || keys->size() != child.size();
     for (size_t p = 0; p < child.size(); ++p) {
         old.push_back(child[p]->key);
-        if (generate) child[p]->key = p == 0 ? base : base + " - " + std::to_string(p + 1);
-        else child[p]->key = (*keys)[p];
+        if (generate)
+            child[p]->key = p == 0 ? base : base + " - " + std::to_string(p + 1);
+        else
+            child[p]->key = (*keys)[p];
     }
     return old;
 }
@@ -26,6 +28,7 @@ void CommandEngine::doCommands(const CommandBatch& batch) {
     s.replaying = undo.isUndoing() || undo.isRedoing();
     if (s.replaying && host_.isEditingText()) host_.didTextEndEditingSub();
 
+    EntryRef lastAttachedTarget; // the latest selection target, for when the selected entry left the tree
     for (const CommandRecord& r : batch) {
         // The title: a title record names the batch; without one the first command does.
         if (r.commandTitle) {
@@ -40,16 +43,20 @@ void CommandEngine::doCommands(const CommandBatch& batch) {
         if (s.replaying && *r.parent) host_.expandAncestorWithItem(r.parent->get());
         CommandRecord inverse;
         EntryRef target = run(r, s, inverse);
+        if (target) lastAttachedTarget = target;
         if (target && s.maySelect) host_.setCurrentItem(target);
         if (s.lockedAfterRename) s.maySelect = false;
         if (!inverse.command.empty()) s.inverses.push_back(std::move(inverse));
     }
 
-    if (s.deferredRefresh) host_.refreshLater(s.refreshDelayMs, s.focusOnRefresh);
-    else host_.refreshNow();
+    if (s.deferredRefresh)
+        host_.refreshLater(s.refreshDelayMs, s.focusOnRefresh);
+    else
+        host_.refreshNow();
 
     // The inverses run in the reverse order of the records they undo, then the title record.
-    CommandBatch inverses(std::make_move_iterator(s.inverses.rbegin()), std::make_move_iterator(s.inverses.rend()));
+    CommandBatch inverses(std::make_move_iterator(s.inverses.rbegin()),
+                          std::make_move_iterator(s.inverses.rend()));
     inverses.push_back(CommandRecord::title(s.title));
     host_.registerUndoBatch(std::move(inverses), s.title);
 }
@@ -120,7 +127,8 @@ EntryRef CommandEngine::run(const CommandRecord& r, BatchState& s, CommandRecord
             host_.didRemoveChildren();
         }
         if (!toContainer) {
-            for (const EntryRef& c : old) replaced.push_back(c->key);
+            for (const EntryRef& c : old)
+                replaced.push_back(c->key);
             e->setValue(r.newValue ? *r.newValue : Entry::Value(std::string()));
         } else {
             if (!keeps && !r.newChild.empty()) {

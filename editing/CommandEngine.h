@@ -68,7 +68,8 @@ public:
 
     // Gives every entry of child a key by position ("New item", "New item - 2", ... when keys is none or of
     // another count, else keys in order) and returns the keys they had.
-    static std::vector<std::string> replacedKeyNameInChild(const Children& child, const std::vector<std::string>* keys,
+    static std::vector<std::string> replacedKeyNameInChild(const Children& child,
+                                                           const std::vector<std::string>* keys,
                                                            const std::string& base);
 
 private:

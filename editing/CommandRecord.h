@@ -23,21 +23,22 @@ inline constexpr const char* kRenameKey = "Rename Key";
 inline constexpr const char* kChangeValue = "Change Value";
 
 // One record. A record holds only the keys its command uses; a title record holds only "CommandTitle".
-// Entries are held by reference, so a record always acts on the very entries of the tree and keeps them alive.
+// Entries are held by reference, so a record always acts on the very entries of the tree and keeps them
+// alive.
 struct CommandRecord {
     std::string command;                     // "Command"; empty in a title record
     std::optional<std::string> commandTitle; // "CommandTitle"
     // "Parent": absent (title records), or an entry; a null reference stands for "" (the root has no parent).
     std::optional<EntryRef> parent;
-    EntryRef item;                           // "Item"
-    int64_t itemIndex = -1;                  // "ItemIndex"
-    int64_t fromIndex = -1;                  // "FromIndex"
-    int64_t toIndex = -1;                    // "ToIndex"
-    std::optional<Entry::Value> newValue;    // "NewValue"
-    EntryType newType = EntryType::String;   // "NewType"
-    Children newChild;                       // "NewChild"
-    std::vector<std::string> replaceKeys;    // "ReplaceKeys"
-    std::string newKey;                      // "NewKey"
+    EntryRef item;                         // "Item"
+    int64_t itemIndex = -1;                // "ItemIndex"
+    int64_t fromIndex = -1;                // "FromIndex"
+    int64_t toIndex = -1;                  // "ToIndex"
+    std::optional<Entry::Value> newValue;  // "NewValue"
+    EntryType newType = EntryType::String; // "NewType"
+    Children newChild;                     // "NewChild"
+    std::vector<std::string> replaceKeys;  // "ReplaceKeys"
+    std::string newKey;                    // "NewKey"
 
     static CommandRecord title(std::string text) {
         CommandRecord r;

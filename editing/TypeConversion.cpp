@@ -13,7 +13,9 @@ namespace {
 using model::Entry;
 using model::EntryType;
 
-bool isContainerType(EntryType t) { return t == EntryType::Array || t == EntryType::Dictionary; }
+bool isContainerType(EntryType t) {
+    return t == EntryType::Array || t == EntryType::Dictionary;
+}
 
 // Bytes that are valid UTF-8 text (no lone surrogates), as that text.
 std::optional<std::string> utf8Text(const model::Data& d) {
@@ -27,7 +29,9 @@ std::optional<std::string> utf8Text(const model::Data& d) {
     return s;
 }
 
-model::Data bytesOf(const std::string& s) { return model::Data(s.begin(), s.end()); }
+model::Data bytesOf(const std::string& s) {
+    return model::Data(s.begin(), s.end());
+}
 
 } // namespace
 
@@ -39,14 +43,20 @@ double currentDateSeconds() {
 
 std::string textForm(const Entry& e) {
     switch (e.type()) {
-    case EntryType::Boolean: return e.boolValue() ? "1" : "0";
-    case EntryType::Number: return model::numberText(e.numberValue());
+    case EntryType::Boolean:
+        return e.boolValue() ? "1" : "0";
+    case EntryType::Number:
+        return model::numberText(e.numberValue());
     case EntryType::String:
-    case EntryType::NotApplicable: return e.stringValue();
-    case EntryType::Data: return model::descriptionOfData(e.dataValue());
-    case EntryType::Date: return model::dateStringOfISO8601FormatWithDate(e.dateValue());
+    case EntryType::NotApplicable:
+        return e.stringValue();
+    case EntryType::Data:
+        return model::descriptionOfData(e.dataValue());
+    case EntryType::Date:
+        return model::dateStringOfISO8601FormatWithDate(e.dateValue());
     case EntryType::Array:
-    case EntryType::Dictionary: return std::string();
+    case EntryType::Dictionary:
+        return std::string();
     }
     return std::string();
 }
@@ -56,7 +66,8 @@ Entry::Value convertedValue(const Entry& e, EntryType t) {
     const bool container = e.isContainer();
     switch (t) {
     case EntryType::Array:
-    case EntryType::Dictionary: return std::string();
+    case EntryType::Dictionary:
+        return std::string();
     case EntryType::Boolean:
         if (container || o == EntryType::Date || o == EntryType::Data) return false;
         return model::boolWithText(textForm(e));

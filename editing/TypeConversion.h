@@ -7,8 +7,8 @@
 
 namespace editing {
 
-// The value an entry takes when changed to newType, from its current type and value. A container type gives ""
-// (its children are decided by the command). Never fails: each case has a fallback value.
+// The value an entry takes when changed to newType, from its current type and value. A container type gives
+// "" (its children are decided by the command). Never fails: each case has a fallback value.
 model::Entry::Value convertedValue(const model::Entry& e, model::EntryType newType);
 
 // A value's text as a plain value: a String's text, a Number's text form, "1" or "0" for a Boolean, an

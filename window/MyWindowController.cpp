@@ -254,17 +254,23 @@ void MyWindowController::updateFamilyRange() {
     _familyRange = {size_t(row), numberOfDisplayedChildrenOfItem(_currentItem.get()) + 1};
 }
 
-void MyWindowController::outlineViewSelectItem(Entry* item) {
+void MyWindowController::outlineViewSelectItem(Entry* item) { outlineViewSelectRow(item ? rowForItem(item) : -1); }
+
+void MyWindowController::outlineViewSelectRow(int row) {
     _isSelectingFromCode = true;
     QItemSelectionModel* sel = _outlineView->selectionModel();
-    QModelIndex index = item && rowForItem(item) >= 0 ? _model->indexForEntry(item) : QModelIndex();
-    if (index.isValid()) {
+    Entry* item = row >= 0 ? _outlineView->itemAtRow(row) : nullptr;
+    if (item) {
+        QModelIndex index = _model->indexForEntry(item);
         sel->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         _outlineView->scrollTo(index);
+        _currentItem = EntryRef(item);
     } else {
         sel->clearSelection();
+        _currentItem = nullptr;
     }
     _isSelectingFromCode = false;
+    updateFamilyRange();
 }
 
 void MyWindowController::outlineViewSelectionDidChange() {

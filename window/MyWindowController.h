@@ -62,8 +62,9 @@ public:
 
     EntryRef currentItem() const override { return _currentItem; }
     FamilyRange familyRange() const { return _familyRange; }
-    // Selects an entry's row and scrolls it into view, or clears the selection when it has no row.
+    // Selects an entry's row and scrolls it into view; an entry without a row leaves nothing selected.
     void outlineViewSelectItem(Entry* item);
+    void outlineViewSelectRow(int row);
     void updateFamilyRange();
     void reloadWithFocusTextField(bool focus);
     void expandAncestorWithItem(Entry* item) override;
