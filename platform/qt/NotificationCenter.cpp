@@ -29,7 +29,9 @@ void NotificationCenter::post(const QString& name, QObject* object, const QVaria
     const Notification n{name, object, userInfo};
     std::vector<quint64> ids;
     for (const Observation& o : observations_)
-        if (o.name == name && !o.observer.isNull() && (o.anySender || o.sender == object))
+        // A sender that is gone matches nothing (its pointer reads as null, like a post without an object).
+        if (o.name == name && !o.observer.isNull() &&
+            (o.anySender || (!o.sender.isNull() && o.sender == object)))
             ids.push_back(o.id);
     for (quint64 id : ids) {
         // Look the observation up again: an earlier handler may have removed it or destroyed its observer.
