@@ -49,6 +49,20 @@ void CommandEngine::doCommands(const CommandBatch& batch) {
         if (!inverse.command.empty()) s.inverses.push_back(std::move(inverse));
     }
 
+    // The rename lock may keep an entry selected that a later record of the batch took out of the tree
+    // (undoing an insertion whose key was then changed); select the last target that is still in the tree
+    // instead.
+    EntryRef root = host_.rootEntry();
+    auto inTree = [&](const EntryRef& e) {
+        const Entry* x = e.get();
+        while (x && x->parent())
+            x = x->parent();
+        return x && x == root.get();
+    };
+    if (host_.currentItem() && !inTree(host_.currentItem()))
+        host_.setCurrentItem(lastAttachedTarget && inTree(lastAttachedTarget) ? lastAttachedTarget
+                                                                              : EntryRef());
+
     if (s.deferredRefresh)
         host_.refreshLater(s.refreshDelayMs, s.focusOnRefresh);
     else
