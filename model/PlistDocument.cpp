@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -209,6 +210,7 @@ LoadOutcome PlistDocument::openPlistFile() {
         return outcome;
     }
     _formatKind = parsed->format == plist::Format::Binary ? 1 : 0;
+    _textSizeHint = parsed->text.size();
     EntryRef root = makeRootEntryWithXML(parsed->text);
     if (!root) {
         outcome.reason = "the property list could not be read into entries";
@@ -242,7 +244,8 @@ EntryRef PlistDocument::makeStringItemWithString(std::string text) {
 plist::Expected<std::string> PlistDocument::plistStringWithItem(const EntryRef& item, WriteMode mode) const {
     if (!item) return plist::makeError(plist::Error::Kind::Unrepresentable, "the document has no root");
     std::string out;
-    out.reserve(4096);
+    // The text of the whole document is about as long as the text it was loaded from.
+    out.reserve(item == root() ? std::max<size_t>(_textSizeHint + _textSizeHint / 8, 4096) : 4096);
     out += plist::kXmlHead;
     Writer w(mode);
     if (item->isContainer()) {

@@ -97,6 +97,9 @@ public:
     int _formatKind = 0; // 0 XML, 1 binary
     std::string _url;
     std::string _myUTI = "com.brisolde.vantrel";
+
+private:
+    size_t _textSizeHint = 0; // length of the text the document was loaded from
 };
 
 } // namespace model
