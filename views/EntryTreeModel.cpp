@@ -41,7 +41,9 @@ int EntryTreeModel::rowCount(const QModelIndex& parent) const {
     return e ? int(e->childCount()) : 0;
 }
 
-int EntryTreeModel::columnCount(const QModelIndex&) const { return 3; }
+int EntryTreeModel::columnCount(const QModelIndex&) const {
+    return 3;
+}
 
 bool EntryTreeModel::hasChildren(const QModelIndex& parent) const {
     if (!parent.isValid()) return bool(root_);
@@ -61,8 +63,11 @@ QVariant EntryTreeModel::data(const QModelIndex& index, int role) const {
     Entry* e = entryForIndex(index);
     if (!e || role != Qt::DisplayRole) return {};
     switch (index.column()) {
-    case KeyColumn: return keyText(e);
-    case TypeColumn: return QString::fromUtf8(model::typeName(e->type()).data(), qsizetype(model::typeName(e->type()).size()));
+    case KeyColumn:
+        return keyText(e);
+    case TypeColumn:
+        return QString::fromUtf8(model::typeName(e->type()).data(),
+                                 qsizetype(model::typeName(e->type()).size()));
     case ValueColumn:
         if (e->isContainer()) {
             size_t n = e->child().size();
@@ -76,9 +81,12 @@ QVariant EntryTreeModel::data(const QModelIndex& index, int role) const {
 QVariant EntryTreeModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     switch (section) {
-    case KeyColumn: return tr("Key");
-    case TypeColumn: return tr("Type");
-    case ValueColumn: return tr("Value");
+    case KeyColumn:
+        return tr("Key");
+    case TypeColumn:
+        return tr("Type");
+    case ValueColumn:
+        return tr("Value");
     }
     return {};
 }
