@@ -109,10 +109,10 @@ void EntryTreeModel::entryChanged(Entry* e) {
     QModelIndex first = indexForEntry(e, 0);
     if (!first.isValid()) return;
     emit dataChanged(first, indexForEntry(e, 2));
-    if (e->isContainer() && !e->child().empty()) {
-        QModelIndex p = indexForEntry(e);
-        emit dataChanged(index(0, 0, p), index(int(e->child().size()) - 1, 2, p));
-    }
+    // Re-keyed children are announced while that is cheap; a view walks every announced row.
+    constexpr size_t kAnnouncedChildren = 4096;
+    if (e->isContainer() && !e->child().empty() && e->child().size() <= kAnnouncedChildren)
+        emit dataChanged(index(0, 0, first), index(int(e->child().size()) - 1, 2, first));
 }
 
 } // namespace views

@@ -1,8 +1,8 @@
 // The item model of a document's entry tree: it only translates between indexes and entries.
 //
-// An index's internal pointer is its entry; parent and row come from the entries' parent links. The model offers
-// no way to change the tree: every change is made by the command engine, which announces it through the
-// will/did calls below.
+// An index's internal pointer is its entry; parent and row come from the entries' parent links. The model
+// offers no way to change the tree: every change is made by the command engine, which announces it through
+// the will/did calls below.
 #pragma once
 
 #include <QAbstractItemModel>
@@ -48,7 +48,10 @@ public:
     void didRemoveChildren() { endRemoveRows(); }
     void willInsertChildren(model::Entry* e, int count) { beginInsertRows(indexForEntry(e), 0, count - 1); }
     void didInsertChildren() { endInsertRows(); }
-    // The entry's row and its children's rows show new text.
+    // The entry's row shows new text (and perhaps children where it had none), and so may its children's key
+    // cells. Children are announced up to a few thousand: a view walks every announced row, and the window
+    // repaints the outline after each edit anyway. Text that follows from a row's place (an array element's
+    // "Item N") is left to that repaint too.
     void entryChanged(model::Entry* e);
 
 private:

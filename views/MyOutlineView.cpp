@@ -45,7 +45,8 @@ model::Entry* MyOutlineView::itemAtRow(int row) const {
 
 size_t MyOutlineView::numberOfDisplayedChildrenOfItem(const model::Entry* e) const {
     int row = rowForItem(e);
-    if (row < 0 || !e->isContainer() || e->child().empty() || !isExpanded(entryModel()->indexForEntry(e))) return 0;
+    if (row < 0 || !e->isContainer() || e->child().empty() || !isExpanded(entryModel()->indexForEntry(e)))
+        return 0;
     // The rows of the subtree end where the next entry after it (a later sibling of the entry or of an
     // ancestor) stands, or at the end of the outline.
     for (const model::Entry* a = e; a && a->parent(); a = a->parent()) {
@@ -55,17 +56,21 @@ size_t MyOutlineView::numberOfDisplayedChildrenOfItem(const model::Entry* e) con
             return size_t(next - row - 1);
         }
     }
-    // Nothing follows: the subtree ends the outline, so count its displayed rows.
-    size_t count = 0;
-    std::vector<const model::Entry*> todo{e};
-    while (!todo.empty()) {
-        const model::Entry* x = todo.back();
-        todo.pop_back();
-        if (!x->isContainer() || !isExpanded(entryModel()->indexForEntry(x))) continue;
-        count += x->child().size();
-        for (const model::EntryRef& c : x->child()) todo.push_back(c.get());
-    }
-    return count;
+    // Nothing follows: the subtree runs to the last row of the outline.
+    return size_t(totalRows() - row - 1);
+}
+
+int MyOutlineView::totalRows() const {
+    // With rows of one height scrolled by pixels, the scroll range spans every row once the content is taller
+    // than the viewport; a shorter outline has few rows, which are counted.
+    const_cast<MyOutlineView*>(this)->executeDelayedItemsLayout();
+    int h = uniformRowHeight();
+    if (verticalScrollBar()->maximum() > 0)
+        return (verticalScrollBar()->maximum() + viewport()->height()) / h;
+    int rows = 0;
+    while (itemAtRow(rows))
+        ++rows;
+    return rows;
 }
 
 void MyOutlineView::scrollRowToVisible(const model::Entry* e) {

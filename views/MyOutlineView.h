@@ -22,6 +22,9 @@ public:
     size_t numberOfDisplayedChildrenOfItem(const model::Entry* e) const;
     void scrollRowToVisible(const model::Entry* e);
 
+    // The number of rows the outline shows.
+    int totalRows() const;
+
 private:
     int uniformRowHeight() const;
 };
