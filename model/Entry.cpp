@@ -63,8 +63,8 @@ EntryPool& pool() {
 
 } // namespace
 
-void* Entry::operator new(size_t size) {
-    if (size != EntryPool::kBlock && size > EntryPool::kBlock) return ::operator new(size);
+// Entry is final, so every block asked for is one entry.
+void* Entry::operator new(size_t) {
     return pool().allocate();
 }
 

@@ -65,7 +65,7 @@ struct Number {
 using Data = std::vector<uint8_t>;
 using Children = std::vector<EntryRef>;
 
-class Entry {
+class Entry final {
 public:
     // The payload by type: text for String and "n/a" (whose text is "unknown data"), and "" for containers,
     // which keep their children here instead.
