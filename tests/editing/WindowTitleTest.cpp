@@ -10,19 +10,31 @@ using namespace vantrel::test;
 namespace {
 
 const QString kUntitled = QStringLiteral("Untitled.plist"),
-              kEdited = QStringLiteral("Untitled.plist \u2014 Edited");
+              kEdited = QStringLiteral("Untitled.plist \u2014 Edited (modified)");
 
-void append(MyWindowController& w, const std::string& text) {
-    const EntryRef root = w.rootEntry();
-    w.doCommands({CommandRecord::insertItem(Entry::make("", EntryType::String, text), root,
-                                            int64_t(root->childCount()))});
-}
-
-// The title shown, and "(modified)" after it while the window carries the modified mark.
-QString titleState(const MyWindowController& w) {
-    return shownTitle(w) + (w.isWindowModified() ? QStringLiteral(" (modified)") : QString());
-}
-const QString kEditedState = kEdited + QStringLiteral(" (modified)");
+// Edits a window and tells the title it shows after each step, with "(modified)" while it carries the mark.
+struct Steps {
+    MyWindowController& w;
+    QString state() const {
+        return w.windowTitle().remove("[*]") + (w.isWindowModified() ? " (modified)" : "");
+    }
+    QString append(const std::string& text) {
+        const EntryRef root = w.rootEntry();
+        w.doCommands({CommandRecord::insertItem(Entry::make("", EntryType::String, text), root,
+                                                int64_t(root->childCount()))});
+        return state();
+    }
+    QString undo() { return after(w.undoAction()); }
+    QString redo() { return after(w.redoAction()); }
+    QString after(QAction* action) {
+        action->trigger();
+        return state();
+    }
+    QString key(QKeySequence::StandardKey k) {
+        QTest::keySequence(&w, k);
+        return state();
+    }
+};
 
 bool activate(MyWindowController& w) {
     w.activateWindow();
@@ -34,94 +46,61 @@ bool activate(MyWindowController& w) {
 class WindowTitleTest : public QObject {
     Q_OBJECT
 private slots:
+    // A new change after undoing to the start marks the window again and drops what could be redone.
     void newDocumentIsEditedExactlyWhileItCanUndo() {
         DocumentWindow w;
         QVERIFY(w.openNew());
-        QCOMPARE(titleState(*w), kUntitled);
+        QVERIFY(!w->undoAction()->isEnabled() && !w->redoAction()->isEnabled());
+        Steps s{*w};
+        QCOMPARE(QStringList(
+                     {s.state(), s.append("one"), s.append("two"), s.undo(), s.undo(), s.redo(), s.undo()}),
+                 QStringList({kUntitled, kEdited, kEdited, kEdited, kUntitled, kEdited, kUntitled}));
         QVERIFY(!w->undoAction()->isEnabled());
-        QVERIFY(!w->redoAction()->isEnabled());
-
-        append(*w, "one");
-        QCOMPARE(titleState(*w), kEditedState);
-        append(*w, "two");
-        w->undoAction()->trigger();
-        QCOMPARE(titleState(*w), kEditedState);
-        w->undoAction()->trigger();
-        QCOMPARE(titleState(*w), kUntitled);
-        QCOMPARE(stringsOf(w->rootEntry()), QStringList());
-        QVERIFY(!w->undoAction()->isEnabled());
-        w->redoAction()->trigger();
-        QCOMPARE(titleState(*w), kEditedState);
-        w->undoAction()->trigger();
-        QCOMPARE(titleState(*w), kUntitled);
-
-        // A new change after undoing to the start marks the window again and drops what could be redone.
-        append(*w, "three");
-        QCOMPARE(titleState(*w), kEditedState);
+        QCOMPARE(valuesOf(w->rootEntry()), QString());
+        QCOMPARE(s.append("three"), kEdited);
         QVERIFY(!w->redoAction()->isEnabled());
         QCOMPARE(w->redoAction()->text(), QStringLiteral("Redo"));
     }
 
+    // The new history marks and unmarks the window as the old one did, also once the old manager is gone.
     void resetTitleAndUndoStartsAnEmptyHistory() {
         DocumentWindow w;
         QVERIFY(w.open(QStringLiteral("<array/>"), QStringLiteral("Preferences.plist")));
-        QCOMPARE(titleState(*w), QStringLiteral("Preferences.plist"));
-        append(*w, "one");
-        append(*w, "two");
-        w->undoAction()->trigger();
-        QCOMPARE(titleState(*w), QStringLiteral("Preferences.plist \u2014 Edited (modified)"));
-
+        const QString clean = QStringLiteral("Preferences.plist"),
+                      edited = QStringLiteral("Preferences.plist \u2014 Edited (modified)");
+        Steps s{*w};
+        QCOMPARE(QStringList({s.state(), s.append("one"), s.append("two"), s.undo()}),
+                 QStringList({clean, edited, edited, edited}));
         w->resetTitleAndUndo();
-        QCOMPARE(titleState(*w), QStringLiteral("Preferences.plist"));
-        QVERIFY(!undoManagerOf(*w).canUndo());
-        QVERIFY(!undoManagerOf(*w).canRedo());
-        QVERIFY(!w->undoAction()->isEnabled());
-        QVERIFY(!w->redoAction()->isEnabled());
-        QCOMPARE(stringsOf(w->rootEntry()), QStringList({"one"}));
-
-        // The new history marks and unmarks the window as the old one did, also once the old manager is gone.
+        QCOMPARE(s.state(), clean);
+        QVERIFY(!undoManagerOf(*w).canUndo() && !undoManagerOf(*w).canRedo());
+        QVERIFY(!w->undoAction()->isEnabled() && !w->redoAction()->isEnabled());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        append(*w, "three");
-        QCOMPARE(titleState(*w), QStringLiteral("Preferences.plist \u2014 Edited (modified)"));
+        QCOMPARE(s.append("three"), edited);
         QCOMPARE(w->undoAction()->text(), QStringLiteral("Undo Insert Item"));
-        w->undoAction()->trigger();
-        QCOMPARE(titleState(*w), QStringLiteral("Preferences.plist"));
-        QCOMPARE(stringsOf(w->rootEntry()), QStringList({"one"}));
+        QCOMPARE(s.undo(), clean);
+        QCOMPARE(valuesOf(w->rootEntry()), QStringLiteral("one"));
     }
 
+    // The shortcuts act on the active window only.
     void twoWindowsKeepTheirOwnTitlesAndHistories() {
         DocumentWindow first, second;
-        QVERIFY(first.openNew());
-        QVERIFY(second.openNew());
-        append(*first, "1a");
-        append(*first, "1b");
-        QCOMPARE(titleState(*first), kEditedState);
-        QCOMPARE(titleState(*second), kUntitled);
-
-        append(*second, "2a");
-        first->undoAction()->trigger();
-        first->undoAction()->trigger();
-        QCOMPARE(titleState(*first), kUntitled);
-        QCOMPARE(titleState(*second), kEditedState);
-        QCOMPARE(stringsOf(second->rootEntry()), QStringList({"2a"}));
+        QVERIFY(first.openNew() && second.openNew());
+        Steps one{*first}, two{*second};
+        QCOMPARE(QStringList({one.append("1a"), one.append("1b"), two.state(), two.append("2a"), one.undo(),
+                              one.undo(), two.state()}),
+                 QStringList({kEdited, kEdited, kUntitled, kEdited, kEdited, kUntitled, kEdited}));
         QCOMPARE(second->undoAction()->text(), QStringLiteral("Undo Insert Item"));
-
-        // The shortcuts act on the active window only.
         QVERIFY(activate(*second));
-        QTest::keySequence(&*second, QKeySequence::Undo);
-        QCOMPARE(titleState(*second), kUntitled);
-        QCOMPARE(stringsOf(second->rootEntry()), QStringList());
-        QCOMPARE(stringsOf(first->rootEntry()), QStringList());
+        QCOMPARE(two.key(QKeySequence::Undo), kUntitled);
+        QCOMPARE(valuesOf(second->rootEntry()) + "|" + valuesOf(first->rootEntry()), QStringLiteral("|"));
         QCOMPARE(undoManagerOf(*first).redoActionName(), QStringLiteral("Insert Item"));
-
         QVERIFY(activate(*first));
-        QTest::keySequence(&*first, QKeySequence::Redo);
-        QTest::keySequence(&*first, QKeySequence::Redo);
-        QCOMPARE(stringsOf(first->rootEntry()), QStringList({"1a", "1b"}));
-        QCOMPARE(titleState(*first), kEditedState);
-        QCOMPARE(titleState(*second), kUntitled);
-        QTest::keySequence(&*first, QKeySequence::Undo);
-        QCOMPARE(stringsOf(first->rootEntry()), QStringList({"1a"}));
+        QCOMPARE(QStringList({one.key(QKeySequence::Redo), one.key(QKeySequence::Redo), two.state()}),
+                 QStringList({kEdited, kEdited, kUntitled}));
+        QCOMPARE(valuesOf(first->rootEntry()), QStringLiteral("1a,1b"));
+        one.key(QKeySequence::Undo);
+        QCOMPARE(valuesOf(first->rootEntry()), QStringLiteral("1a"));
         QVERIFY(undoManagerOf(*second).canRedo());
     }
 };

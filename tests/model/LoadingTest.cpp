@@ -6,9 +6,11 @@
 
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <future>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "ModelTestSupport.h"
 #include "model/PlistDocument.h"
@@ -39,11 +41,18 @@ std::string serialized(const Value& v, plist::Format format) {
     return bytes.ok() ? *bytes : std::string();
 }
 
+// The services' value of a file's bytes, for comparing with a loaded tree.
+Value parsed(std::string_view bytes) {
+    auto p = plist::parse(bytes);
+    EXPECT_TRUE(p.ok()) << p.error().message;
+    return p.ok() ? p->value : Value();
+}
+
 Value dict(Value::Dictionary d) {
     return Value(std::move(d));
 }
 
-// A document of every type that both formats hold.
+// A document of every type that both formats hold, with integers over the whole range files hold.
 Value everyType() {
     Value::Array nested{Value::integer(1), Value(Value::Array{}), Value(Value::Dictionary{}),
                         Value(Value::Array{Value("deep")})};
@@ -60,11 +69,11 @@ Value everyType() {
     // clang-format on
 }
 
-// The services' value of a file's bytes, for comparing with a loaded tree.
-Value parsed(std::string_view bytes) {
-    auto p = plist::parse(bytes);
-    EXPECT_TRUE(p.ok()) << p.error().message;
-    return p.ok() ? p->value : Value();
+size_t countEntries(const Entry& e) {
+    size_t n = 1;
+    for (size_t i = 0; i < e.childCount(); ++i)
+        n += countEntries(*e.child()[i]);
+    return n;
 }
 
 } // namespace
@@ -73,30 +82,22 @@ TEST(Loading, XmlAndBinaryOfTheSameContentGiveTheSameTree) {
     TempDir dir;
     writeFile(dir / "a.plist", serialized(everyType(), plist::Format::Xml));
     writeFile(dir / "b.plist", serialized(everyType(), plist::Format::Binary));
-    Loaded xml = load(dir / "a.plist");
-    Loaded bin = load(dir / "b.plist");
+    Loaded xml = load(dir / "a.plist"), bin = load(dir / "b.plist");
     ASSERT_TRUE(xml.outcome.ok) << xml.outcome.reason;
     ASSERT_TRUE(bin.outcome.ok) << bin.outcome.reason;
     EXPECT_EQ(xml.doc->_formatKind, 0);
     EXPECT_EQ(bin.doc->_formatKind, 1);
-    EXPECT_TRUE(sameTree(xml.root(), bin.root()));
+    EXPECT_EQ(dump(xml.root()), dump(bin.root()));
     EXPECT_EQ(PlistDocument::propertyListValue(xml.root()), everyType());
-    EXPECT_EQ(xml.root().child()[3]->numberValue().integer, plist::Integer::fromSigned(INT64_MIN));
-    EXPECT_EQ(xml.root().child()[4]->numberValue().integer, plist::Integer::fromUnsigned(UINT64_MAX));
-    EXPECT_TRUE(xml.root().child()[5]->numberValue().isReal);
     // Both save forms keep it all, the counter has numbered every entry, and the saved XML loads the same.
-    TempDir out;
     for (const Loaded* l : {&xml, &bin}) {
         EXPECT_EQ(l->doc->_idNumber, int64_t(countEntries(l->root())));
         EXPECT_EQ(l->root().idNumber(), l->doc->_idNumber - 1);
-        auto saved = l->doc->plistString();
-        auto binary = l->doc->binaryData();
-        ASSERT_TRUE(saved.ok() && binary.ok());
-        EXPECT_EQ(parsed(*binary), everyType());
-        writeFile(out / "saved.plist", *saved);
-        Loaded again = load(out / "saved.plist");
+        EXPECT_EQ(parsed(l->doc->binaryData().value()), everyType());
+        writeFile(dir / "saved.plist", l->doc->plistString().value());
+        Loaded again = load(dir / "saved.plist");
         ASSERT_TRUE(again.outcome.ok) << again.outcome.reason;
-        EXPECT_TRUE(sameTree(l->root(), again.root()));
+        EXPECT_EQ(dump(l->root()), dump(again.root()));
     }
 
     if (!hasPython3())
@@ -118,15 +119,13 @@ TEST(Loading, XmlAndBinaryOfTheSameContentGiveTheSameTree) {
 
 TEST(Loading, ANewDocumentIsAnEmptyArray) {
     PlistDocument doc;
-    LoadOutcome outcome = doc.openPlistFile();
-    ASSERT_TRUE(outcome.ok);
-    ASSERT_TRUE(doc.root());
-    EXPECT_TRUE(sameTree(*doc.root(), *Entry::makeContainer("", EntryType::Array)));
+    ASSERT_TRUE(doc.openPlistFile().ok);
+    EXPECT_EQ(dump(*doc.root()), "Array ");
     EXPECT_FALSE(doc.root()->hasIdNumber());
     EXPECT_EQ(doc._formatKind, 0);
 }
 
-TEST(Loading, FilesThatHoldNoPropertyListFailWithAReason) {
+TEST(Loading, FilesThatHoldNoPropertyListFoldersAndDevicesFailWithAReason) {
     TempDir dir;
     // clang-format off
     const std::pair<const char*, const char*> files[] = {
@@ -134,32 +133,34 @@ TEST(Loading, FilesThatHoldNoPropertyListFailWithAReason) {
         {"old array", "(1, 2)"}, {"truncated binary", "bplist00\xD1\x01\x02"},
         {"broken xml", "<?xml version=\"1.0\"?>\n<plist version=\"1.0\">\n<dict>\n<key>a</key>\n</plist>\n"}};
     // clang-format on
+    std::vector<std::string> paths{dir / "folder", dir / "missing", "/dev/zero", "/dev/null"};
+    ::mkdir((dir / "folder").c_str(), 0755);
     for (const auto& [name, bytes] : files) {
         writeFile(dir / name, bytes);
-        Loaded l = load(dir / name);
-        EXPECT_FALSE(l.outcome.ok) << name;
-        EXPECT_FALSE(l.outcome.reason.empty()) << name;
-        EXPECT_FALSE(l.doc->root()) << name;
+        paths.push_back(dir / name);
     }
-    ::mkdir((dir / "folder").c_str(), 0755);
-    for (std::string path :
-         {dir / "folder", dir / "missing", std::string("/dev/zero"), std::string("/dev/null")}) {
+    for (const std::string& path : paths) {
         Loaded l = load(path);
         EXPECT_FALSE(l.outcome.ok) << path;
         EXPECT_FALSE(l.outcome.reason.empty()) << path;
+        EXPECT_FALSE(l.doc->root()) << path;
     }
 }
 
+// A writer keeps knocking while the load runs: a load that waited for one would then read a whole document
+// and succeed, instead of hanging.
 TEST(Loading, AFifoIsRefusedWithoutWaitingForAWriter) {
     TempDir dir;
-    std::string fifo = dir / "fifo";
+    const std::string fifo = dir / "fifo", text = serialized(everyType(), plist::Format::Xml);
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::signal(SIGPIPE, SIG_IGN);
     auto result = std::async(std::launch::async, [&] { return load(fifo).outcome; });
-    if (result.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
-        ADD_FAILURE() << "the load waited on the FIFO";
-        // Let it finish: a writer that comes and goes ends the read.
-        int fd = ::open(fifo.c_str(), O_WRONLY);
-        if (fd >= 0) ::close(fd);
+    while (result.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        if (int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0) {
+            (void)!::write(fd, text.data(), text.size());
+            ::close(fd);
+        }
+        std::this_thread::yield();
     }
     LoadOutcome outcome = result.get();
     EXPECT_FALSE(outcome.ok);
@@ -183,9 +184,9 @@ TEST(Loading, XmlInAnyLayoutLoadsThroughTheServices) {
         {"one line",
          "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict><key>a</key><array>"
          "<integer>1</integer><string>x</string></array><key>b</key><true/></dict></plist>"},
-        {"comments and blank lines", "<plist version=\"1.0\">\n<dict>\n\n  <!-- a comment "
-                                     "-->\n<key>a</key>\n\n<!-- <string>no</string> -->\n"
-                                     "<string>v</string>\n\n</dict>\n</plist>\n"},
+        {"comments and blank lines",
+         "<plist version=\"1.0\">\n<dict>\n\n  <!-- a comment -->\n<key>a</key>\n\n"
+         "<!-- <string>no</string> -->\n<string>v</string>\n\n</dict>\n</plist>\n"},
         {"multi-line string",
          "<plist version=\"1.0\"><array><string>first\n  second\n\tthird\n</string></array></plist>"},
         {"self-closing string",
@@ -221,58 +222,49 @@ TEST(Loading, UidsFromABinaryFileAreUidsAgainInTheBinarySave) {
     ASSERT_TRUE(l.outcome.ok) << l.outcome.reason;
     EXPECT_EQ(PlistDocument::propertyListValue(*l.root().child()[0]->child()[1]),
               dict({{"CF$UID", Value::integer(7)}}));
-    auto bytes = l.doc->binaryData();
-    ASSERT_TRUE(bytes.ok()) << bytes.error().message;
-    EXPECT_EQ(parsed(*bytes), v); // values compare by type too: a uid equals only a uid
+    EXPECT_EQ(parsed(l.doc->binaryData().value()), v); // values compare by type too: a uid equals only a uid
 }
 
-TEST(Loading, ABinarySaveKeepsValuesXmlCannotHold) {
-    Value v = dict({
-        {"control", Value(std::string("nul\0 bell\x07 esc\x1B", 15))},
-        {"lone surrogate", Value("a\xED\xA0\x80z")},
-        {"non-characters", Value("\xEF\xBF\xBE\xEF\xBF\xBF")},
-        {"key\x01", Value("control in the key")},
-        {"year 0", Value(plist::Date{-63113904001.0})},
-        {"year 10000", Value(plist::Date{252423993600.0})},
-        {"nan date", Value(plist::Date{std::nan("")})},
-        {"fraction", Value(plist::Date{0.125})},
-        {"nan", Value(std::nan(""))},
-    });
+// The binary save keeps what XML cannot hold; an XML save refuses such values, and of a date it drops only
+// the fraction of a second.
+TEST(Loading, ABinarySaveKeepsValuesXmlCannotHoldAndAnXmlSaveDropsOnlyFractionsOfASecond) {
+    Value v = dict({{"control", Value(std::string("nul\0 bell\x07 esc\x1B", 15))},
+                    {"lone surrogate", Value("a\xED\xA0\x80z")},
+                    {"non-characters", Value("\xEF\xBF\xBE\xEF\xBF\xBF")},
+                    {"key\x01", Value("control in the key")},
+                    {"year 0", Value(plist::Date{-63113904001.0})},
+                    {"year 10000", Value(plist::Date{252423993600.0})},
+                    {"nan date", Value(plist::Date{std::nan("")})},
+                    {"fraction", Value(plist::Date{0.125})},
+                    {"nan", Value(std::nan(""))}});
     TempDir dir;
     writeFile(dir / "in", serialized(v, plist::Format::Binary));
     Loaded l = load(dir / "in");
     ASSERT_TRUE(l.outcome.ok) << l.outcome.reason;
     EXPECT_EQ(l.root().child()[1]->stringValue(), "a\xED\xA0\x80z");
-    auto bytes = l.doc->binaryData();
-    ASSERT_TRUE(bytes.ok()) << bytes.error().message;
-    EXPECT_EQ(parsed(*bytes), v);
-    auto xml = l.doc->plistString();
-    ASSERT_FALSE(xml.ok());
-    EXPECT_EQ(xml.error().kind, plist::Error::Kind::Unrepresentable);
-}
+    EXPECT_EQ(parsed(l.doc->binaryData().value()), v);
+    ASSERT_FALSE(l.doc->plistString().ok());
+    EXPECT_EQ(l.doc->plistString().error().kind, plist::Error::Kind::Unrepresentable);
 
-TEST(Loading, AnXmlSaveDropsOnlyTheFractionOfASecond) {
-    TempDir dir;
-    Value v(Value::Array{Value(plist::Date{730902896.75}), Value(plist::Date{-12.5}), Value(plist::Date{3})});
-    writeFile(dir / "in", serialized(v, plist::Format::Binary));
-    Loaded l = load(dir / "in");
-    ASSERT_TRUE(l.outcome.ok) << l.outcome.reason;
-    writeFile(dir / "out", *l.doc->plistString());
+    Value dates(
+        Value::Array{Value(plist::Date{730902896.75}), Value(plist::Date{-12.5}), Value(plist::Date{3})});
+    writeFile(dir / "dates", serialized(dates, plist::Format::Binary));
+    l = load(dir / "dates");
+    writeFile(dir / "out", l.doc->plistString().value());
     Loaded back = load(dir / "out");
     ASSERT_TRUE(back.outcome.ok);
-    EXPECT_TRUE(sameTree(l.root(), back.root(), true));
+    EXPECT_EQ(dump(l.root(), true), dump(back.root()));
     EXPECT_EQ(back.root().child()[1]->dateValue().seconds, -13.0);
 }
 
 TEST(Loading, PasteTakesOnlyAWholeXmlDocument) {
     PlistDocument doc;
-    std::string whole = serialized(everyType(), plist::Format::Xml);
-    EntryRef root = doc.rootEntryWithPropertyListText(whole);
+    EntryRef root = doc.rootEntryWithPropertyListText(serialized(everyType(), plist::Format::Xml));
     ASSERT_TRUE(root);
     EXPECT_EQ(PlistDocument::propertyListValue(*root), everyType());
     EXPECT_TRUE(
         doc.rootEntryWithPropertyListText("<plist version=\"1.0\"><string>one line</string></plist>"));
-    int64_t counter = doc._idNumber;
+    const int64_t counter = doc._idNumber;
     for (const char* text : {"<string>alone</string>", "<dict><key>a</key><true/></dict>", "word", "",
                              "{\"a\": 1}", "{ a = b; }", "<plist version=\"1.0\"><string>open</plist>"})
         EXPECT_FALSE(doc.rootEntryWithPropertyListText(text)) << text;

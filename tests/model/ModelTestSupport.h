@@ -1,4 +1,4 @@
-// Shared helpers of the model and command-line tests: temporary folders, files, tree comparison, python3.
+// Shared helpers of the model and command-line tests: temporary folders, files, tree dumps, python3.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,7 +17,6 @@
 
 #include "model/Entry.h"
 #include "model/PlistDocument.h"
-#include "platform/plist/XmlWriter.h"
 
 namespace model::test {
 
@@ -41,14 +41,13 @@ private:
 };
 
 inline void writeFile(const std::string& path, std::string_view bytes) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(bytes.data(), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), std::streamsize(bytes.size()));
 }
 
 inline std::string readFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
     std::ostringstream s;
-    s << f.rdbuf();
+    s << std::ifstream(path, std::ios::binary).rdbuf();
     return s.str();
 }
 
@@ -59,51 +58,36 @@ inline std::string unrepresentable(const std::string& keyPath) {
     return std::string(m.substr(0, at)) + keyPath + std::string(m.substr(at + 2));
 }
 
-// Compares two trees: types, keys, values and order. With wholeSecondDates, the second tree's dates are
-// the first's without their fraction of a second.
-inline ::testing::AssertionResult sameTree(const Entry& a, const Entry& b, bool wholeSecondDates = false,
-                                           const std::string& where = "Root") {
-    auto differ = [&](const char* what) {
-        return ::testing::AssertionFailure() << where << ": the " << what << " differs";
+// A tree as text, one line an entry: the keys of dictionary entries, types and values told fully apart (the
+// kind of a number, every bit of a real or a date, every byte). With wholeSecondDates, dates lose their
+// fraction of a second.
+inline std::string dump(const Entry& e, bool wholeSecondDates = false, const std::string& indent = "") {
+    auto exact = [](double d) {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%a", d);
+        return std::isnan(d) ? std::string("nan") : std::string(buf);
     };
-    if (a.type() != b.type() || a.isContainer() != b.isContainer()) return differ("type");
-    if (a.isContainer()) {
-        if (a.childCount() != b.childCount()) return differ("number of children");
-        bool dict = a.type() == EntryType::Dictionary;
-        for (size_t i = 0; i < a.childCount(); ++i) {
-            const Entry &x = *a.child()[i], &y = *b.child()[i];
-            std::string at = where + " \u203a " + (dict ? x.key : "Item " + std::to_string(i));
-            if (dict && x.key != y.key)
-                return ::testing::AssertionFailure() << at << ": key \"" << y.key << '"';
-            if (auto r = sameTree(x, y, wholeSecondDates, at); !r) return r;
+    std::string out = indent + std::string(typeName(e.type())) + " ";
+    if (e.isContainer()) {
+        for (const EntryRef& c : e.child()) {
+            if (e.type() == EntryType::Dictionary) out.append("\n").append(indent).append("[" + c->key + "]");
+            out.append("\n").append(dump(*c, wholeSecondDates, indent + "  "));
         }
-        return ::testing::AssertionSuccess();
-    }
-    bool same;
-    if (a.type() == EntryType::Number) {
-        const Number &m = a.numberValue(), &n = b.numberValue();
-        bool sameReal = std::isnan(m.real) ? std::isnan(n.real)
-                                           : m.real == n.real && std::signbit(m.real) == std::signbit(n.real);
-        same = m.isReal == n.isReal && (m.isReal ? sameReal : m.integer == n.integer);
-    } else if (a.type() == EntryType::Date) {
-        double s = a.dateValue().seconds;
-        same = plist::Date{wholeSecondDates && std::isfinite(s) ? std::floor(s) : s} == b.dateValue();
-    } else if (a.type() == EntryType::Boolean) {
-        same = a.boolValue() == b.boolValue();
-    } else if (a.type() == EntryType::Data) {
-        same = a.dataValue() == b.dataValue();
+    } else if (auto n = std::get_if<Number>(&e.value())) {
+        out += n->isReal ? "real " + exact(n->real) : "integer " + n->integer.toString();
+    } else if (auto d = std::get_if<plist::Date>(&e.value())) {
+        out += exact(wholeSecondDates && std::isfinite(d->seconds) ? std::floor(d->seconds) : d->seconds);
+    } else if (auto b = std::get_if<Data>(&e.value())) {
+        for (uint8_t byte : *b) {
+            out += "0123456789abcdef"[byte >> 4];
+            out += "0123456789abcdef"[byte & 15];
+        }
+    } else if (auto t = std::get_if<bool>(&e.value())) {
+        out += *t ? "true" : "false";
     } else {
-        same = a.stringValue() == b.stringValue();
+        out.append("\"").append(e.stringValue()).append("\"");
     }
-    return same ? ::testing::AssertionSuccess() : differ("value");
-}
-
-inline size_t countEntries(const Entry& e) {
-    size_t n = 1;
-    if (e.isContainer())
-        for (const auto& c : e.child())
-            n += countEntries(*c);
-    return n;
+    return out;
 }
 
 inline bool hasPython3() {

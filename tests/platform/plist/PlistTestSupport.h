@@ -18,11 +18,8 @@ namespace plist {
 // Lets GoogleTest show a value as its XML element when an expectation fails; the exact form shows any value.
 inline void PrintTo(const Value& v, std::ostream* os) {
     auto xml = writeXml(v, {.exact = true});
-    if (!xml.ok()) {
-        *os << typeName(v.type()) << " (" << xml.error().message << ")";
-        return;
-    }
-    *os << std::string_view(*xml).substr(kXmlHead.size(), xml->size() - kXmlHead.size() - kXmlTail.size());
+    if (!xml.ok()) *os << typeName(v.type()) << " (" << xml.error().message << ")";
+    if (xml.ok()) *os << xml->substr(kXmlHead.size(), xml->size() - kXmlHead.size() - kXmlTail.size());
 }
 
 namespace test {
@@ -42,10 +39,9 @@ inline Value data(std::initializer_list<uint8_t> bytes) {
 
 // depth arrays, each holding the next; the innermost holds inner.
 inline Value nestedArrays(int depth, Value inner = Value(Value::Array())) {
-    Value v = std::move(inner);
     for (int i = 1; i < depth; ++i)
-        v = Value(Value::Array{std::move(v)});
-    return v;
+        inner = Value(Value::Array{std::move(inner)});
+    return inner;
 }
 
 // UTF-16 code units of ASCII or two-byte UTF-8 text, in the given byte order.
@@ -54,9 +50,8 @@ inline std::string utf16(std::string_view utf8, bool bigEndian) {
     for (size_t i = 0; i < utf8.size(); ++i) {
         auto c = uint16_t(uint8_t(utf8[i]));
         if (c >= 0xC0) c = uint16_t(((c & 0x1F) << 6) | (uint8_t(utf8[++i]) & 0x3F));
-        char hi = char(c >> 8), lo = char(c & 0xFF);
-        out += bigEndian ? hi : lo;
-        out += bigEndian ? lo : hi;
+        out += bigEndian ? char(c >> 8) : char(c & 0xFF);
+        out += bigEndian ? char(c & 0xFF) : char(c >> 8);
     }
     return out;
 }

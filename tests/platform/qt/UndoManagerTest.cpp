@@ -11,13 +11,21 @@ using platform::UndoManager;
 namespace {
 
 // A document of one number that each step changes, registering its opposite the way the window does.
+// Each change notes whether the manager was undoing (U), redoing (R) or neither (-) when it came.
 struct Counter {
     UndoManager& undo;
     int value = 0;
+    QString seen = {};
     void set(int v, const QString& name) {
         const int old = value;
         value = v;
+        seen += undo.isUndoing() ? (undo.isRedoing() ? "?" : "U") : (undo.isRedoing() ? "R" : "-");
         undo.registerUndo([this, old, name] { set(old, name); }, name);
+    }
+    // Undoes or redoes one step and tells the value and the names of the next undo and redo steps.
+    QString step(bool isUndo) {
+        isUndo ? undo.undo() : undo.redo();
+        return QStringLiteral("%1 %2/%3").arg(value).arg(undo.undoActionName(), undo.redoActionName());
     }
 };
 
@@ -26,43 +34,28 @@ struct Counter {
 class UndoManagerTest : public QObject {
     Q_OBJECT
 private slots:
-    void stepsGoToTheUndoOrTheRedoStackByState() {
+    void stepsGoToTheUndoOrTheRedoStackByStateAndKnowWhichTheyAre() {
         UndoManager undo;
         Counter c{undo};
         c.set(1, "One");
         c.set(2, "Two");
         c.set(3, "Three");
-        QVERIFY(!undo.canRedo());
-        undo.undo();
-        undo.undo();
-        QCOMPARE(c.value, 1);
-        QCOMPARE(undo.redoActionName(), QStringLiteral("Two"));
-
-        // Redoing registers back into the undo stack and keeps the other redo step.
-        undo.redo();
-        QCOMPARE(c.value, 2);
-        QCOMPARE(undo.undoActionName(), QStringLiteral("Two"));
-        QCOMPARE(undo.redoActionName(), QStringLiteral("Three"));
-        undo.redo();
-        QCOMPARE(c.value, 3);
-        QVERIFY(!undo.canRedo());
-        for (int expected : {2, 1, 0, 0}) {
-            undo.undo(); // the last one finds nothing to undo
-            QCOMPARE(c.value, expected);
-        }
-        QVERIFY(!undo.canUndo());
-        for (int expected : {1, 2, 3}) {
-            undo.redo();
-            QCOMPARE(c.value, expected);
-        }
-
+        // Redoing registers back into the undo stack and keeps the other redo steps; undoing with nothing
+        // left to undo does nothing.
+        const bool U = true, R = false;
+        QCOMPARE(
+            QStringList({c.step(U), c.step(U), c.step(R), c.step(R), c.step(U), c.step(U), c.step(U),
+                         c.step(U), c.step(R), c.step(R), c.step(R), c.step(R)}),
+            QStringList({"2 Two/Three", "1 One/Two", "2 Two/Three", "3 Three/", "2 Two/Three", "1 One/Two",
+                         "0 /One", "0 /One", "1 One/Two", "2 Two/Three", "3 Three/", "3 Three/"}));
         // A new step drops every redo step.
-        undo.undo();
-        undo.undo();
+        c.step(U);
+        c.step(U);
         c.set(5, "Five");
         QVERIFY(!undo.canRedo());
-        undo.undo();
-        QCOMPARE(c.value, 1);
+        QCOMPARE(c.step(U), QStringLiteral("1 One/Five"));
+        QCOMPARE(c.seen, QStringLiteral("---UURRUUURRRUU-U"));
+        QVERIFY(!undo.isUndoing() && !undo.isRedoing());
     }
 
     void notificationsTellWhatHappenedWithTheManagerAsObject() {
@@ -73,14 +66,8 @@ private slots:
         for (const QString& name :
              {UndoManager::kDidCloseUndoGroup, UndoManager::kDidUndoChange, UndoManager::kDidRedoChange})
             NotificationCenter::defaultCenter().addObserver(&observer, name, [&](const Notification& n) {
-                posted << (n.object == &undo ? "" : "other ") +
-                              QString(n.name).remove("NSUndoManager").remove("Notification");
+                posted << (n.object == &undo ? "" : "other ") + n.name;
             });
-        QCOMPARE(UndoManager::kDidCloseUndoGroup,
-                 QStringLiteral("NSUndoManagerDidCloseUndoGroupNotification"));
-        QCOMPARE(UndoManager::kDidUndoChange, QStringLiteral("NSUndoManagerDidUndoChangeNotification"));
-        QCOMPARE(UndoManager::kDidRedoChange, QStringLiteral("NSUndoManagerDidRedoChangeNotification"));
-
         c.set(1, "One");
         d.set(1, "Elsewhere");
         other.undo();
@@ -90,47 +77,26 @@ private slots:
         undo.removeAllActions();
         undo.undo();
         undo.redo();
-        QCOMPARE(posted, QStringList({"DidCloseUndoGroup", "other DidCloseUndoGroup", "other DidUndoChange",
-                                      "DidUndoChange", "DidRedoChange"}));
-    }
-
-    void undoingAndRedoingAreTrueOnlyInsideTheStep() {
-        UndoManager undo;
-        QStringList seen;
-        auto state = [&] { return QString(undo.isUndoing() ? "U" : "-") + (undo.isRedoing() ? "R" : "-"); };
-        std::function<void()> step = [&] {
-            seen << state();
-            undo.registerUndo(step, "Step");
-        };
-        undo.registerUndo(step, "Step");
-        seen << state();
-        undo.undo();
-        seen << state();
-        undo.redo();
-        seen << state();
-        QCOMPARE(seen, QStringList({"--", "U-", "--", "-R", "--"}));
+        QCOMPARE(posted, QStringList({"NSUndoManagerDidCloseUndoGroupNotification",
+                                      "other NSUndoManagerDidCloseUndoGroupNotification",
+                                      "other NSUndoManagerDidUndoChangeNotification",
+                                      "NSUndoManagerDidUndoChangeNotification",
+                                      "NSUndoManagerDidRedoChangeNotification"}));
     }
 
     void menuTitlesNameTheNextStep() {
         UndoManager undo;
-        QCOMPARE(undo.undoMenuItemTitle(), QStringLiteral("Undo"));
-        QCOMPARE(undo.redoMenuItemTitle(), QStringLiteral("Redo"));
         Counter c{undo};
+        auto titles = [&] { return undo.undoMenuItemTitle() + " / " + undo.redoMenuItemTitle(); };
+        QCOMPARE(titles(), QStringLiteral("Undo / Redo"));
         c.set(1, "Insert Item");
         c.set(2, "Replace Key/Value");
         c.set(3, "");
-        QCOMPARE(undo.undoMenuItemTitle(), QStringLiteral("Undo"));
+        QCOMPARE(titles(), QStringLiteral("Undo / Redo"));
         undo.undo();
-        QCOMPARE(undo.undoMenuItemTitle(), QStringLiteral("Undo Replace Key/Value"));
-        QCOMPARE(undo.redoMenuItemTitle(), QStringLiteral("Redo"));
+        QCOMPARE(titles(), QStringLiteral("Undo Replace Key/Value / Redo"));
         undo.undo();
-        QCOMPARE(undo.undoMenuItemTitle(), QStringLiteral("Undo Insert Item"));
-        QCOMPARE(undo.redoMenuItemTitle(), QStringLiteral("Redo Replace Key/Value"));
-        undo.undo();
-        QCOMPARE(undo.redoActionName(), QStringLiteral("Insert Item"));
-        undo.redo();
-        undo.redo();
-        QCOMPARE(undo.undoActionName(), QStringLiteral("Replace Key/Value"));
+        QCOMPARE(titles(), QStringLiteral("Undo Insert Item / Redo Replace Key/Value"));
     }
 };
 
