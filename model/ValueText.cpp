@@ -23,25 +23,40 @@ size_t skipSpace(std::string_view s, size_t i = 0) {
     return i;
 }
 
-// True for "[+-]digits[.digits]e[+-]digits" (or ".digits" before the exponent) and nothing else.
-bool isExponentDecimal(std::string_view s) {
-    size_t i = 0;
+// Where a decimal real starting at i ends: sign, digits, ".", digits (the mantissa), then an exponent of
+// "e" or "E", an optional sign and at least one digit, when there is one.
+struct DecimalScan {
+    size_t digits = 0; // mantissa digits
+    size_t end = 0;    // past the exponent, or past the mantissa when there is none
+    bool hasExponent = false;
+};
+
+DecimalScan scanDecimal(std::string_view s, size_t i) {
+    DecimalScan r;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-    size_t digits = 0;
     while (i < s.size() && isDigit(s[i]))
-        ++i, ++digits;
+        ++i, ++r.digits;
     if (i < s.size() && s[i] == '.') {
         ++i;
         while (i < s.size() && isDigit(s[i]))
-            ++i, ++digits;
+            ++i, ++r.digits;
     }
-    if (digits == 0 || i >= s.size() || (s[i] != 'e' && s[i] != 'E')) return false;
-    ++i;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-    size_t expDigits = 0;
-    while (i < s.size() && isDigit(s[i]))
-        ++i, ++expDigits;
-    return expDigits > 0 && i == s.size();
+    r.end = i;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        size_t k = i + 1;
+        if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
+        size_t expDigits = 0;
+        while (k < s.size() && isDigit(s[k]))
+            ++k, ++expDigits;
+        if (expDigits) r.end = k, r.hasExponent = true;
+    }
+    return r;
+}
+
+// True for "[+-]digits[.digits]e[+-]digits" (or ".digits" before the exponent) and nothing else.
+bool isExponentDecimal(std::string_view s) {
+    DecimalScan r = scanDecimal(s, 0);
+    return r.digits > 0 && r.hasExponent && r.end == s.size();
 }
 
 double parseDouble(std::string_view s) {
@@ -89,27 +104,9 @@ Number numberWithText(std::string_view text) {
     size_t i = skipSpace(text);
     if (text.find('.') != std::string_view::npos) {
         // The longest prefix that forms a decimal real: sign, digits, ".", digits, optional exponent.
-        size_t start = i, j = i;
-        if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
-        size_t digits = 0;
-        while (j < text.size() && isDigit(text[j]))
-            ++j, ++digits;
-        if (j < text.size() && text[j] == '.') {
-            ++j;
-            while (j < text.size() && isDigit(text[j]))
-                ++j, ++digits;
-        }
-        if (digits == 0) return Number::fromReal(0.0);
-        size_t end = j;
-        if (j < text.size() && (text[j] == 'e' || text[j] == 'E')) {
-            size_t k = j + 1;
-            if (k < text.size() && (text[k] == '+' || text[k] == '-')) ++k;
-            size_t expDigits = 0;
-            while (k < text.size() && isDigit(text[k]))
-                ++k, ++expDigits;
-            if (expDigits) end = k;
-        }
-        return Number::fromReal(parseDouble(text.substr(start, end - start)));
+        DecimalScan r = scanDecimal(text, i);
+        if (r.digits == 0) return Number::fromReal(0.0);
+        return Number::fromReal(parseDouble(text.substr(i, r.end - i)));
     }
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';

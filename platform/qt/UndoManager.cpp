@@ -18,24 +18,22 @@ void UndoManager::registerUndo(Action action, const QString& actionName) {
 }
 
 void UndoManager::undo() {
-    if (undoStack_.empty() || undoing_ || redoing_) return;
-    Step step = std::move(undoStack_.back());
-    undoStack_.pop_back();
-    undoing_ = true;
-    step.action();
-    undoing_ = false;
-    NotificationCenter::defaultCenter().post(kDidUndoChange, this);
-    emit changed();
+    replay(undoStack_, undoing_, kDidUndoChange);
 }
 
 void UndoManager::redo() {
-    if (redoStack_.empty() || undoing_ || redoing_) return;
-    Step step = std::move(redoStack_.back());
-    redoStack_.pop_back();
-    redoing_ = true;
+    replay(redoStack_, redoing_, kDidRedoChange);
+}
+
+// Runs the top step of a stack with the flag set, so that what it registers goes to the other stack.
+void UndoManager::replay(std::vector<Step>& stack, bool& flag, const QString& notification) {
+    if (stack.empty() || undoing_ || redoing_) return;
+    Step step = std::move(stack.back());
+    stack.pop_back();
+    flag = true;
     step.action();
-    redoing_ = false;
-    NotificationCenter::defaultCenter().post(kDidRedoChange, this);
+    flag = false;
+    NotificationCenter::defaultCenter().post(notification, this);
     emit changed();
 }
 

@@ -51,6 +51,8 @@ private:
         Action action;
         QString name;
     };
+    void replay(std::vector<Step>& stack, bool& flag, const QString& notification);
+
     std::vector<Step> undoStack_;
     std::vector<Step> redoStack_;
     bool undoing_ = false;
