@@ -1,6 +1,10 @@
 #include "EntryTreeModel.h"
 
+#include <QMimeData>
+#include <algorithm>
+
 #include "model/ValueText.h"
+#include "platform/qt/Pasteboard.h"
 
 namespace views {
 
@@ -94,8 +98,40 @@ QVariant EntryTreeModel::headerData(int section, Qt::Orientation orientation, in
 Qt::ItemFlags EntryTreeModel::flags(const QModelIndex& index) const {
     if (!index.isValid()) return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (!hasChildren(index)) f |= Qt::ItemNeverHasChildren;
+    Entry* e = entryForIndex(index);
+    if (!hasChildren(index))
+        f |= Qt::ItemNeverHasChildren;
+    else
+        f |= Qt::ItemIsDropEnabled;
+    if (e != root_.get()) f |= Qt::ItemIsDragEnabled;
     return f;
+}
+
+QStringList EntryTreeModel::mimeTypes() const {
+    if (!source_) return {};
+    return {platform::mimeTypeForPasteboardType(source_->dragType())};
+}
+
+QMimeData* EntryTreeModel::mimeData(const QModelIndexList& indexes) const {
+    if (!source_) return nullptr;
+    std::vector<Entry*> items;
+    for (const QModelIndex& i : indexes)
+        if (Entry* e = entryForIndex(i); e && std::find(items.begin(), items.end(), e) == items.end())
+            items.push_back(e);
+    if (items.empty()) return nullptr;
+    return source_->outlineViewWriteItemsToPasteboard(items);
+}
+
+bool EntryTreeModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int row, int,
+                                     const QModelIndex& parent) const {
+    return source_ &&
+           source_->outlineViewValidateDropProposedItemProposedChildIndex(data, entryForIndex(parent), row);
+}
+
+bool EntryTreeModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                                  const QModelIndex& parent) {
+    if (!canDropMimeData(data, action, row, column, parent)) return false;
+    return source_->outlineViewAcceptDropItemChildIndex(data, entryForIndex(parent), row);
 }
 
 bool EntryTreeModel::willMoveItem(Entry* parent, int from, int finalRow) {

@@ -7,9 +7,29 @@
 
 #include <QAbstractItemModel>
 
+#include <vector>
+
 #include "model/Entry.h"
 
+class QMimeData;
+
 namespace views {
+
+// Where drags of the outline start and drops are judged: the window that owns the document.
+class OutlineDataSource {
+public:
+    virtual ~OutlineDataSource() = default;
+    // The drag data for the dragged entries, or none when the drag may not begin.
+    virtual QMimeData* outlineViewWriteItemsToPasteboard(const std::vector<model::Entry*>& items) = 0;
+    // Whether a drop into item at childIndex (-1: onto item itself) is accepted.
+    virtual bool outlineViewValidateDropProposedItemProposedChildIndex(const QMimeData* data,
+                                                                       model::Entry* item,
+                                                                       int childIndex) = 0;
+    virtual bool outlineViewAcceptDropItemChildIndex(const QMimeData* data, model::Entry* item,
+                                                     int childIndex) = 0;
+    // The pasteboard type of drag data.
+    virtual QString dragType() const = 0;
+};
 
 class EntryTreeModel : public QAbstractItemModel {
     Q_OBJECT
@@ -37,6 +57,17 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+    // Drags and drops go to the data source; the model never changes the tree for them.
+    void setDataSource(OutlineDataSource* source) { source_ = source; }
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                         const QModelIndex& parent) const override;
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
+    Qt::DropActions supportedDragActions() const override { return Qt::MoveAction; }
+    Qt::DropActions supportedDropActions() const override { return Qt::MoveAction; }
+
     void willInsertItem(model::Entry* parent, int row) { beginInsertRows(indexForEntry(parent), row, row); }
     void didInsertItem() { endInsertRows(); }
     void willRemoveItem(model::Entry* parent, int row) { beginRemoveRows(indexForEntry(parent), row, row); }
@@ -56,6 +87,7 @@ public:
 
 private:
     model::EntryRef root_;
+    OutlineDataSource* source_ = nullptr;
 };
 
 } // namespace views

@@ -1,6 +1,8 @@
 #include "MyOutlineView.h"
 
+#include <QDrag>
 #include <QHeaderView>
+#include <QMimeData>
 #include <QScrollBar>
 
 #include <vector>
@@ -16,6 +18,21 @@ MyOutlineView::MyOutlineView(QWidget* parent) : QTreeView(parent) {
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setAllColumnsShowFocus(true);
     setAlternatingRowColors(false);
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDropIndicatorShown(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setDefaultDropAction(Qt::MoveAction);
+}
+
+void MyOutlineView::startDrag(Qt::DropActions) {
+    QModelIndex index = currentIndex();
+    if (!index.isValid() || !model()) return;
+    QMimeData* data = model()->mimeData({index.siblingAtColumn(0)});
+    if (!data) return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    drag->exec(Qt::MoveAction, Qt::MoveAction);
 }
 
 int MyOutlineView::uniformRowHeight() const {

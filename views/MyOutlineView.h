@@ -25,6 +25,10 @@ public:
     // The number of rows the outline shows.
     int totalRows() const;
 
+protected:
+    // A drag carries the entry's data and ends there: the tree changes only through the drop's command.
+    void startDrag(Qt::DropActions supportedActions) override;
+
 private:
     int uniformRowHeight() const;
 };

@@ -33,6 +33,7 @@ MyWindowController::MyWindowController(const QString& url, QWidget* parent)
     _outlineView = new views::MyOutlineView(this);
     _model = new views::EntryTreeModel(this);
     _outlineView->setModel(_model);
+    _model->setDataSource(this);
     setCentralWidget(_outlineView);
     connect(_outlineView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { outlineViewSelectionDidChange(); });
@@ -88,6 +89,16 @@ void MyWindowController::buildMenus() {
     connect(_redoAction, &QAction::triggered, this, [this] {
         if (_undoManager) _undoManager->redo();
     });
+    edit->addSeparator();
+    _cutAction = edit->addAction(tr("Cut"), this, [this] { cut(); });
+    _cutAction->setShortcut(QKeySequence::Cut);
+    _copyAction = edit->addAction(tr("Copy"), this, [this] { copy(); });
+    _copyAction->setShortcut(QKeySequence::Copy);
+    _pasteAction = edit->addAction(tr("Paste"), this, [this] { paste(); });
+    _pasteAction->setShortcut(QKeySequence::Paste);
+    // No shortcut: Delete and Backspace belong to the outline and to the field being edited.
+    _deleteAction = edit->addAction(tr("Delete"), this, [this] { deleteAction(); });
+    updateEditActions();
 
     // Type change of the selected entry, until the rows carry their own type pop-ups.
     _typeMenu = menuBar()->addMenu(tr("Type"));
@@ -164,6 +175,12 @@ void MyWindowController::changeCurrentItemClassTypeWithNewClassType(EntryType ty
 
 void MyWindowController::didTextEndEditingSub() {
     _isEditingText = false;
+}
+
+void MyWindowController::updateEditActions() {
+    if (!_cutAction) return;
+    for (QAction* a : {_cutAction, _copyAction, _pasteAction, _deleteAction})
+        a->setEnabled(bool(_currentItem));
 }
 
 void MyWindowController::registerUndoBatch(editing::CommandBatch inverses, const std::string& title) {
@@ -254,7 +271,9 @@ void MyWindowController::updateFamilyRange() {
     _familyRange = {size_t(row), numberOfDisplayedChildrenOfItem(_currentItem.get()) + 1};
 }
 
-void MyWindowController::outlineViewSelectItem(Entry* item) { outlineViewSelectRow(item ? rowForItem(item) : -1); }
+void MyWindowController::outlineViewSelectItem(Entry* item) {
+    outlineViewSelectRow(item ? rowForItem(item) : -1);
+}
 
 void MyWindowController::outlineViewSelectRow(int row) {
     _isSelectingFromCode = true;
@@ -271,6 +290,7 @@ void MyWindowController::outlineViewSelectRow(int row) {
     }
     _isSelectingFromCode = false;
     updateFamilyRange();
+    updateEditActions();
 }
 
 void MyWindowController::outlineViewSelectionDidChange() {
@@ -278,6 +298,7 @@ void MyWindowController::outlineViewSelectionDidChange() {
     QModelIndexList rows = _outlineView->selectionModel()->selectedRows();
     _currentItem = rows.isEmpty() ? EntryRef() : EntryRef(views::EntryTreeModel::entryForIndex(rows.front()));
     updateFamilyRange();
+    updateEditActions();
 }
 
 // What is shown is read from the entries on every paint, so a reload is a repaint: expanded rows, the scroll
