@@ -1,13 +1,28 @@
 #include "MyOutlineView.h"
 
+#include <QApplication>
 #include <QDrag>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <vector>
 
+#include "MyTableRowView.h"
+#include "OutlineItemDelegate.h"
+#include "OutlineViewDelegate.h"
+#include "platform/qt/NotificationCenter.h"
+
 namespace views {
+
+namespace {
+const QString kDisableButton = QStringLiteral("PropertyListVantrelTableDisableButton");
+const QString kEnableButton = QStringLiteral("PropertyListVantrelTableEnableButton");
+} // namespace
 
 MyOutlineView::MyOutlineView(QWidget* parent) : QTreeView(parent) {
     setUniformRowHeights(true);
@@ -16,13 +31,44 @@ MyOutlineView::MyOutlineView(QWidget* parent) : QTreeView(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setExpandsOnDoubleClick(false);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    setAllColumnsShowFocus(true);
+    setAllColumnsShowFocus(false);
     setAlternatingRowColors(false);
     setDragEnabled(true);
     setAcceptDrops(true);
     setDropIndicatorShown(true);
     setDragDropMode(QAbstractItemView::DragDrop);
     setDefaultDropAction(Qt::MoveAction);
+    setItemDelegate(new OutlineItemDelegate(this));
+    // The rows draw the selection themselves; the view's own highlight is invisible.
+    QPalette p = palette();
+    p.setColor(QPalette::Highlight, Qt::transparent);
+    p.setColor(QPalette::HighlightedText, p.color(QPalette::Text));
+    setPalette(p);
+
+    // The disclosure triangles of every window follow the editing in any window.
+    auto& center = platform::NotificationCenter::defaultCenter();
+    center.addObserver(this, kDisableButton, [this](const platform::Notification&) {
+        disclosureEnabled_ = false;
+        viewport()->update();
+    });
+    center.addObserver(this, kEnableButton, [this](const platform::Notification&) {
+        disclosureEnabled_ = true;
+        viewport()->update();
+    });
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this] { updateFamilyRows(); });
+    connect(this, &QTreeView::expanded, this, [this](const QModelIndex& index) {
+        if (delegate_) delegate_->outlineViewItemDidExpand(EntryTreeModel::entryForIndex(index));
+        rowsMoved();
+    });
+    connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
+        if (delegate_) delegate_->outlineViewItemDidCollapse(EntryTreeModel::entryForIndex(index));
+        rowsMoved();
+    });
+    connect(header(), &QHeaderView::sectionResized, this, [this] { rowsMoved(); });
+}
+
+MyOutlineView::~MyOutlineView() {
+    platform::NotificationCenter::defaultCenter().removeObserver(this);
 }
 
 void MyOutlineView::startDrag(Qt::DropActions) {
@@ -33,6 +79,234 @@ void MyOutlineView::startDrag(Qt::DropActions) {
     auto* drag = new QDrag(this);
     drag->setMimeData(data);
     drag->exec(Qt::MoveAction, Qt::MoveAction);
+}
+
+bool MyOutlineView::isActive() const {
+    return QGuiApplication::applicationState() == Qt::ApplicationActive && window()->isActiveWindow();
+}
+
+void MyOutlineView::updateFamilyRows() {
+    if (!delegate_) return;
+    auto [location, length] = delegate_->familyRangeOfOutline();
+    if (length == 0) return;
+    const long long h = uniformRowHeight();
+    long long top = (long long)location * h - verticalOffset();
+    long long bottom = top + (long long)length * h;
+    top = std::max<long long>(top, 0);
+    bottom = std::min<long long>(bottom, viewport()->height());
+    if (bottom > top) viewport()->update(QRect(0, int(top), viewport()->width(), int(bottom - top)));
+}
+
+void MyOutlineView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                            const QModelIndex& index) const {
+    const int h = uniformRowHeight();
+    const long long row = (option.rect.top() + verticalOffset()) / h;
+    std::pair<size_t, size_t> range{0, 0};
+    if (delegate_) range = delegate_->familyRangeOfOutline();
+    const int kind = MyTableRowView::familyKindForRow(row, range.first, range.second);
+    const bool active = isActive();
+    const QRect bounds(0, option.rect.top(), viewport()->width(), option.rect.height());
+    const MyTableRowView::Colors colors = MyTableRowView::colorsOf(QApplication::palette(this));
+    QRect editBox;
+    if ((kind == 1 || kind == 2) && !active && delegate_) editBox = delegate_->focusedTextFieldRect();
+    MyTableRowView::drawBackgroundInRect(*painter, bounds, kind, active, colors, editBox);
+    QStyleOptionViewItem opt(option);
+    opt.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+    QTreeView::drawRow(painter, opt, index);
+    MyTableRowView::drawSeparatorInRect(*painter, bounds, kind, active, colors);
+}
+
+void MyOutlineView::drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const {
+    const model::Entry* e = EntryTreeModel::entryForIndex(index);
+    if (!e || !e->isContainer()) return;
+    QStyleOption opt;
+    opt.initFrom(this);
+    opt.palette = QApplication::palette(this);
+    const int indent = indentation();
+    opt.rect = QRect(rect.right() - indent + 1, rect.top(), indent, rect.height());
+    opt.state = QStyle::State_Item | QStyle::State_Children;
+    if (isExpanded(index)) opt.state |= QStyle::State_Open;
+    if (disclosureEnabled_)
+        opt.state |= QStyle::State_Enabled;
+    else
+        opt.state &= ~QStyle::State_Enabled;
+    painter->save();
+    if (!disclosureEnabled_) painter->setOpacity(0.35);
+    style()->drawPrimitive(QStyle::PE_IndicatorBranch, &opt, painter, this);
+    painter->restore();
+}
+
+bool MyOutlineView::inBranchArea(const QModelIndex& index, const QPoint& pos) const {
+    if (!index.isValid()) return false;
+    const QRect cell = visualRect(index.siblingAtColumn(0));
+    return pos.x() < cell.left() && pos.x() >= cell.left() - indentation();
+}
+
+void MyOutlineView::keyPressEvent(QKeyEvent* event) {
+    uint16_t code = 0;
+    switch (event->key()) {
+    case Qt::Key_Return:
+        code = kKeyReturn;
+        break;
+    case Qt::Key_Enter:
+        code = kKeyEnter;
+        break;
+    case Qt::Key_Backspace:
+        code = kKeyDelete;
+        break;
+    case Qt::Key_Delete:
+        code = kKeyForwardDelete;
+        break;
+    case Qt::Key_Left:
+        code = kKeyLeftArrow;
+        break;
+    case Qt::Key_Right:
+        code = kKeyRightArrow;
+        break;
+    case Qt::Key_Down:
+        code = kKeyDownArrow;
+        break;
+    case Qt::Key_Up:
+        code = kKeyUpArrow;
+        break;
+    default:
+        break;
+    }
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (code && plain && delegate_) {
+        delegate_->keyDownWithKeycode(code);
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+unsigned MyOutlineView::clickedZoneAt(const QPoint& pos) const {
+    const long long bottom = (long long)totalRows() * uniformRowHeight() - verticalOffset();
+    return pos.y() >= bottom ? 1 : 0;
+}
+
+void MyOutlineView::mousePressEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    const QModelIndex index = indexAt(pos);
+    model::Entry* e = EntryTreeModel::entryForIndex(index);
+    checkBoxPressed_ = nullptr;
+    if (delegate_ && delegate_->hasFocusedTextField()) {
+        // A click while a field is edited only finishes the edit, and then selects the clicked row.
+        delegate_->rowViewSelectSelfRow(e ? rowForItem(e) : -1);
+        event->accept();
+        return;
+    }
+    if (event->button() == Qt::RightButton) {
+        const unsigned zone = clickedZoneAt(pos);
+        if (delegate_) delegate_->mouseDownWithZone(zone);
+        if (zone == 1) {
+            event->accept();
+            return;
+        }
+        QTreeView::mousePressEvent(event);
+        return;
+    }
+    if (!disclosureEnabled_ && inBranchArea(index, pos)) {
+        // The triangle does nothing while text is edited; the click still selects its row.
+        auto command = selectionCommand(index, event);
+        if (command != QItemSelectionModel::NoUpdate) selectionModel()->setCurrentIndex(index, command);
+        event->accept();
+        return;
+    }
+    if (e && delegate_ && index.column() == EntryTreeModel::ValueColumn &&
+        e->type() == model::EntryType::Boolean && delegate_->selectedItemOfOutline() == e &&
+        delegate_->controllShouldClick(this))
+        checkBoxPressed_ = e;
+    if (e && delegate_ && inBranchArea(index, pos) && isExpanded(index))
+        delegate_->outlineViewItemWillCollapse(e);
+    QTreeView::mousePressEvent(event);
+    if (delegate_ && event->button() == Qt::LeftButton && isActive())
+        delegate_->mouseDownWithZone(clickedZoneAt(pos));
+}
+
+void MyOutlineView::mouseReleaseEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    const QModelIndex index = indexAt(pos);
+    if (!disclosureEnabled_ && inBranchArea(index, pos)) {
+        event->accept();
+        return;
+    }
+    const model::Entry* pressed = std::exchange(checkBoxPressed_, nullptr);
+    QTreeView::mouseReleaseEvent(event);
+    model::Entry* e = EntryTreeModel::entryForIndex(index);
+    if (pressed && e == pressed && index.column() == EntryTreeModel::ValueColumn && delegate_)
+        delegate_->handlingCheckBox(!e->boolValue());
+}
+
+void MyOutlineView::mouseDoubleClickEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    const QModelIndex index = indexAt(pos);
+    if (delegate_ && delegate_->hasFocusedTextField()) {
+        event->accept();
+        return;
+    }
+    if (inBranchArea(index, pos)) {
+        // Two clicks on a triangle are two clicks.
+        mousePressEvent(event);
+        return;
+    }
+    model::Entry* e = EntryTreeModel::entryForIndex(index);
+    if (e && delegate_ && event->button() == Qt::LeftButton) {
+        if (delegate_->outlineViewDoubleClickedItem(e, index.column())) {
+            event->accept();
+            return;
+        }
+        // The check box takes each click of a double click.
+        if (index.column() == EntryTreeModel::ValueColumn && e->type() == model::EntryType::Boolean &&
+            delegate_->selectedItemOfOutline() == e && delegate_->controllShouldClick(this))
+            checkBoxPressed_ = e;
+    }
+    event->accept();
+}
+
+void MyOutlineView::contextMenuEvent(QContextMenuEvent* event) {
+    if (!delegate_ || delegate_->hasFocusedTextField()) return;
+    if (event->reason() == QContextMenuEvent::Mouse && clickedZoneAt(event->pos()) == 1) return;
+    QMenu* menu = delegate_->createContextMenu();
+    if (!menu) return;
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}
+
+QItemSelectionModel::SelectionFlags MyOutlineView::selectionCommand(const QModelIndex& index,
+                                                                    const QEvent* event) const {
+    if (delegate_ && !delegate_->selectionShouldChangeInOutlineView()) return QItemSelectionModel::NoUpdate;
+    return QTreeView::selectionCommand(index, event);
+}
+
+void MyOutlineView::scrollContentsBy(int dx, int dy) {
+    QTreeView::scrollContentsBy(dx, dy);
+    rowsMoved();
+}
+
+void MyOutlineView::updateGeometries() {
+    QTreeView::updateGeometries();
+    rowsMoved();
+}
+
+void MyOutlineView::changeEvent(QEvent* event) {
+    QTreeView::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange) updateFamilyRows();
+}
+
+void MyOutlineView::rowsMoved() {
+    if (placementQueued_ || !delegate_) return;
+    placementQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        placementQueued_ = false;
+        if (delegate_) delegate_->outlineViewRowsDidMove();
+    });
+}
+
+QRect MyOutlineView::cellRect(const model::Entry* e, int column) const {
+    if (!entryModel() || rowForItem(e) < 0) return {};
+    return visualRect(entryModel()->indexForEntry(e, column));
 }
 
 int MyOutlineView::uniformRowHeight() const {

@@ -1,4 +1,6 @@
-// The outline of a document: a tree view over the entry model, one selected row at a time.
+// The outline of a document: a tree view over the entry model, one selected row at a time. It draws its rows
+// with MyTableRowView (no selection highlight of its own) and hands the editing keys, the clicks with their
+// zone and the context menu to its delegate, the window.
 #pragma once
 
 #include <QTreeView>
@@ -7,12 +9,16 @@
 
 namespace views {
 
+class OutlineViewDelegate;
+
 class MyOutlineView : public QTreeView {
     Q_OBJECT
 public:
     explicit MyOutlineView(QWidget* parent = nullptr);
+    ~MyOutlineView() override;
 
     EntryTreeModel* entryModel() const { return static_cast<EntryTreeModel*>(model()); }
+    void setOutlineDelegate(OutlineViewDelegate* d) { delegate_ = d; }
 
     // The row of a displayed entry counted from the top of the outline, or -1 when it is not displayed.
     int rowForItem(const model::Entry* e) const;
@@ -24,13 +30,46 @@ public:
 
     // The number of rows the outline shows.
     int totalRows() const;
+    int uniformRowHeight() const;
+    // The rectangle of a cell in viewport coordinates (null when the row is not displayed).
+    QRect cellRect(const model::Entry* e, int column) const;
+
+    // The disclosure triangles of every row; off in every window while any window edits text.
+    bool isDisclosureEnabled() const { return disclosureEnabled_; }
+
+    // Whether the outline's window is the active one of the active application.
+    bool isActive() const;
+    // Redraws the rows of the selected family only.
+    void updateFamilyRows();
+
+    // The zone of a click at a viewport position: 1 below the last row, else 0.
+    unsigned clickedZoneAt(const QPoint& pos) const;
 
 protected:
     // A drag carries the entry's data and ends there: the tree changes only through the drop's command.
     void startDrag(Qt::DropActions supportedActions) override;
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) const override;
+    void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event = nullptr) const override;
+    void scrollContentsBy(int dx, int dy) override;
+    void updateGeometries() override;
+    void changeEvent(QEvent* event) override;
 
 private:
-    int uniformRowHeight() const;
+    bool inBranchArea(const QModelIndex& index, const QPoint& pos) const;
+    void rowsMoved();
+
+    OutlineViewDelegate* delegate_ = nullptr;
+    bool disclosureEnabled_ = true;
+    const model::Entry* checkBoxPressed_ = nullptr;
+    bool placementQueued_ = false;
 };
 
 } // namespace views

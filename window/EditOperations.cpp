@@ -1,6 +1,7 @@
 // The edit operations of a document window: key rename, value change, add and delete, the pasteboard, and
 // reordering by drag and drop. Each builds command records and runs them as one undo step.
 #include <QAbstractButton>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <unordered_set>
@@ -10,6 +11,7 @@
 #include "platform/plist/PropertyList.h"
 #include "platform/qt/Alert.h"
 #include "platform/qt/Pasteboard.h"
+#include "views/MyControls.h"
 #include "views/MyOutlineView.h"
 
 namespace window {
@@ -87,7 +89,7 @@ bool MyWindowController::changeCurrentItemKeyNameWithNewKeyName(const QString& n
     }
 
     _isDisplayingAlart = true;
-    updateEditActions();
+    notifyStateChanged();
     QMessageBox* alert = makeAlertWithMessage(tr("The key you entered (\u201c%1\u201d) is already present in "
                                                  "the dictionary.  Do you want to replace "
                                                  "the existing key/value pair?")
@@ -105,7 +107,7 @@ bool MyWindowController::changeCurrentItemKeyNameWithNewKeyName(const QString& n
         }
         didTextEndEditingSub();
         _isDisplayingAlart = false;
-        updateEditActions();
+        notifyStateChanged();
     });
     return false;
 }
@@ -169,7 +171,7 @@ bool MyWindowController::changeCurrentItemValueWithNewValue(const QString& newVa
 
     if (refused) {
         _isDisplayingAlart = true;
-        updateEditActions();
+        notifyStateChanged();
         parkFocusedTextFieldSelection();
         QMessageBox* alert = makeAlertWithMessage(
             tr("Your entry is not valid. Do you want to keep editing and fix the error or cancel editing?"),
@@ -182,7 +184,7 @@ bool MyWindowController::changeCurrentItemValueWithNewValue(const QString& newVa
                 reloadOutline();
             }
             _isDisplayingAlart = false;
-            updateEditActions();
+            notifyStateChanged();
         });
         return false;
     }
@@ -208,9 +210,9 @@ void MyWindowController::handlingPopupButton(const QString& selectedTitle) {
 
 void MyWindowController::handlingButton(QObject* sender) {
     if (!sender) return;
-    if (sender == _addButton.data())
+    if (sender == static_cast<QObject*>(_addButton))
         addItem();
-    else if (sender == _deleteButton.data())
+    else if (sender == static_cast<QObject*>(_deleteButton))
         deleteCurrentItem();
 }
 
@@ -221,7 +223,7 @@ int MyWindowController::maximumDepth() {
 bool MyWindowController::refusesNestingUnder(const Entry* parent, const Entry* item) {
     if (depthOf(parent) + heightOf(item) <= maximumDepth()) return false;
     _isDisplayingAlart = true;
-    updateEditActions();
+    notifyStateChanged();
     QMessageBox* alert =
         makeAlertWithMessage(tr("The item can\u2019t be inserted here because the document would "
                                 "be nested more than %1 levels deep.")
@@ -229,7 +231,7 @@ bool MyWindowController::refusesNestingUnder(const Entry* parent, const Entry* i
                              tr("OK"));
     runAlert(alert, [this](int) {
         _isDisplayingAlart = false;
-        updateEditActions();
+        notifyStateChanged();
     });
     return true;
 }
@@ -294,15 +296,20 @@ void MyWindowController::copyCurrentItemToPasteboard() {
 }
 
 void MyWindowController::copy() {
-    copyCurrentItemToPasteboard();
+    if (views::MyTextField* field = focusedTextField())
+        field->copy();
+    else
+        copyCurrentItemToPasteboard();
 }
 
 void MyWindowController::cut() {
+    if (views::MyTextField* field = focusedTextField()) return field->cut();
     copyCurrentItemToPasteboard();
     deleteCurrentItem();
 }
 
 void MyWindowController::paste() {
+    if (views::MyTextField* field = focusedTextField()) return field->paste();
     if (!_currentItem) return;
     std::optional<QString> text = Pasteboard::generalString(platform::kPasteboardTypeString);
     if (!text) return;
@@ -314,7 +321,10 @@ void MyWindowController::paste() {
 }
 
 void MyWindowController::deleteAction() {
-    if (_currentItem) deleteCurrentItem();
+    if (views::MyTextField* field = focusedTextField())
+        field->del();
+    else if (_currentItem)
+        deleteCurrentItem();
 }
 
 QMimeData* MyWindowController::outlineViewWriteItemsToPasteboard(const std::vector<Entry*>& items) {
@@ -345,10 +355,5 @@ bool MyWindowController::outlineViewAcceptDropItemChildIndex(const QMimeData* da
     doCommands({CommandRecord::moveItem(_oldParent, _fromIndex, childIndex)});
     return true;
 }
-
-// Until in-place editing is built, these leave the editing state as it is.
-void MyWindowController::setFocusedTextFieldText(const QString&) {}
-void MyWindowController::parkFocusedTextFieldSelection() {}
-void MyWindowController::restoreFocusedTextFieldSelection() {}
 
 } // namespace window

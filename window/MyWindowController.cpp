@@ -1,19 +1,25 @@
 #include "MyWindowController.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
 
 #include "editing/TypeConversion.h"
+#include "platform/qt/Alert.h"
 #include "platform/qt/MainQueue.h"
 #include "platform/qt/NotificationCenter.h"
 #include "platform/qt/UndoManager.h"
 #include "views/EntryTreeModel.h"
+#include "views/MyControls.h"
 #include "views/MyOutlineView.h"
 
 namespace window {
@@ -34,15 +40,25 @@ MyWindowController::MyWindowController(const QString& url, QWidget* parent)
     _model = new views::EntryTreeModel(this);
     _outlineView->setModel(_model);
     _model->setDataSource(this);
+    _outlineView->setOutlineDelegate(this);
     setCentralWidget(_outlineView);
     connect(_outlineView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { outlineViewSelectionDidChange(); });
+    buildControls();
     buildMenus();
-    resize(640, 480);
+    resize(720, 520);
+
+    // A field that begins editing is taken by the window it belongs to.
+    NotificationCenter::defaultCenter().addObserver(
+        this, kTextDidBeginEditing, [this](const platform::Notification& n) {
+            auto* field = qobject_cast<views::MyTextField*>(n.object);
+            if (field && field->window() == this) didTextBeginEditingSubWithFocusedTextField(field);
+        });
 }
 
 MyWindowController::~MyWindowController() {
     NotificationCenter::defaultCenter().removeObserver(this);
+    if (_isEditingText) NotificationCenter::defaultCenter().post(kTableEnableButton, this);
 }
 
 unsigned MyWindowController::localWindowNumber() {
@@ -51,13 +67,19 @@ unsigned MyWindowController::localWindowNumber() {
 }
 
 bool MyWindowController::windowDidLoad() {
+    static QPoint nextPosition;
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
     if (localWindowNumber() == 0) {
-        // The first window of the process stands at the top left of the screen; later ones cascade.
-        if (QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect area = screen->availableGeometry();
-            move(area.left() + 16, area.top() + 16);
-        }
+        // The first window of the process stands at the top left of the screen; later ones cascade from it.
+        nextPosition = area.topLeft() + QPoint(16, 16);
+    } else if (!area.isNull() &&
+               (nextPosition.x() + width() > area.right() || nextPosition.y() + height() > area.bottom())) {
+        nextPosition = area.topLeft() + QPoint(16, 16);
     }
+    if (QGuiApplication::platformName() != QLatin1String("wayland")) move(nextPosition);
+    nextPosition += QPoint(24, 24);
+
     resetTitleAndUndo();
     _document._entryArray.clear();
     _document._idNumber = 0;
@@ -65,30 +87,86 @@ bool MyWindowController::windowDidLoad() {
     _familyRange = {};
     _isDisplayingAlart = false;
     _isEditingText = false;
+    _focusedTextField = nullptr;
     _loadOutcome = _document.openPlistFile();
-    if (!_loadOutcome.ok) return false;
+    if (!_loadOutcome.ok) {
+        showLoadFailure();
+        return false;
+    }
 
     _model->setRoot(_document.root());
-    _outlineView->header()->setStretchLastSection(true);
-    _outlineView->header()->setSectionResizeMode(views::EntryTreeModel::TypeColumn, QHeaderView::Fixed);
-    _outlineView->setColumnWidth(views::EntryTreeModel::KeyColumn, 220);
-    _outlineView->setColumnWidth(views::EntryTreeModel::TypeColumn, 100);
+    QHeaderView* header = _outlineView->header();
+    header->setStretchLastSection(true);
+    header->setSectionResizeMode(views::EntryTreeModel::TypeColumn, QHeaderView::Fixed);
+    _outlineView->setColumnWidth(views::EntryTreeModel::KeyColumn, 260);
+    _outlineView->setColumnWidth(views::EntryTreeModel::TypeColumn, 110);
     _outlineView->expand(_model->indexForEntry(_document.root().get()));
     return true;
 }
 
+void MyWindowController::showLoadFailure() {
+    _isDisplayingAlart = true;
+    QPointer<MyWindowController> self(this);
+    platform::dispatchAfter(this, 100, [this] {
+        QMessageBox* alert = makeAlertWithMessage(
+            tr("The data couldn\u2019t be read because it isn\u2019t in the correct format."), tr("OK"));
+        runAlert(alert, [this](int) {
+            platform::dispatchAfter(
+                this, 200, [this] { NotificationCenter::defaultCenter().post(kFileCouldNotBeOpened, this); });
+        });
+    });
+}
+
+void MyWindowController::buildControls() {
+    QWidget* rows = _outlineView->viewport();
+    const QPalette palette = QApplication::palette();
+    _addButton = new views::MyButton(rows);
+    _addButton->setText(QStringLiteral("+"));
+    _addButton->setToolTip(tr("Add Item"));
+    _deleteButton = new views::MyButton(rows);
+    _deleteButton->setText(QStringLiteral("\u2212"));
+    _deleteButton->setToolTip(tr("Delete Item"));
+    for (views::MyButton* b : {_addButton, _deleteButton}) {
+        b->setMyDelegate(this);
+        b->setAutoRaise(true);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setPalette(palette);
+        b->hide();
+        connect(b, &QToolButton::clicked, this, [this, b] { handlingButton(b); });
+    }
+    _classPopupButton = new views::MyPopUpButton(rows);
+    _rootClassPopupButton = new views::MyPopUpButton(rows);
+    for (views::MyPopUpButton* p : {_classPopupButton, _rootClassPopupButton}) {
+        for (model::EntryType t : {EntryType::Array, EntryType::Dictionary, EntryType::Boolean,
+                                   EntryType::Data, EntryType::Date, EntryType::Number, EntryType::String})
+            p->addItem(QString::fromUtf8(std::string(model::typeName(t)).c_str()));
+        p->setMyDelegate(this);
+        p->setPalette(palette);
+        p->hide();
+        connect(p, &QComboBox::activated, this, [this, p](int i) { handlingPopupButton(p->itemText(i)); });
+    }
+    _editorField = new views::MyTextField(rows);
+    _editorField->setPalette(palette);
+    _editorField->hide();
+    connect(_editorField, &views::MyTextField::commitRequested, this, [this] {
+        if (_isEditingText && !_isUpdatingTextField && !_isDisplayingAlart) updateFocusedTextField();
+    });
+    connect(_editorField, &views::MyTextField::cancelRequested, this, [this] {
+        if (_isEditingText && !_isUpdatingTextField && !_isDisplayingAlart) {
+            didTextEndEditingSub();
+            reloadOutline();
+        }
+    });
+    connect(_editorField, &QLineEdit::textChanged, this, [this] { updateUndoActions(); });
+}
+
 void MyWindowController::buildMenus() {
-    QMenu* edit = menuBar()->addMenu(tr("Edit"));
-    _undoAction = edit->addAction(tr("Undo"));
+    _editMenu = menuBar()->addMenu(tr("Edit"));
+    QMenu* edit = _editMenu;
+    _undoAction = edit->addAction(tr("Undo"), this, [this] { undo(); });
     _undoAction->setShortcut(QKeySequence::Undo);
-    connect(_undoAction, &QAction::triggered, this, [this] {
-        if (_undoManager) _undoManager->undo();
-    });
-    _redoAction = edit->addAction(tr("Redo"));
+    _redoAction = edit->addAction(tr("Redo"), this, [this] { redo(); });
     _redoAction->setShortcut(QKeySequence::Redo);
-    connect(_redoAction, &QAction::triggered, this, [this] {
-        if (_undoManager) _undoManager->redo();
-    });
     edit->addSeparator();
     _cutAction = edit->addAction(tr("Cut"), this, [this] { cut(); });
     _cutAction->setShortcut(QKeySequence::Cut);
@@ -99,19 +177,6 @@ void MyWindowController::buildMenus() {
     // No shortcut: Delete and Backspace belong to the outline and to the field being edited.
     _deleteAction = edit->addAction(tr("Delete"), this, [this] { deleteAction(); });
     updateEditActions();
-
-    // Type change of the selected entry, until the rows carry their own type pop-ups.
-    _typeMenu = menuBar()->addMenu(tr("Type"));
-    for (EntryType t : {EntryType::Array, EntryType::Dictionary, EntryType::Boolean, EntryType::Data,
-                        EntryType::Date, EntryType::Number, EntryType::String}) {
-        auto name = model::typeName(t);
-        QAction* a = _typeMenu->addAction(tr(std::string(name).c_str()));
-        connect(a, &QAction::triggered, this, [this, t] { changeCurrentItemClassTypeWithNewClassType(t); });
-    }
-    connect(_typeMenu, &QMenu::aboutToShow, this, [this] {
-        for (QAction* a : _typeMenu->actions())
-            a->setEnabled(bool(_currentItem));
-    });
 }
 
 void MyWindowController::resetTitleAndUndo() {
@@ -153,14 +218,42 @@ void MyWindowController::updateTitleAndEditedMark() {
     bool edited = canUndo();
     setWindowTitle(_windowTitle[edited ? 1 : 0] + kModifiedPlaceholder);
     setWindowModified(edited);
+    notifyStateChanged();
 }
 
 void MyWindowController::updateUndoActions() {
-    if (!_undoAction) return;
-    _undoAction->setText(_undoManager->undoMenuItemTitle());
-    _undoAction->setEnabled(_undoManager->canUndo());
-    _redoAction->setText(_undoManager->redoMenuItemTitle());
-    _redoAction->setEnabled(_undoManager->canRedo());
+    if (!_undoAction || !_undoManager) return;
+    // While a field is edited, Undo first undoes its typing; with none left it ends the edit and undoes the
+    // document's last step.
+    views::MyTextField* field = focusedTextField();
+    const bool fieldUndo = field && field->isUndoAvailable();
+    const bool fieldRedo = field && field->isRedoAvailable();
+    _undoAction->setText(fieldUndo ? tr("Undo Typing") : _undoManager->undoMenuItemTitle());
+    _undoAction->setEnabled(fieldUndo || _undoManager->canUndo());
+    _redoAction->setText(fieldRedo ? tr("Redo Typing") : _undoManager->redoMenuItemTitle());
+    _redoAction->setEnabled(fieldRedo || _undoManager->canRedo());
+}
+
+void MyWindowController::undo() {
+    if (views::MyTextField* field = focusedTextField()) {
+        if (field->isUndoAvailable()) return field->undo();
+        didTextEndEditingSub();
+    }
+    if (_undoManager && _undoManager->canUndo()) _undoManager->undo();
+}
+
+void MyWindowController::redo() {
+    if (views::MyTextField* field = focusedTextField()) {
+        if (field->isRedoAvailable()) return field->redo();
+        didTextEndEditingSub();
+    }
+    if (_undoManager && _undoManager->canRedo()) _undoManager->redo();
+}
+
+void MyWindowController::notifyStateChanged() {
+    updateEditActions();
+    updateUndoActions();
+    if (stateChanged) stateChanged();
 }
 
 void MyWindowController::changeCurrentItemClassTypeWithNewClassType(EntryType type) {
@@ -173,14 +266,12 @@ void MyWindowController::changeCurrentItemClassTypeWithNewClassType(EntryType ty
         {editing::CommandRecord::changeType(e, parent, type, std::move(value), std::move(children), {})});
 }
 
-void MyWindowController::didTextEndEditingSub() {
-    _isEditingText = false;
-}
-
 void MyWindowController::updateEditActions() {
     if (!_cutAction) return;
+    // While a field is edited the four act on its text.
+    const bool enabled = bool(_currentItem) || focusedTextField();
     for (QAction* a : {_cutAction, _copyAction, _pasteAction, _deleteAction})
-        a->setEnabled(bool(_currentItem));
+        a->setEnabled(enabled);
 }
 
 void MyWindowController::registerUndoBatch(editing::CommandBatch inverses, const std::string& title) {
@@ -290,21 +381,28 @@ void MyWindowController::outlineViewSelectRow(int row) {
     }
     _isSelectingFromCode = false;
     updateFamilyRange();
-    updateEditActions();
+    notifyStateChanged();
 }
 
 void MyWindowController::outlineViewSelectionDidChange() {
     if (_isSelectingFromCode) return;
     QModelIndexList rows = _outlineView->selectionModel()->selectedRows();
-    _currentItem = rows.isEmpty() ? EntryRef() : EntryRef(views::EntryTreeModel::entryForIndex(rows.front()));
+    EntryRef selected =
+        rows.isEmpty() ? EntryRef() : EntryRef(views::EntryTreeModel::entryForIndex(rows.front()));
+    if (selected == _currentItem) return;
+    _currentItem = selected;
     updateFamilyRange();
-    updateEditActions();
+    _focusedTextField = nullptr;
+    if (_isEditingText) didTextEndEditingSub();
+    reloadOutline();
+    notifyStateChanged();
 }
 
 // What is shown is read from the entries on every paint, so a reload is a repaint: expanded rows, the scroll
-// position and the selection all stay.
+// position and the selection all stay; the in-row controls move to the selected row.
 void MyWindowController::reloadOutline() {
     _outlineView->viewport()->update();
+    placeRowControls();
 }
 
 void MyWindowController::refreshNow() {
@@ -316,16 +414,70 @@ void MyWindowController::refreshNow() {
 void MyWindowController::refreshLater(int milliseconds, bool focusTextField) {
     // A later batch's refresh supersedes one still waiting.
     quint64 generation = ++_refreshGeneration;
-    platform::dispatchAfter(this, milliseconds, [this, generation, focusTextField] {
-        if (generation == _refreshGeneration) reloadWithFocusTextField(focusTextField);
+    EntryRef target = _currentItem;
+    platform::dispatchAfter(this, milliseconds, [this, generation, focusTextField, target] {
+        if (generation != _refreshGeneration) return;
+        // Editing starts only on the very entry the batch selected, still in the tree and selected, with no
+        // alert up, no edit open and the window not closing.
+        bool focus = focusTextField && target && target == _currentItem && !_isDisplayingAlart &&
+                     !_isEditingText && !_closingWithoutAsking && isVisible();
+        if (focus) {
+            const Entry* e = target.get();
+            while (e->parent())
+                e = e->parent();
+            focus = e == rootEntry().get();
+        }
+        reloadWithFocusTextField(focus);
     });
 }
 
-void MyWindowController::reloadWithFocusTextField(bool) {
+void MyWindowController::reloadWithFocusTextField(bool focus) {
     updateFamilyRange();
     outlineViewSelectItem(_currentItem.get());
     reloadOutline();
-    if (_currentItem) _outlineView->scrollRowToVisible(_currentItem.get());
+    if (!_currentItem) return;
+    _outlineView->scrollRowToVisible(_currentItem.get());
+    if (!focus) return;
+    Entry* e = _currentItem.get();
+    const bool inDictionary = e->parent() && e->parent()->type() == EntryType::Dictionary;
+    const int column = inDictionary ? views::EntryTreeModel::KeyColumn : views::EntryTreeModel::ValueColumn;
+    if (!isEditableCell(*e, column)) return;
+    showFieldEditor(e, column);
+    didTextBeginEditingSubWithFocusedTextField(_editorField);
+}
+
+void MyWindowController::closeEvent(QCloseEvent* event) {
+    if (_closingWithoutAsking || windowShouldClose())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void MyWindowController::closeWithoutAsking() {
+    _closingWithoutAsking = true;
+    close();
+}
+
+bool MyWindowController::windowShouldClose() {
+    if (_isDisplayingAlart) return false;
+    if (_isEditingText && !updateFocusedTextField()) return false;
+    if (!canUndo()) {
+        NotificationCenter::defaultCenter().post(kWindowShoudClose, this);
+        return true;
+    }
+    _isDisplayingAlart = true;
+    notifyStateChanged();
+    QMessageBox* alert = makeAlertWithMessage(
+        tr("Do you want to save the changes made to the document \u201c%1\u201d?").arg(_fileName), tr("Save"),
+        tr("Revert Changed"), tr("Cancel"));
+    runAlert(alert, [this](int answer) {
+        NotificationCenter::defaultCenter().post(kWindowShoudClose, this, {{kReturnCode, answer}});
+        if (answer == platform::kAlertThirdButtonReturn && _currentItem)
+            outlineViewSelectItem(_currentItem.get());
+        _isDisplayingAlart = false;
+        notifyStateChanged();
+    });
+    return false;
 }
 
 } // namespace window

@@ -1,5 +1,5 @@
 // One document window: owns the document, its undo manager and its editing state, and runs every edit through
-// the command engine.
+// the command engine. It is the outline's data source and delegate and the delegate of the in-row controls.
 #pragma once
 
 #include <QMainWindow>
@@ -12,8 +12,9 @@
 
 #include "editing/CommandEngine.h"
 #include "model/PlistDocument.h"
+#include "views/EntryTreeModel.h"
+#include "views/OutlineViewDelegate.h"
 
-class QAbstractButton;
 class QAction;
 class QMenu;
 class QMessageBox;
@@ -22,9 +23,11 @@ class QMimeData;
 namespace platform {
 class UndoManager;
 }
-#include "views/EntryTreeModel.h"
 namespace views {
 class MyOutlineView;
+class MyButton;
+class MyPopUpButton;
+class MyTextField;
 } // namespace views
 
 namespace window {
@@ -43,16 +46,26 @@ using ItemToAdd = std::variant<std::monostate, QString, EntryRef>;
 // The private pasteboard type that carries the key of an entry copied out of a Dictionary.
 inline const QString kPrivateKeyType = QStringLiteral("comBrisoldePropertyListVantrelTypeString");
 
+// Notifications of the document windows.
+inline const QString kFileCouldNotBeOpened = QStringLiteral("PlistVantrelFileCouldNotBeOpened");
+inline const QString kWindowShoudClose = QStringLiteral("PlistVantrelWindowShoudClose");
+inline const QString kTextDidBeginEditing = QStringLiteral("PlistVantrelTextDidBeginEditing");
+inline const QString kTableDisableButton = QStringLiteral("PropertyListVantrelTableDisableButton");
+inline const QString kTableEnableButton = QStringLiteral("PropertyListVantrelTableEnableButton");
+inline const QString kReturnCode = QStringLiteral("ReturnCode");
+
 class MyWindowController : public QMainWindow,
                            private editing::CommandEngineHost,
-                           private views::OutlineDataSource {
+                           private views::OutlineDataSource,
+                           public views::OutlineViewDelegate {
     Q_OBJECT
 public:
     // A document at a file path, or a new, untitled one for an empty path.
     explicit MyWindowController(const QString& url = {}, QWidget* parent = nullptr);
     ~MyWindowController() override;
 
-    // Loads the document and prepares the outline; false when the file could not be read.
+    // Loads the document and prepares the outline; false when the file could not be read, in which case the
+    // window shows the load-failure alert a moment later and then posts "PlistVantrelFileCouldNotBeOpened".
     bool windowDidLoad();
     const model::LoadOutcome& loadOutcome() const { return _loadOutcome; }
 
@@ -75,6 +88,12 @@ public:
     model::PlistDocument& document() { return _document; }
     EntryRef rootEntry() const override { return _document.root(); }
 
+    // Whether the window may close now; with unsaved changes it asks first and answers false. The answer is
+    // posted as "PlistVantrelWindowShoudClose".
+    bool windowShouldClose();
+    // Closes the window without asking (the application decided).
+    void closeWithoutAsking();
+
     EntryRef currentItem() const override { return _currentItem; }
     FamilyRange familyRange() const { return _familyRange; }
     // Selects an entry's row and scrolls it into view; an entry without a row leaves nothing selected.
@@ -86,22 +105,32 @@ public:
     size_t numberOfDisplayedChildrenOfItem(const Entry* item) const override;
 
     views::MyOutlineView* outlineView() const { return _outlineView; }
+    views::EntryTreeModel* entryModel() const { return _model; }
+    QAction* undoAction() const { return _undoAction; }
+    QAction* redoAction() const { return _redoAction; }
     QAction* cutAction() const { return _cutAction; }
     QAction* copyAction() const { return _copyAction; }
     QAction* pasteAction() const { return _pasteAction; }
     QAction* deleteMenuAction() const { return _deleteAction; }
-    views::EntryTreeModel* entryModel() const { return _model; }
-    QMenu* typeMenu() const { return _typeMenu; }
-    QAction* undoAction() const { return _undoAction; }
-    QAction* redoAction() const { return _redoAction; }
+    QMenu* editMenu() const { return _editMenu; }
+    views::MyButton* addButton() const { return _addButton; }
+    views::MyButton* deleteButton() const { return _deleteButton; }
+    views::MyPopUpButton* classPopupButton() const { return _classPopupButton; }
+    views::MyPopUpButton* rootClassPopupButton() const { return _rootClassPopupButton; }
+    views::MyTextField* editorField() const { return _editorField; }
 
     bool isEditingText() const override { return _isEditingText; }
     bool isDisplayingAlart() const { return _isDisplayingAlart; }
+    // Called on every change of the selection, editing or alert state and of the undo stack, so that menus
+    // can follow.
+    std::function<void()> stateChanged;
 
     // Alerts of this window, shown as sheets.
     QMessageBox* makeAlertWithMessage(const QString& message, const QString& firstButtonTitle,
                                       const QString& secondButtonTitle = {},
                                       const QString& thirdButtonTitle = {}) const;
+    // Shows an alert as a sheet and calls completion with the answer, if the window still exists.
+    void runAlert(QMessageBox* alert, std::function<void(int)> completion);
 
     // Key rename of the selected entry with the text typed into its key field. True when finished; false
     // when the duplicate-key alert is up and the field stays in editing.
@@ -114,7 +143,7 @@ public:
     // false when the text was refused and the invalid-entry alert is up.
     bool changeCurrentItemValueWithNewValue(const QString& newValue);
     // The Boolean check box and the type pop-ups of the selected row.
-    void handlingCheckBox(bool checked);
+    void handlingCheckBox(bool checked) override;
     void handlingPopupButton(const QString& selectedTitle);
     // The add and delete buttons of the selected row.
     void handlingButton(QObject* sender);
@@ -126,12 +155,15 @@ public:
     // The deepest nesting an edit may make: an entry's depth is the number of containers above it, plus one.
     static int maximumDepth();
 
-    // Edit menu and context menu actions; enabled exactly while an entry is selected.
+    // Edit menu and context menu actions; enabled exactly while an entry is selected. While a field is
+    // edited they act on its text.
     void copy();
     void cut();
     void paste();
     void deleteAction();
     void copyCurrentItemToPasteboard();
+    void undo();
+    void redo();
 
     // Drag and drop within the outline: only reordering among siblings.
     QMimeData* outlineViewWriteItemsToPasteboard(const std::vector<Entry*>& items) override;
@@ -140,8 +172,14 @@ public:
     bool outlineViewAcceptDropItemChildIndex(const QMimeData* data, Entry* item, int childIndex) override;
     QString dragType() const override { return QString::fromStdString(_document._myUTI); }
 
-    // The in-place editing state that the edit operations call back into.
+    // In-place editing. The key and value fields of the selected row edit in place; only
+    // updateFocusedTextField commits an edit.
+    views::MyTextField* focusedTextField() const { return _isEditingText ? _focusedTextField : nullptr; }
+    bool updateFocusedTextField();
+    void didTextBeginEditingSubWithFocusedTextField(views::MyTextField* field);
     void didTextEndEditingSub() override;
+    // Whether a cell edits in place: a key in a Dictionary, or the value of a String, Number, Date or Data.
+    static bool isEditableCell(const Entry& item, int column);
     // Sets the text of the field being edited.
     void setFocusedTextFieldText(const QString& text);
     // Puts the field's caret at the start, remembering its selection; gives the remembered selection back.
@@ -151,6 +189,15 @@ public:
     // text changes nothing.
     static QString fieldTextOfItem(const Entry& item, bool keyField);
 
+    // What the outline hands on.
+    bool controllShouldClick(QObject* control) override;
+    void keyDownWithKeycode(uint16_t keycode) override;
+    void mouseDownWithZone(unsigned zone) override;
+    QMenu* createContextMenu() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     // The engine's view of the window.
     platform::UndoManager& undoManager() override { return *_undoManager; }
@@ -158,7 +205,7 @@ private:
     std::string localizedString(const char* text) const override;
     void setCurrentItem(EntryRef item) override {
         _currentItem = std::move(item);
-        updateEditActions();
+        notifyStateChanged();
     }
     void clearFamilyRange() override { _familyRange = {}; }
     void willInsertItem(Entry* parent, size_t index) override;
@@ -177,16 +224,36 @@ private:
     void refreshNow() override;
     void refreshLater(int milliseconds, bool focusTextField) override;
 
+    // The outline's delegate.
+    Entry* selectedItemOfOutline() const override { return _currentItem.get(); }
+    std::pair<size_t, size_t> familyRangeOfOutline() const override {
+        return {_familyRange.location, _familyRange.length};
+    }
+    QRect focusedTextFieldRect() const override;
+    bool hasFocusedTextField() const override { return focusedTextField() != nullptr; }
+    bool rowViewSelectSelfRow(int row) override;
+    bool outlineViewDoubleClickedItem(Entry* item, int column) override;
+    bool selectionShouldChangeInOutlineView() override { return !_isDisplayingAlart && !_isEditingText; }
+    void outlineViewItemWillCollapse(Entry* item) override;
+    void outlineViewItemDidExpand(Entry* item) override;
+    void outlineViewItemDidCollapse(Entry* item) override;
+    void outlineViewRowsDidMove() override { placeRowControls(); }
+
+    void buildControls();
     void buildMenus();
+    void placeRowControls();
+    // Shows the field over a cell of the selected row with the cell's exact text.
+    void showFieldEditor(Entry* item, int column);
+    void notifyStateChanged();
     void updateEditActions();
-    // Shows the nesting alert when putting an entry of this height under parent would nest the document
-    // deeper than maximumDepth().
-    bool refusesNestingUnder(const Entry* parent, const Entry* item);
-    void runAlert(QMessageBox* alert, std::function<void(int)> completion);
     void updateTitleAndEditedMark();
     void updateUndoActions();
     void outlineViewSelectionDidChange();
     void reloadOutline();
+    void showLoadFailure();
+    // Shows the nesting alert when putting an entry of this height under parent would nest the document
+    // deeper than maximumDepth().
+    bool refusesNestingUnder(const Entry* parent, const Entry* item);
 
     static unsigned localWindowNumber();
 
@@ -199,20 +266,28 @@ private:
     EntryRef _currentItem;
     FamilyRange _familyRange;
     bool _isEditingText = false;
-    EntryRef _oldParent;
-    int64_t _fromIndex = -1;
-    QPointer<QMimeData> _dragData;
-    QPointer<QAbstractButton> _addButton;
-    QPointer<QAbstractButton> _deleteButton;
+    bool _isUpdatingTextField = false;
     bool _isDisplayingAlart = false;
     bool _isUseOriginalKey = true;
     bool _isSelectingFromCode = false;
     bool _movedRows = false;
+    bool _closingWithoutAsking = false;
     quint64 _refreshGeneration = 0;
+    EntryRef _oldParent;
+    int64_t _fromIndex = -1;
+    QPointer<QMimeData> _dragData;
+    int _parkedCursor = 0, _parkedSelectionStart = -1, _parkedSelectionLength = 0;
 
     views::MyOutlineView* _outlineView = nullptr;
     views::EntryTreeModel* _model = nullptr;
-    QMenu* _typeMenu = nullptr;
+    views::MyButton* _addButton = nullptr;
+    views::MyButton* _deleteButton = nullptr;
+    views::MyPopUpButton* _classPopupButton = nullptr;
+    views::MyPopUpButton* _rootClassPopupButton = nullptr;
+    views::MyTextField* _editorField = nullptr;
+    views::MyTextField* _focusedTextField = nullptr;
+    EntryRef _editedItem;
+    QMenu* _editMenu = nullptr;
     QAction* _undoAction = nullptr;
     QAction* _redoAction = nullptr;
     QAction* _cutAction = nullptr;

@@ -1,0 +1,253 @@
+// Selection, in-place editing, keys and clicks of a document window, and the controls that stand in the
+// selected row.
+#include <QAction>
+#include <QMenu>
+
+#include "MyWindowController.h"
+#include "platform/qt/NotificationCenter.h"
+#include "views/MyControls.h"
+#include "views/MyOutlineView.h"
+
+namespace window {
+
+using model::EntryType;
+using platform::NotificationCenter;
+using views::EntryTreeModel;
+
+bool MyWindowController::isEditableCell(const Entry& item, int column) {
+    if (column == EntryTreeModel::KeyColumn)
+        return item.parent() && item.parent()->type() == EntryType::Dictionary;
+    if (column != EntryTreeModel::ValueColumn) return false;
+    switch (item.type()) {
+    case EntryType::String:
+    case EntryType::Number:
+    case EntryType::Date:
+    case EntryType::Data:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void MyWindowController::placeRowControls() {
+    QWidget* controls[] = {_addButton, _deleteButton, _classPopupButton, _rootClassPopupButton};
+    Entry* e = _currentItem.get();
+    const QRect key = e ? _outlineView->cellRect(e, EntryTreeModel::KeyColumn) : QRect();
+    if (key.isNull()) {
+        for (QWidget* w : controls)
+            w->hide();
+        if (_isEditingText) _editorField->hide();
+        return;
+    }
+    const bool root = e == rootEntry().get();
+    // The buttons stand at the right end of the key cell: add, then delete; the root has only add, where
+    // other rows show delete.
+    const int side = key.height();
+    const QRect second(key.right() - side + 1, key.top(), side, side);
+    const QRect first = second.translated(-side, 0);
+    _addButton->setGeometry(root ? second : first);
+    _addButton->show();
+    _deleteButton->setGeometry(second);
+    _deleteButton->setVisible(!root);
+
+    views::MyPopUpButton* wanted = root ? _rootClassPopupButton : _classPopupButton;
+    views::MyPopUpButton* other = root ? _classPopupButton : _rootClassPopupButton;
+    other->hide();
+    const QRect type = _outlineView->cellRect(e, EntryTreeModel::TypeColumn);
+    wanted->setGeometry(type.adjusted(1, 0, -1, 0));
+    wanted->selectItemWithTitle(QString::fromUtf8(std::string(model::typeName(e->type())).c_str()));
+    wanted->show();
+
+    if (_isEditingText && _focusedTextField) {
+        QRect cell =
+            _outlineView->cellRect(e, _focusedTextField->textFieldKind() == 0 ? EntryTreeModel::KeyColumn
+                                                                              : EntryTreeModel::ValueColumn);
+        if (_focusedTextField->textFieldKind() == 0) cell.setRight(first.left() - 1);
+        _focusedTextField->setGeometry(cell);
+        _focusedTextField->show();
+    }
+}
+
+void MyWindowController::showFieldEditor(Entry* item, int column) {
+    _editorField->setTextFieldKind(column == EntryTreeModel::KeyColumn ? 0 : 2);
+    _editorField->setExactText(fieldTextOfItem(*item, column == EntryTreeModel::KeyColumn));
+    _editedItem = EntryRef(item);
+}
+
+QRect MyWindowController::focusedTextFieldRect() const {
+    views::MyTextField* field = focusedTextField();
+    return field && field->isVisible() ? field->geometry() : QRect();
+}
+
+void MyWindowController::didTextBeginEditingSubWithFocusedTextField(views::MyTextField* field) {
+    _focusedTextField = field;
+    _addButton->setEnabled(false);
+    _deleteButton->setEnabled(false);
+    NotificationCenter::defaultCenter().post(kTableDisableButton, this);
+    _isEditingText = true;
+    _isUpdatingTextField = false;
+    placeRowControls();
+    field->show();
+    field->setFocus(Qt::OtherFocusReason);
+    _outlineView->viewport()->update();
+    notifyStateChanged();
+}
+
+void MyWindowController::didTextEndEditingSub() {
+    const bool wasEditing = _isEditingText;
+    _isEditingText = false;
+    _editorField->hide();
+    _editedItem = nullptr;
+    _addButton->setEnabled(true);
+    _deleteButton->setEnabled(true);
+    if (wasEditing) NotificationCenter::defaultCenter().post(kTableEnableButton, this);
+    _outlineView->setFocus(Qt::OtherFocusReason);
+    _outlineView->viewport()->update();
+    notifyStateChanged();
+}
+
+bool MyWindowController::updateFocusedTextField() {
+    if (!_isEditingText || !_focusedTextField) return true;
+    _isUpdatingTextField = true;
+    const QString text = _focusedTextField->exactText();
+    const bool done = _focusedTextField->textFieldKind() == 0 ? changeCurrentItemKeyNameWithNewKeyName(text)
+                                                              : changeCurrentItemValueWithNewValue(text);
+    if (!done) {
+        _isUpdatingTextField = false;
+        return false;
+    }
+    didTextEndEditingSub();
+    reloadOutline();
+    _isUpdatingTextField = false;
+    return true;
+}
+
+void MyWindowController::setFocusedTextFieldText(const QString& text) {
+    if (_focusedTextField) _focusedTextField->setExactText(text);
+}
+
+void MyWindowController::parkFocusedTextFieldSelection() {
+    views::MyTextField* field = focusedTextField();
+    if (!field) return;
+    _parkedCursor = field->cursorPosition();
+    _parkedSelectionStart = field->selectionStart();
+    _parkedSelectionLength = int(field->selectedText().size());
+    field->setFocus(Qt::OtherFocusReason);
+    field->setCursorPosition(0);
+}
+
+void MyWindowController::restoreFocusedTextFieldSelection() {
+    views::MyTextField* field = focusedTextField();
+    if (!field) return;
+    if (_parkedSelectionStart >= 0 && _parkedSelectionLength > 0) {
+        // The caret stays at the end the selection was made towards.
+        if (_parkedCursor == _parkedSelectionStart)
+            field->setSelection(_parkedSelectionStart + _parkedSelectionLength, -_parkedSelectionLength);
+        else
+            field->setSelection(_parkedSelectionStart, _parkedSelectionLength);
+    } else {
+        field->setCursorPosition(_parkedCursor);
+    }
+    field->setFocus(Qt::OtherFocusReason);
+}
+
+bool MyWindowController::controllShouldClick(QObject*) {
+    return _currentItem && !_isDisplayingAlart && !focusedTextField();
+}
+
+bool MyWindowController::outlineViewDoubleClickedItem(Entry* item, int column) {
+    // Only an enabled field starts editing: a key or value cell of the selected row that edits in place.
+    if (!item || item != _currentItem.get() || !isEditableCell(*item, column)) return false;
+    if (!controllShouldClick(_editorField)) return false;
+    showFieldEditor(item, column);
+    NotificationCenter::defaultCenter().post(kTextDidBeginEditing, _editorField);
+    return _isEditingText;
+}
+
+void MyWindowController::keyDownWithKeycode(uint16_t keycode) {
+    Entry* e = _currentItem.get();
+    if (!e || _isDisplayingAlart || _isEditingText) return;
+    const QModelIndex index = _model->indexForEntry(e);
+    const int row = rowForItem(e);
+    switch (keycode) {
+    case views::kKeyReturn:
+    case views::kKeyEnter:
+        addItem();
+        break;
+    case views::kKeyDelete:
+    case views::kKeyForwardDelete:
+        if (e != rootEntry().get()) deleteCurrentItem();
+        break;
+    case views::kKeyLeftArrow:
+        if (_outlineView->isExpanded(index))
+            _outlineView->collapse(index);
+        else if (row > 0 && e->parent())
+            outlineViewSelectItem(e->parent());
+        break;
+    case views::kKeyRightArrow:
+        if (e->isContainer() && !_outlineView->isExpanded(index)) _outlineView->expand(index);
+        break;
+    case views::kKeyDownArrow:
+        if (itemAtRow(row + 1)) outlineViewSelectRow(row + 1);
+        break;
+    case views::kKeyUpArrow:
+        if (row > 0) outlineViewSelectRow(row - 1);
+        break;
+    default:
+        break;
+    }
+}
+
+void MyWindowController::mouseDownWithZone(unsigned zone) {
+    if (_isEditingText) {
+        updateFocusedTextField();
+        return;
+    }
+    if (zone == 1) outlineViewSelectionDidChange();
+}
+
+QMenu* MyWindowController::createContextMenu() {
+    auto* menu = new QMenu(this);
+    const bool enabled = bool(_currentItem);
+    menu->addAction(tr("Cut"), this, [this] { cut(); })->setEnabled(enabled);
+    menu->addAction(tr("Copy"), this, [this] { copy(); })->setEnabled(enabled);
+    menu->addAction(tr("Paste"), this, [this] { paste(); })->setEnabled(enabled);
+    return menu;
+}
+
+bool MyWindowController::rowViewSelectSelfRow(int row) {
+    const int selected = _currentItem ? rowForItem(_currentItem.get()) : -1;
+    const bool ok = updateFocusedTextField();
+    if (ok && row >= 0 && row != selected) {
+        outlineViewSelectRow(row);
+        reloadOutline();
+    }
+    return ok;
+}
+
+void MyWindowController::outlineViewItemWillCollapse(Entry*) {
+    if (_isEditingText) updateFocusedTextField();
+}
+
+void MyWindowController::outlineViewItemDidExpand(Entry*) {
+    updateFamilyRange();
+    _outlineView->viewport()->update();
+}
+
+void MyWindowController::outlineViewItemDidCollapse(Entry*) {
+    if (_currentItem && rowForItem(_currentItem.get()) < 0) {
+        // The selected entry lay inside the collapsed one.
+        if (_isEditingText) didTextEndEditingSub();
+        _currentItem = nullptr;
+        _familyRange = {};
+        _isSelectingFromCode = true;
+        _outlineView->selectionModel()->clearSelection();
+        _isSelectingFromCode = false;
+        notifyStateChanged();
+    } else {
+        updateFamilyRange();
+    }
+    _outlineView->viewport()->update();
+}
+
+} // namespace window
