@@ -1,32 +1,54 @@
-// vantrel: opens each file given on the command line in a window of its own, or a new document without any.
+// vantrel: the editor. Files given on the command line open in windows of their own; with none, a new
+// document opens. A launch while the editor already runs in this session hands its files to that process.
 #include <QApplication>
+#include <QFileInfo>
 
 #include <cstdio>
+#include <cstring>
 #include <malloc.h>
 
-#include "window/MyWindowController.h"
+#include "AppDelegate.h"
 
 int main(int argc, char** argv) {
     // Large documents build and free big trees in phases; keep freed memory for the next phase.
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
-    QApplication app(argc, argv);
+    QApplication application(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Vantrel"));
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
-    QStringList files = app.arguments().mid(1);
-    if (files.isEmpty()) files << QString();
-    int opened = 0;
-    for (const QString& file : files) {
-        auto* w = new window::MyWindowController(file);
-        w->setAttribute(Qt::WA_DeleteOnClose);
-        if (!w->windowDidLoad()) {
-            std::fprintf(stderr, "%s\n%s: %s\n", std::string(model::kLoadFailureMessage).c_str(),
-                         file.toLocal8Bit().constData(), w->loadOutcome().reason.c_str());
-            delete w;
-            continue;
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    bool separate = false;
+    QStringList files;
+    const QStringList arguments = application.arguments().mid(1);
+    for (const QString& a : arguments) {
+        if (a == QLatin1String("--separate-process")) {
+            separate = true;
+        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            std::printf("usage: vantrel [--separate-process] [FILE.plist ...]\n"
+                        "Opens each file in a window of its own, or a new document without any.\n"
+                        "  --separate-process  run a process of its own instead of handing the files\n"
+                        "                      to the editor already running in this session\n");
+            return 0;
+        } else {
+            // Paths are resolved here, so the running process gets the file this launch meant.
+            files << QFileInfo(a).absoluteFilePath();
         }
-        w->show();
-        ++opened;
     }
-    if (!opened) return 1;
-    return app.exec();
+    if (!separate && app::AppDelegate::sendToRunningInstance(files)) return 0;
+
+    app::AppDelegate::initialize();
+    app::AppDelegate delegate;
+    delegate.awakeFromNib();
+    if (!separate) delegate.listenForOtherInstances();
+    delegate.applicationDidFinishLaunching();
+    QObject::connect(&delegate, &app::AppDelegate::lastWindowClosed, &application, [&delegate] {
+        delegate.applicationWillTerminate();
+        QCoreApplication::quit();
+    });
+    if (files.isEmpty())
+        delegate.newDocument();
+    else
+        delegate.openDocumentWithURLs(files);
+    return application.exec();
 }

@@ -466,12 +466,16 @@ bool MyWindowController::windowShouldClose() {
         return true;
     }
     _isDisplayingAlart = true;
+    _isAskingToClose = true;
     notifyStateChanged();
     QMessageBox* alert = makeAlertWithMessage(
         tr("Do you want to save the changes made to the document \u201c%1\u201d?").arg(_fileName), tr("Save"),
         tr("Revert Changed"), tr("Cancel"));
     runAlert(alert, [this](int answer) {
+        _isAskingToClose = false;
+        QPointer<MyWindowController> self(this);
         NotificationCenter::defaultCenter().post(kWindowShoudClose, this, {{kReturnCode, answer}});
+        if (!self) return;
         if (answer == platform::kAlertThirdButtonReturn && _currentItem)
             outlineViewSelectItem(_currentItem.get());
         _isDisplayingAlart = false;

@@ -93,6 +93,13 @@ public:
     bool windowShouldClose();
     // Closes the window without asking (the application decided).
     void closeWithoutAsking();
+    // Whether the window's close question is up.
+    bool isAskingToClose() const { return _isAskingToClose; }
+    // The document's location (empty while untitled) and format (0 XML, 1 binary).
+    QString url() const { return QString::fromStdString(_document._url); }
+    void setURL(const QString& url) { _document._url = url.toStdString(); }
+    int formatKind() const { return _document._formatKind; }
+    void setFormatKind(int kind) { _document._formatKind = kind; }
 
     EntryRef currentItem() const override { return _currentItem; }
     FamilyRange familyRange() const { return _familyRange; }
@@ -272,6 +279,7 @@ private:
     bool _isSelectingFromCode = false;
     bool _movedRows = false;
     bool _closingWithoutAsking = false;
+    bool _isAskingToClose = false;
     quint64 _refreshGeneration = 0;
     EntryRef _oldParent;
     int64_t _fromIndex = -1;

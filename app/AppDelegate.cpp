@@ -1,0 +1,524 @@
+#include "AppDelegate.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSettings>
+#include <QTimer>
+#include <algorithm>
+#include <unistd.h>
+
+#include "platform/file/AtomicFile.h"
+#include "platform/qt/NotificationCenter.h"
+#include "window/MyWindowController.h"
+
+namespace app {
+
+using platform::NotificationCenter;
+
+namespace {
+constexpr int kMaxRecentDocuments = 10;
+const QString kRecentKey = QStringLiteral("RecentDocuments");
+const char* const kSaveActionProperty = "vantrelSaveAction";
+const char* const kSaveAsActionProperty = "vantrelSaveAsAction";
+const char* const kRecentMenuProperty = "vantrelRecentMenu";
+
+QVariantMap& defaultsDomain() {
+    static QVariantMap domain;
+    return domain;
+}
+
+template <typename T> T* propertyObject(QObject* o, const char* name) {
+    return qobject_cast<T*>(o->property(name).value<QObject*>());
+}
+
+bool contains(const std::vector<MyWindowController*>& list, MyWindowController* c) {
+    return std::find(list.begin(), list.end(), c) != list.end();
+}
+void erase(std::vector<MyWindowController*>& list, MyWindowController* c) {
+    list.erase(std::remove(list.begin(), list.end(), c), list.end());
+}
+} // namespace
+
+void AppDelegate::initialize() {
+    QVariantMap& d = defaultsDomain();
+    d.insert(QStringLiteral("NSDisabledDictationMenuItem"), true);
+    d.insert(QStringLiteral("NSDisabledCharacterPaletteMenuItem"), true);
+}
+
+const QVariantMap& AppDelegate::registeredDefaults() {
+    return defaultsDomain();
+}
+
+AppDelegate::AppDelegate(const QString& settingsPath, QObject* parent)
+    : QObject(parent), _settingsPath(settingsPath) {}
+
+AppDelegate::~AppDelegate() {
+    NotificationCenter::defaultCenter().removeObserver(this);
+    for (MyWindowController* c : _windowControllerArray) {
+        c->removeEventFilter(this);
+        delete c;
+    }
+}
+
+void AppDelegate::awakeFromNib() {
+    _windowControllerArray.clear();
+    _reservedToCloseWindowControllerArray.clear();
+    _isTerminate = false;
+    QSettings settings =
+        _settingsPath.isEmpty() ? QSettings() : QSettings(_settingsPath, QSettings::IniFormat);
+    _recentDocuments = settings.value(kRecentKey).toStringList();
+    removeRecentDocumentURL(std::nullopt);
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    auto& center = NotificationCenter::defaultCenter();
+    auto handler = [this](const platform::Notification& n) { didReceiveNotification(n); };
+    center.addObserver(this, window::kWindowShoudClose, handler);
+    center.addObserver(this, window::kFileCouldNotBeOpened, handler);
+}
+
+void AppDelegate::applicationWillTerminate() {
+    NotificationCenter::defaultCenter().removeObserver(this);
+    writeRecentDocuments();
+}
+
+QString AppDelegate::normalizedLocation(const QString& path) {
+    if (path.isEmpty()) return {};
+    QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+}
+
+// ---- Opening ----
+
+bool AppDelegate::applicationOpenFile(const QString& path) {
+    openDocumentWithURL(path);
+    return true;
+}
+
+MyWindowController* AppDelegate::newDocument() {
+    return openDocumentWithURL(QString());
+}
+
+void AppDelegate::openDocument() {
+    auto* dialog = new QFileDialog(nullptr, tr("Open"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::ExistingFiles);
+    dialog->setNameFilter(tr("Property Lists (*.plist)"));
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    if (MyWindowController* front = frontWindowController(); front && !front->url().isEmpty())
+        dialog->setDirectory(QFileInfo(front->url()).absolutePath());
+    connect(dialog, &QFileDialog::filesSelected, this,
+            [this](const QStringList& files) { openDocumentWithURLs(files); });
+    dialog->open();
+}
+
+void AppDelegate::openDocumentWithURLs(const QStringList& urls) {
+    for (const QString& url : urls)
+        openDocumentWithURL(url);
+}
+
+MyWindowController* AppDelegate::openDocumentWithURL(const QString& url) {
+    const QString location = normalizedLocation(url);
+    if (!location.isEmpty()) {
+        if (MyWindowController* open = windowControllerWithURL(location)) {
+            open->show();
+            open->raise();
+            open->activateWindow();
+            return open;
+        }
+        noteNewRecentDocumentURL(location);
+    }
+    auto* c = new MyWindowController(location);
+    addWindow(c);
+    c->windowDidLoad();
+    c->show();
+    c->raise();
+    c->activateWindow();
+    validateMenuItems();
+    return c;
+}
+
+MyWindowController* AppDelegate::windowControllerWithURL(const QString& url) const {
+    const QString location = normalizedLocation(url);
+    if (location.isEmpty()) return nullptr;
+    for (MyWindowController* c : _windowControllerArray)
+        if (normalizedLocation(c->url()) == location) return c;
+    return nullptr;
+}
+
+MyWindowController* AppDelegate::frontWindowController() const {
+    // Windows in the order they were last activated; the desktop gives no stacking order.
+    for (MyWindowController* c : _activationOrder)
+        if (contains(_windowControllerArray, c) && c->isVisible()) return c;
+    return nullptr;
+}
+
+void AppDelegate::addWindow(MyWindowController* c) {
+    _windowControllerArray.push_back(c);
+    _activationOrder.insert(_activationOrder.begin(), c);
+    c->installEventFilter(this);
+    c->stateChanged = [this] { validateMenuItems(); };
+    buildFileMenu(c);
+}
+
+void AppDelegate::removeWindow(MyWindowController* c) {
+    if (!contains(_windowControllerArray, c)) return;
+    erase(_windowControllerArray, c);
+    erase(_reservedToCloseWindowControllerArray, c);
+    erase(_activationOrder, c);
+    c->removeEventFilter(this);
+    c->stateChanged = nullptr;
+    // The controller may be inside one of its own call-backs.
+    c->deleteLater();
+    validateMenuItems();
+    if (_windowControllerArray.empty()) {
+        writeRecentDocuments();
+        emit lastWindowClosed();
+    }
+}
+
+void AppDelegate::closeAndRemove(MyWindowController* c) {
+    c->closeWithoutAsking();
+    removeWindow(c);
+}
+
+void AppDelegate::removeReserved(MyWindowController* c) {
+    erase(_reservedToCloseWindowControllerArray, c);
+}
+
+bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::WindowActivate) {
+        auto* c = static_cast<MyWindowController*>(watched);
+        erase(_activationOrder, c);
+        _activationOrder.insert(_activationOrder.begin(), c);
+        validateMenuItems();
+    }
+    return false;
+}
+
+// ---- Recent documents ----
+
+void AppDelegate::noteNewRecentDocumentURL(const QString& url) {
+    _recentDocuments.removeAll(url);
+    _recentDocuments.prepend(url);
+    while (_recentDocuments.size() > kMaxRecentDocuments)
+        _recentDocuments.removeLast();
+    writeRecentDocuments();
+    rebuildRecentMenus();
+}
+
+void AppDelegate::removeRecentDocumentURL(const std::optional<QString>& url) {
+    // The others keep their order; the list is written at once, so a process that ends right after keeps it.
+    if (url) _recentDocuments.removeAll(*url);
+    writeRecentDocuments();
+    rebuildRecentMenus();
+}
+
+void AppDelegate::clearRecentDocuments() {
+    _recentDocuments.clear();
+    writeRecentDocuments();
+    rebuildRecentMenus();
+}
+
+void AppDelegate::writeRecentDocuments() const {
+    QSettings settings =
+        _settingsPath.isEmpty() ? QSettings() : QSettings(_settingsPath, QSettings::IniFormat);
+    settings.setValue(kRecentKey, _recentDocuments);
+    settings.sync();
+}
+
+// ---- Menus ----
+
+void AppDelegate::buildFileMenu(MyWindowController* c) {
+    auto* file = new QMenu(tr("File"), c);
+    file->addAction(tr("New"), QKeySequence::New, this, [this] { newDocument(); });
+    file->addAction(tr("Open..."), QKeySequence::Open, this, [this] { openDocument(); });
+    QMenu* recent = file->addMenu(tr("Open Recent"));
+    c->setProperty(kRecentMenuProperty, QVariant::fromValue<QObject*>(recent));
+    file->addSeparator();
+    file->addAction(tr("Close"), QKeySequence::Close, c, [c] { c->close(); });
+    QAction* save = file->addAction(tr("Save"), QKeySequence::Save, this, [this] { saveDocument(); });
+    QAction* saveAs =
+        file->addAction(tr("Save As..."), QKeySequence::SaveAs, this, [this] { saveDocumentAs(); });
+    c->setProperty(kSaveActionProperty, QVariant::fromValue<QObject*>(save));
+    c->setProperty(kSaveAsActionProperty, QVariant::fromValue<QObject*>(saveAs));
+    file->addSeparator();
+    QAction* quit = file->addAction(tr("Quit"), QKeySequence::Quit, this, [this] { terminate(); });
+    quit->setMenuRole(QAction::QuitRole);
+    QMenuBar* bar = c->menuBar();
+    QAction* first = bar->actions().isEmpty() ? nullptr : bar->actions().front();
+    bar->insertMenu(first, file);
+    rebuildRecentMenus();
+}
+
+void AppDelegate::rebuildRecentMenus() {
+    for (MyWindowController* c : _windowControllerArray) {
+        QMenu* menu = propertyObject<QMenu>(c, kRecentMenuProperty);
+        if (!menu) continue;
+        menu->clear();
+        for (const QString& url : _recentDocuments)
+            menu->addAction(QFileInfo(url).fileName(), this, [this, url] { applicationOpenFile(url); })
+                ->setToolTip(url);
+        menu->addSeparator();
+        menu->addAction(tr("Clear Menu"), this, [this] { clearRecentDocuments(); })
+            ->setEnabled(!_recentDocuments.isEmpty());
+    }
+}
+
+void AppDelegate::validateMenuItems() {
+    MyWindowController* front = frontWindowController();
+    const bool available = front && !front->isDisplayingAlart();
+    const QString title = front && !front->url().isEmpty() ? tr("Save") : tr("Save...");
+    // Save is enabled with changes, and while a text edit is open (it commits the edit).
+    const bool saveEnabled = available && (front->canUndo() || front->isEditingText());
+    for (MyWindowController* c : _windowControllerArray) {
+        if (QAction* save = propertyObject<QAction>(c, kSaveActionProperty)) {
+            save->setText(title);
+            save->setEnabled(saveEnabled);
+        }
+        if (QAction* saveAs = propertyObject<QAction>(c, kSaveAsActionProperty))
+            saveAs->setEnabled(available);
+    }
+}
+
+// ---- Saving ----
+
+void AppDelegate::saveDocument(MyWindowController* sender) {
+    MyWindowController* c = sender ? sender : frontWindowController();
+    if (!c) return;
+    if (c->isEditingText()) {
+        // A text edit in progress is only finished by the first Save.
+        c->updateFocusedTextField();
+        return;
+    }
+    if (!c->url().isEmpty())
+        saveDocumentWithWindowController(c);
+    else
+        saveDocumentAs(c);
+}
+
+void AppDelegate::saveDocumentAs(MyWindowController* sender) {
+    MyWindowController* c = sender ? sender : frontWindowController();
+    if (!c) return;
+    if (c->isEditingText()) {
+        c->updateFocusedTextField();
+        return;
+    }
+    auto* dialog = new QFileDialog(c, tr("Save As"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setNameFilter(tr("Property Lists (*.plist)"));
+    dialog->setDefaultSuffix(QStringLiteral("plist"));
+    if (!c->url().isEmpty()) dialog->setDirectory(QFileInfo(c->url()).absolutePath());
+    dialog->selectFile(c->fileName());
+    dialog->setWindowModality(Qt::WindowModal);
+
+    // The format chooser, below the dialog's own rows.
+    auto* label = new QLabel(tr("Format:"), dialog);
+    auto* format = new QComboBox(dialog);
+    format->setObjectName(QStringLiteral("formatPopUp"));
+    format->addItems({tr("XML"), tr("Binary")});
+    format->setCurrentIndex(c->formatKind() == 1 ? 1 : 0);
+    format->setMinimumWidth(78);
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout())) {
+        const int row = grid->rowCount();
+        grid->addWidget(label, row, 0);
+        grid->addWidget(format, row, 1);
+    }
+
+    QPointer<MyWindowController> target(c);
+    connect(dialog, &QDialog::finished, this, [this, dialog, format, target](int result) {
+        if (!target) return;
+        MyWindowController* c = target;
+        const QStringList files = dialog->selectedFiles();
+        if (result != QDialog::Accepted || files.isEmpty()) {
+            _isTerminate = false;
+            removeReserved(c);
+            return;
+        }
+        const QString location = normalizedLocation(files.front());
+        MyWindowController* other = windowControllerWithURL(location);
+        if (other && other != c) {
+            if (other->canUndo() || other->isDisplayingAlart() || other->isEditingText()) {
+                failSave(
+                    c, tr("\u201c%1\u201d is open in another window with unsaved changes. Save or close that "
+                          "window first.")
+                           .arg(QFileInfo(location).fileName()));
+                return;
+            }
+            closeAndRemove(other);
+        }
+        saveDocumentWithWindowController(c, location, format->currentIndex());
+    });
+    dialog->open();
+}
+
+bool AppDelegate::saveDocumentWithWindowController(MyWindowController* c) {
+    return saveDocumentWithWindowController(c, c->url(), c->formatKind());
+}
+
+bool AppDelegate::saveDocumentWithWindowController(MyWindowController* c, const QString& url,
+                                                   int formatKind) {
+    plist::Expected<std::string> bytes =
+        formatKind == 1 ? c->document().binaryData() : c->document().plistString();
+    if (!bytes) {
+        failSave(c, QString::fromStdString(bytes.error().message));
+        return false;
+    }
+    plist::Expected<bool> written = platform::writeFileAtomically(url.toStdString(), *bytes);
+    if (!written) {
+        failSave(c, QString::fromStdString(written.error().message));
+        return false;
+    }
+    // The document takes the new location and format only now that they hold its contents.
+    c->setURL(url);
+    c->setFormatKind(formatKind == 1 ? 1 : 0);
+    noteNewRecentDocumentURL(url);
+    if (contains(_reservedToCloseWindowControllerArray, c)) {
+        closeAndRemove(c);
+        if (_isTerminate) terminate();
+    } else {
+        c->resetTitleAndUndo();
+        validateMenuItems();
+    }
+    return true;
+}
+
+void AppDelegate::failSave(MyWindowController* c, const QString& message) {
+    QMessageBox* alert = c->makeAlertWithMessage(message, tr("OK"));
+    QPointer<MyWindowController> target(c);
+    // A pending close or quit is abandoned at once; the alert only reports.
+    removeReserved(c);
+    _isTerminate = false;
+    c->runAlert(alert, [this, target](int) {
+        if (target) removeReserved(target);
+        _isTerminate = false;
+    });
+}
+
+// ---- Closing and quitting ----
+
+void AppDelegate::didReceiveNotification(const platform::Notification& n) {
+    auto* c = qobject_cast<MyWindowController*>(n.object);
+    if (!c || !contains(_windowControllerArray, c)) return;
+    if (n.name == window::kFileCouldNotBeOpened) {
+        removeRecentDocumentURL(c->url());
+        closeAndRemove(c);
+        return;
+    }
+    if (n.name != window::kWindowShoudClose) return;
+    if (!n.userInfo.contains(window::kReturnCode)) {
+        removeWindow(c); // the window closes by itself
+        return;
+    }
+    switch (n.userInfo.value(window::kReturnCode).toInt()) {
+    case 1000:
+        _reservedToCloseWindowControllerArray.push_back(c);
+        // The window that asked is the one saved, whichever window is in front.
+        saveDocument(c);
+        break;
+    case 1001:
+        closeAndRemove(c);
+        break;
+    case 1002:
+        _isTerminate = false;
+        break;
+    default:
+        break;
+    }
+    if (_isTerminate) terminate();
+}
+
+bool AppDelegate::applicationShouldTerminate() {
+    _isTerminate = true;
+    while (MyWindowController* front = frontWindowController()) {
+        if (!front->windowShouldClose()) {
+            // Only a close question or a save still to finish resumes the quit later.
+            if (!front->isAskingToClose() && !contains(_reservedToCloseWindowControllerArray, front))
+                _isTerminate = false;
+            break;
+        }
+        // The window posted that it may close, which took it out of the registry.
+        front->closeWithoutAsking();
+        removeWindow(front);
+    }
+    return _windowControllerArray.empty();
+}
+
+void AppDelegate::terminate() {
+    if (_terminating) return;
+    _terminating = true;
+    const bool now = applicationShouldTerminate();
+    _terminating = false;
+    if (now) {
+        applicationWillTerminate();
+        QCoreApplication::quit();
+    }
+}
+
+// ---- One process per session ----
+
+QString AppDelegate::instanceServerName() {
+    return QStringLiteral("vantrel-%1").arg(::getuid());
+}
+
+bool AppDelegate::sendToRunningInstance(const QStringList& files, const QString& serverName) {
+    QLocalSocket socket;
+    socket.connectToServer(serverName);
+    if (!socket.waitForConnected(500)) return false;
+    QByteArray message;
+    for (const QString& f : files)
+        message += f.toUtf8() + '\n';
+    message += '\n'; // the end of the list; an empty list asks for a new window
+    socket.write(message);
+    if (!socket.waitForBytesWritten(2000)) return false;
+    socket.waitForReadyRead(2000); // the running process answers once it has the files
+    socket.disconnectFromServer();
+    return true;
+}
+
+bool AppDelegate::listenForOtherInstances(const QString& serverName) {
+    _server = new QLocalServer(this);
+    _server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!_server->listen(serverName)) {
+        // A socket left by a process that was killed: nobody answers on it, so it is replaced.
+        QLocalServer::removeServer(serverName);
+        if (!_server->listen(serverName)) return false;
+    }
+    connect(_server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* socket = _server->nextPendingConnection()) {
+            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+                QByteArray data = socket->property("buffer").toByteArray() + socket->readAll();
+                socket->setProperty("buffer", data);
+                if (!data.endsWith("\n\n") && data != "\n") return;
+                QStringList files;
+                for (const QByteArray& line : data.split('\n'))
+                    if (!line.isEmpty()) files << QString::fromUtf8(line);
+                socket->write("ok\n");
+                socket->flush();
+                if (files.isEmpty())
+                    newDocument();
+                else
+                    openDocumentWithURLs(files);
+            });
+        }
+    });
+    return true;
+}
+
+} // namespace app

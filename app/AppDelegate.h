@@ -1,0 +1,112 @@
+// The application: the registry of document windows, opening, saving, closing and quitting, the recent
+// documents, and the one process per user session that every launch hands its files to.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QVariantMap>
+#include <optional>
+#include <vector>
+
+class QAction;
+class QLocalServer;
+class QMenu;
+
+namespace platform {
+struct Notification;
+}
+namespace window {
+class MyWindowController;
+}
+
+namespace app {
+
+using window::MyWindowController;
+
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    // settingsPath: the file that keeps the recent documents; empty for the application's own settings.
+    explicit AppDelegate(const QString& settingsPath = {}, QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    // The user defaults of the registration domain: kept in memory, never written.
+    static void initialize();
+    static const QVariantMap& registeredDefaults();
+
+    void awakeFromNib();
+    void applicationDidFinishLaunching();
+    void applicationWillTerminate();
+    // True when the application may end now; otherwise a window asked its question or refused.
+    bool applicationShouldTerminate();
+    // A termination request: when the windows allow it, the recent documents are written and the
+    // application ends.
+    void terminate();
+
+    bool applicationOpenFile(const QString& path);
+    MyWindowController* newDocument();
+    void openDocument();
+    void openDocumentWithURLs(const QStringList& urls);
+    MyWindowController* openDocumentWithURL(const QString& url);
+    MyWindowController* windowControllerWithURL(const QString& url) const;
+    MyWindowController* frontWindowController() const;
+
+    // The recent documents, most recent first.
+    QStringList recentDocumentURLs() const { return _recentDocuments; }
+    void noteNewRecentDocumentURL(const QString& url);
+    void removeRecentDocumentURL(const std::optional<QString>& url);
+    void clearRecentDocuments();
+
+    void saveDocument(MyWindowController* sender = nullptr);
+    void saveDocumentAs(MyWindowController* sender = nullptr);
+    // Writes the document to a location in a format; the document takes them only when the write succeeds.
+    bool saveDocumentWithWindowController(MyWindowController* c, const QString& url, int formatKind);
+    bool saveDocumentWithWindowController(MyWindowController* c);
+
+    // Pushes the Save items' titles and enabled states to every window.
+    void validateMenuItems();
+
+    const std::vector<MyWindowController*>& windowControllers() const { return _windowControllerArray; }
+    const std::vector<MyWindowController*>& reservedToClose() const {
+        return _reservedToCloseWindowControllerArray;
+    }
+    bool isTerminate() const { return _isTerminate; }
+
+    // Locations compare as canonical paths when the file exists, else as clean absolute paths.
+    static QString normalizedLocation(const QString& path);
+
+    // One process per user session: the server name, handing files to a running process, and listening.
+    static QString instanceServerName();
+    // Sends the files (absolute paths) to the running process; false when none is running.
+    static bool sendToRunningInstance(const QStringList& files,
+                                      const QString& serverName = instanceServerName());
+    bool listenForOtherInstances(const QString& serverName = instanceServerName());
+
+signals:
+    // The registry became empty: the application ends.
+    void lastWindowClosed();
+
+private:
+    void didReceiveNotification(const platform::Notification& n);
+    void addWindow(MyWindowController* c);
+    void removeWindow(MyWindowController* c);
+    void closeAndRemove(MyWindowController* c);
+    void removeReserved(MyWindowController* c);
+    void failSave(MyWindowController* c, const QString& message);
+    void buildFileMenu(MyWindowController* c);
+    void rebuildRecentMenus();
+    void writeRecentDocuments() const;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    std::vector<MyWindowController*> _windowControllerArray;
+    std::vector<MyWindowController*> _reservedToCloseWindowControllerArray;
+    std::vector<MyWindowController*> _activationOrder; // front to back
+    bool _isTerminate = false;
+    bool _terminating = false;
+    QStringList _recentDocuments;
+    QString _settingsPath;
+    QLocalServer* _server = nullptr;
+};
+
+} // namespace app
