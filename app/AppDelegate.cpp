@@ -250,8 +250,11 @@ void AppDelegate::buildFileMenu(MyWindowController* c) {
     file->addSeparator();
     file->addAction(tr("Close"), QKeySequence::Close, c, [c] { c->close(); });
     QAction* save = file->addAction(tr("Save"), QKeySequence::Save, this, [this] { saveDocument(); });
-    QAction* saveAs =
-        file->addAction(tr("Save As..."), QKeySequence::SaveAs, this, [this] { saveDocumentAs(); });
+    QAction* saveAs = file->addAction(tr("Save As..."), this, [this] { saveDocumentAs(); });
+    // Some desktops bind no key to Save As; Ctrl+Shift+S is the common one.
+    saveAs->setShortcut(QKeySequence::keyBindings(QKeySequence::SaveAs).isEmpty()
+                            ? QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)
+                            : QKeySequence(QKeySequence::SaveAs));
     c->setProperty(kSaveActionProperty, QVariant::fromValue<QObject*>(save));
     c->setProperty(kSaveAsActionProperty, QVariant::fromValue<QObject*>(saveAs));
     file->addSeparator();
