@@ -381,6 +381,9 @@ void MyWindowController::outlineViewSelectRow(int row) {
     }
     _isSelectingFromCode = false;
     updateFamilyRange();
+    // The family frame and the in-row controls follow the selection.
+    _outlineView->viewport()->update();
+    placeRowControls();
     notifyStateChanged();
 }
 
