@@ -77,9 +77,25 @@ QVariant EntryTreeModel::data(const QModelIndex& index, int role) const {
             size_t n = e->child().size();
             return n == 1 ? tr("(1 item)") : tr("(%1 items)").arg(qulonglong(n));
         }
-        return QString::fromStdString(model::valueText(*e));
+        return shownValueText(*e);
     }
     return {};
+}
+
+QString EntryTreeModel::shownValueText(const Entry& e) const {
+    // A cell shows no more than fits on a screen; long strings and data are cut before they are converted,
+    // and long data says how long it is. The editor always gets the whole text.
+    constexpr size_t kShownBytes = 4096;
+    constexpr size_t kShownDataBytes = 128;
+    if (e.type() == EntryType::String && e.stringValue().size() > kShownBytes)
+        return QString::fromUtf8(e.stringValue().data(), qsizetype(kShownBytes));
+    if (e.type() == EntryType::Data && e.dataValue().size() > kShownDataBytes) {
+        const model::Data& d = e.dataValue();
+        std::string head = model::descriptionOfData(model::Data(d.begin(), d.begin() + kShownDataBytes));
+        head.pop_back(); // the closing ">"
+        return QString::fromStdString(head) + tr("\u2026> (%1 bytes)").arg(qulonglong(d.size()));
+    }
+    return QString::fromStdString(model::valueText(e));
 }
 
 QVariant EntryTreeModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -47,6 +47,8 @@ public:
     }
     // The key column's text: "Root", "Item N" for an element of an array, else the key.
     QString keyText(const model::Entry* e) const;
+    // The value column's text: the value's text form, shortened for very long strings and data.
+    QString shownValueText(const model::Entry& e) const;
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;

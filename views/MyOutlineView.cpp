@@ -322,7 +322,8 @@ int MyOutlineView::rowForItem(const model::Entry* e) const {
     QModelIndex index = m->indexForEntry(e);
     if (!index.isValid()) return -1;
     QRect r = visualRect(index);
-    if (!r.isValid()) return -1;
+    // A deep row's key cell may have no width left after its indentation; only its height tells.
+    if (r.height() <= 0) return -1;
     return (r.top() + verticalOffset()) / uniformRowHeight();
 }
 

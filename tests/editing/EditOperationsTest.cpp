@@ -1,0 +1,582 @@
+// The edit operations of a document window as a person drives them: key rename with the duplicate-key alert,
+// value changes of every type, the check box, add and delete, cut, copy and paste through the real clipboard,
+// the nesting limit, and reordering by drag.
+#include <QAbstractButton>
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QtTest>
+
+#include <cmath>
+#include <optional>
+
+#include "WindowTestSupport.h"
+#include "model/ValueText.h"
+#include "platform/qt/Alert.h"
+
+using namespace vantrel::test;
+
+namespace {
+
+const QString kHead = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n");
+const QString kTail = QStringLiteral("\n</plist>\n");
+
+// Rows, all expanded: Root, a, d, d1, list, one, two, z.
+const QString kOutline = QStringLiteral(
+    "<dict><key>a</key><string>A</string><key>d</key><dict><key>d1</key><string>1</string></dict>"
+    "<key>list</key><array><string>one</string><string>two</string></array><key>z</key><string>Z</string>"
+    "</dict>");
+
+// One row of a table per entry of a static array, named after it.
+template <typename Row, size_t N> void addRows(const Row (&rows)[N]) {
+    QTest::addColumn<int>("row");
+    for (size_t i = 0; i < N; ++i)
+        QTest::newRow(rows[i].name) << int(i);
+}
+
+Entry::Value integer(uint64_t i) {
+    return model::Number::fromInteger(plist::Integer::fromUnsigned(i));
+}
+Entry::Value real(double d) {
+    return model::Number::fromReal(d);
+}
+
+// The entry at a path from the root: keys in dictionaries, positions in arrays ("list/1").
+EntryRef at(const EntryRef& root, const QString& path) {
+    EntryRef e = root;
+    for (const QString& segment : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        bool isNumber = false;
+        const int i = segment.toInt(&isNumber);
+        e = e && e->type() == EntryType::Array && isNumber ? childAt(e, size_t(i)) : entryAtPath(e, segment);
+    }
+    return e;
+}
+
+// Shows the entry's row, its ancestors expanded, and selects it.
+void select(MyWindowController& w, const EntryRef& e) {
+    if (e->parent()) w.expandAncestorWithItem(e->parent());
+    w.outlineViewSelectItem(e.get());
+    QCOMPARE(w.currentItem().get(), e.get());
+}
+
+// Checks the alert up on the window and answers it with a click on one of its buttons.
+void answerAlert(MyWindowController& w, const QString& message, QStringList buttons, const QString& answer) {
+    QVERIFY(w.isDisplayingAlart());
+    QMessageBox* alert = platform::sheetOfWindow(&w);
+    QVERIFY(alert);
+    QCOMPARE(alert->text(), message);
+    QStringList shown;
+    QAbstractButton* chosen = nullptr;
+    for (QAbstractButton* b : alert->buttons()) {
+        shown << b->text();
+        if (b->text() == answer) chosen = b;
+    }
+    shown.sort();
+    buttons.sort();
+    QCOMPARE(shown, buttons);
+    QVERIFY(chosen);
+    QTRY_VERIFY(chosen->isVisible());
+    QTest::mouseClick(chosen, Qt::LeftButton);
+    QTRY_VERIFY(!w.isDisplayingAlart());
+    QVERIFY(!platform::sheetOfWindow(&w));
+}
+
+// The tree under an entry without the entry's own line, to compare subtrees that differ only in their key.
+QString bodyText(const EntryRef& e) {
+    return treeText(e).section(QLatin1Char('\n'), 1);
+}
+
+const QString kDuplicateKey =
+    QStringLiteral("The key you entered (\u201cy\u201d) is already present in the "
+                   "dictionary.  Do you want to replace the existing key/value pair?");
+const QString kInvalidEntry = QStringLiteral(
+    "Your entry is not valid. Do you want to keep editing and fix the error or cancel editing?");
+
+const struct {
+    const char* name;
+    const char* to;
+    const char* answer; // "": no alert
+    const char* keys;
+    const char* values;
+} kRenames[] = {
+    {"same key", "x", "", "x,y,z", "X,Y,Z"},
+    {"fresh key", "w", "", "w,y,z", "X,Y,Z"},
+    {"key differing in case", "Y", "", "Y,y,z", "X,Y,Z"},
+    {"taken key, replaced", "y", "Replace Existing Pair", "y,z", "X,Z"},
+    {"taken key, cancelled", "y", "Cancel", "x,y,z", "X,Y,Z"},
+};
+
+const model::Data kBytes{0x01, 0x02, 0xff};
+const struct ValueEdit {
+    const char* name;
+    QString element;
+    const char* typed;                    // none: the text the field starts with
+    std::optional<Entry::Value> expected; // none: nothing changes
+    const char* answer = nullptr;         // the text is refused: the answer to the alert
+    bool isRoot = false;                  // the element is the whole document
+} kValueEdits[] = {
+    {"integer as the same real", "<integer>1</integer>", "1.0", std::nullopt},
+    {"integer", "<integer>1</integer>", "2", integer(2)},
+    {"letters", "<integer>5</integer>", "abc", integer(0)},
+    {"exponent", "<integer>5</integer>", "1e3", real(1000)},
+    {"inf", "<integer>5</integer>", "inf", real(HUGE_VAL)},
+    {"minus inf", "<integer>5</integer>", "-inf", real(-HUGE_VAL)},
+    {"nan", "<integer>5</integer>", "nan", real(std::nan(""))},
+    {"largest integer", "<integer>5</integer>", "18446744073709551615", integer(UINT64_MAX)},
+    {"same string", "<string>abc</string>", nullptr, std::nullopt},
+    {"empty string", "<string>abc</string>", "", std::string()},
+    {"date as shown", "<date>2020-02-29T12:00:00Z</date>", nullptr, std::nullopt},
+    {"date typed", "<date>2020-02-29T12:00:00Z</date>", "2024/01/02 3:04:05",
+     *model::dateWithDescription("2024/01/02 3:04:05")},
+    {"ISO date, keep editing", "<date>2020-02-29T12:00:00Z</date>", "2024-01-02", std::nullopt,
+     "Keep Editing"},
+    {"ISO date, cancel", "<date>2020-02-29T12:00:00Z</date>", "2024-01-02", std::nullopt, "Cancel"},
+    {"data in brackets", "<data>AA==</data>", "<0102 ff>", kBytes},
+    {"data after 0x", "<data>AA==</data>", "0x0102ff", kBytes},
+    {"same bytes after 0x", "<data>AQL/</data>", "0x0102FF", std::nullopt},
+    {"long data as shown", "<data>" + QString::fromLatin1(QByteArray(100, 'Z').toBase64()) + "</data>",
+     nullptr, std::nullopt},
+    {"hex without 0x", "<data>AA==</data>", "0102ff", std::nullopt, "Cancel"},
+    {"odd digits in brackets", "<data>AA==</data>", "<0102f>", std::nullopt, "Keep Editing"},
+    {"odd digits after 0x", "<data>AA==</data>", "0x0102f", std::nullopt, "Cancel"},
+    {"scalar root", "<string>abc</string>", "new", std::string("new"), nullptr, true},
+};
+
+const struct {
+    const char* name;
+    const char* selected; // "" is the root
+    bool expanded;
+    int times;
+    const char* parent;
+    const char* keys; // of a dictionary, or the String values of an array
+} kAdds[] = {
+    {"after a collapsed dictionary", "d", false, 1, "", "a,d,New item,list,z"},
+    {"twice", "d", false, 2, "", "a,d,New item,New item - 2,list,z"},
+    {"into an expanded dictionary", "d", true, 1, "d", "New item,d1"},
+    {"after an array element", "list/0", false, 1, "list", "one,,two"},
+    {"into the collapsed root", "", false, 1, "", "New item,a,d,list,z"},
+};
+
+const struct {
+    const char* name;
+    const char* selected; // "" is the root, none nothing
+    const char* target;   // none: nothing is deleted
+} kDeletes[] = {
+    {"expanded subtree", "d", "list"},  {"first child", "d/d1", "list"},
+    {"last row", "z", "list/1"},        {"root", "", nullptr},
+    {"no selection", nullptr, nullptr},
+};
+
+const struct {
+    const char* name;
+    const char* copied;
+    const char* selected;
+    const char* keys; // of a dictionary after the paste
+} kPastes[] = {
+    {"keyed entry into a dictionary", "src/name", "free/other", "other,name"},
+    {"its key taken", "src/name", "taken/other", "other,name - 2,name"},
+    {"array element into a dictionary", "list/0", "free/other", "other,New item"},
+    {"dictionary into an array", "list/1", "list/0", nullptr},
+};
+
+} // namespace
+
+class EditOperationsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void renameKey_data() { addRows(kRenames); }
+
+    void renameKey() {
+        QFETCH(int, row);
+        const auto& r = kRenames[row];
+        DocumentWindow w;
+        QVERIFY(w.open(stringDict({"x", "y", "z"})));
+        const EntryRef root = w->rootEntry(), x = entryAtPath(root, "x");
+        const QString before = treeText(root), answer = r.answer;
+        clickRow(*w, x);
+        QCOMPARE(w->currentItem().get(), x.get());
+
+        QCOMPARE(w->changeCurrentItemKeyNameWithNewKeyName(r.to), answer.isEmpty());
+        if (!answer.isEmpty()) {
+            QCOMPARE(treeText(root), before);
+            answerAlert(*w, kDuplicateKey, {"Replace Existing Pair", "Cancel"}, answer);
+            if (QTest::currentTestFailed()) return;
+        }
+        QCOMPARE(keysOf(root), r.keys);
+        QCOMPARE(valuesOf(root), r.values);
+        QCOMPARE(undoManagerOf(*w).canUndo(), keysOf(root) != "x,y,z");
+        if (!undoManagerOf(*w).canUndo()) return;
+        QCOMPARE(undoManagerOf(*w).undoMenuItemTitle(), answer.isEmpty()
+                                                            ? QStringLiteral("Undo Rename Key")
+                                                            : QStringLiteral("Undo Replace Key/Value"));
+        w->undoAction()->trigger();
+        QCOMPARE(treeText(root), before);
+        QVERIFY(!undoManagerOf(*w).canUndo());
+        w->redoAction()->trigger();
+        QCOMPARE(keysOf(root), r.keys);
+        QCOMPARE(valuesOf(root), r.values);
+    }
+
+    void uniqueKeyNameNumbersPastTakenKeys() {
+        DocumentWindow w;
+        QVERIFY(w.openNew());
+        auto unique = [&](const QStringList& taken, const std::optional<QString>& base) {
+            Children child;
+            for (const QString& k : taken)
+                child.push_back(Entry::make(k.toStdString(), EntryType::String, std::string()));
+            return w->uniqueKeyNameInChild(&child, base);
+        };
+        QCOMPARE(unique({"New item", "New item - 2"}, std::nullopt), QStringLiteral("New item - 3"));
+        QCOMPARE(unique({"foo", "foo - 2"}, QStringLiteral("foo")), QStringLiteral("foo - 3"));
+        QCOMPARE(unique({"foo - 2"}, QStringLiteral("foo")), QStringLiteral("foo"));
+        QCOMPARE(w->uniqueKeyNameInChild(nullptr, QStringLiteral("foo")), QStringLiteral("foo"));
+    }
+
+    void valueChange_data() { addRows(kValueEdits); }
+
+    void valueChange() {
+        QFETCH(int, row);
+        const auto& r = kValueEdits[row];
+        DocumentWindow w;
+        QVERIFY(w.open(r.isRoot ? r.element : "<dict><key>v</key>" + r.element + "</dict>"));
+        const EntryRef e = r.isRoot ? w->rootEntry() : entryAtPath(w->rootEntry(), "v");
+        select(*w, e);
+        const QString before = treeText(w->rootEntry());
+        const QString typed =
+            r.typed ? QString::fromUtf8(r.typed) : MyWindowController::fieldTextOfItem(*e, false);
+
+        QCOMPARE(w->changeCurrentItemValueWithNewValue(typed), !r.answer);
+        if (r.answer) answerAlert(*w, kInvalidEntry, {"Keep Editing", "Cancel"}, r.answer);
+        if (QTest::currentTestFailed()) return;
+        QVERIFY(!w->isDisplayingAlart());
+        if (!r.expected) {
+            QCOMPARE(treeText(w->rootEntry()), before);
+            QVERIFY(!undoManagerOf(*w).canUndo());
+            return;
+        }
+        QCOMPARE(valueText(e->value()), valueText(*r.expected));
+        if (e->type() == EntryType::Date)
+            QCOMPARE(QString::fromStdString(model::descriptionOfDate(e->dateValue())), typed);
+        QCOMPARE(undoManagerOf(*w).undoActionName(), QStringLiteral("Change Value"));
+        w->undoAction()->trigger();
+        QCOMPARE(treeText(w->rootEntry()), before);
+        QVERIFY(!undoManagerOf(*w).canUndo());
+    }
+
+    void checkBoxTogglesOneStepEach() {
+        DocumentWindow w;
+        QVERIFY(w.open(QStringLiteral("<dict><key>on</key><true/></dict>")));
+        const EntryRef e = entryAtPath(w->rootEntry(), "on");
+        select(*w, e);
+        w->handlingCheckBox(true);
+        QVERIFY(!undoManagerOf(*w).canUndo());
+        for (bool checked : {false, true}) {
+            w->handlingCheckBox(checked);
+            QCOMPARE(e->boolValue(), checked);
+            QCOMPARE(undoManagerOf(*w).undoActionName(), QStringLiteral("Change Value"));
+        }
+        for (bool back : {false, true}) {
+            w->undoAction()->trigger();
+            QCOMPARE(e->boolValue(), back);
+        }
+        QVERIFY(!undoManagerOf(*w).canUndo());
+    }
+
+    void addItemPlacement_data() { addRows(kAdds); }
+
+    void addItemPlacement() {
+        QFETCH(int, row);
+        const auto& r = kAdds[row];
+        DocumentWindow w;
+        QVERIFY(w.open(kOutline));
+        const EntryRef root = w->rootEntry(), e = at(root, r.selected), parent = at(root, r.parent);
+        const QString before = treeText(root);
+        const QModelIndex index = w->entryModel()->indexForEntry(e.get());
+        select(*w, e);
+        r.expanded ? w->outlineView()->expand(index) : w->outlineView()->collapse(index);
+
+        for (int i = 0; i < r.times; ++i)
+            w->addItem();
+        QCOMPARE(parent->type() == EntryType::Array ? valuesOf(parent) : keysOf(parent), r.keys);
+        QVERIFY(w->outlineView()->isExpanded(w->entryModel()->indexForEntry(parent.get())));
+        const EntryRef added = w->currentItem();
+        QVERIFY(added && added->parent() == parent.get());
+        QCOMPARE(added->type(), EntryType::String);
+        QTRY_COMPARE(selectedEntry(*w), added.get());
+        for (int i = 0; i < r.times; ++i)
+            w->undoAction()->trigger();
+        QCOMPARE(treeText(root), before);
+    }
+
+    void deleteSelectsANeighbour_data() { addRows(kDeletes); }
+
+    void deleteSelectsANeighbour() {
+        QFETCH(int, row);
+        const auto& r = kDeletes[row];
+        DocumentWindow w;
+        QVERIFY(w.open(kOutline));
+        w->outlineView()->expandAll();
+        const EntryRef root = w->rootEntry(), gone = r.selected ? at(root, r.selected) : EntryRef();
+        const QString before = treeText(root);
+        if (gone) select(*w, gone);
+
+        w->deleteCurrentItem();
+        if (!r.target) {
+            QCOMPARE(treeText(root), before);
+            QVERIFY(!undoManagerOf(*w).canUndo());
+            return;
+        }
+        const EntryRef parent = at(root, QString(r.selected).section('/', 0, -2)),
+                       target = at(root, r.target);
+        const size_t index = gone->indexInParent();
+        QVERIFY(!gone->parent());
+        QCOMPARE(w->currentItem().get(), target.get());
+        QTRY_COMPARE(selectedEntry(*w), target.get());
+        w->undoAction()->trigger();
+        QCOMPARE(childAt(parent, index).get(), gone.get());
+        QCOMPARE(treeText(root), before);
+    }
+
+    // A row indented past the key column's width is a row all the same: it stays selected through edits.
+    void deeplyNestedEntryStaysSelectedThroughEdits() {
+        QString doc = QStringLiteral("<string>s</string>");
+        for (int i = 0; i < 12; ++i)
+            doc = "<array>" + doc + "</array>";
+        DocumentWindow w;
+        QVERIFY(w.open(doc));
+        EntryRef deepest = w->rootEntry();
+        while (deepest->isContainer())
+            deepest = childAt(deepest, 0);
+        const EntryRef parent(deepest->parent());
+        w->expandAncestorWithItem(parent.get());
+        const QModelIndex value =
+            w->entryModel()->indexForEntry(deepest.get(), views::EntryTreeModel::ValueColumn);
+        QTest::mouseClick(w->outlineView()->viewport(), Qt::LeftButton, {},
+                          w->outlineView()->visualRect(value).center());
+        QCOMPARE(w->currentItem().get(), deepest.get());
+
+        QVERIFY(w->changeCurrentItemValueWithNewValue(QStringLiteral("t")));
+        QCOMPARE(deepest->stringValue(), std::string("t"));
+        QCOMPARE(w->currentItem().get(), deepest.get());
+        QCOMPARE(selectedEntry(*w), deepest.get());
+        w->addItem();
+        QCOMPARE(parent->childCount(), size_t(2));
+        QTRY_COMPARE(selectedEntry(*w), childAt(parent, 1).get());
+    }
+
+    void editActionsFollowTheSelection() {
+        DocumentWindow w;
+        QVERIFY(w.open(kOutline));
+        auto enabled = [&] {
+            QString flags;
+            for (QAction* a : {w->cutAction(), w->copyAction(), w->pasteAction(), w->deleteMenuAction()})
+                flags += a->isEnabled() ? '1' : '0';
+            return flags;
+        };
+        QCOMPARE(enabled(), QStringLiteral("0000"));
+        clickRow(*w, entryAtPath(w->rootEntry(), "a"));
+        QCOMPARE(enabled(), QStringLiteral("1111"));
+        w->outlineViewSelectItem(nullptr);
+        QCOMPARE(enabled(), QStringLiteral("0000"));
+    }
+
+    void pasteChoosesKeyAndPlace_data() { addRows(kPastes); }
+
+    void pasteChoosesKeyAndPlace() {
+        QFETCH(int, row);
+        const auto& r = kPastes[row];
+        DocumentWindow w;
+        QVERIFY(w.open(QStringLiteral(
+            "<dict><key>src</key><dict><key>name</key><string>N</string></dict><key>free</key><dict>"
+            "<key>other</key><string>O</string></dict><key>taken</key><dict><key>other</key><string>O</"
+            "string>"
+            "<key>name</key><string>T</string></dict><key>list</key><array><string>one</string><dict>"
+            "<key>k</key><integer>1</integer><key>sub</key><array><true/></array></dict></array></dict>")));
+        const EntryRef root = w->rootEntry(), copied = at(root, r.copied), selected = at(root, r.selected);
+        const EntryRef parent(selected->parent());
+        const QString before = treeText(root);
+        const size_t count = parent->childCount();
+        select(*w, copied);
+        w->copyAction()->trigger();
+        select(*w, selected);
+        w->pasteAction()->trigger();
+
+        const EntryRef pasted = childAt(parent, selected->indexInParent() + 1);
+        QCOMPARE(parent->childCount(), count + 1);
+        QCOMPARE(w->currentItem().get(), pasted.get());
+        QVERIFY(pasted.get() != copied.get());
+        QCOMPARE(bodyText(pasted), bodyText(copied));
+        if (r.keys) QCOMPARE(keysOf(parent), r.keys);
+        QCOMPARE(undoManagerOf(*w).undoActionName(), QStringLiteral("Insert Item"));
+        w->undoAction()->trigger();
+        QCOMPARE(treeText(root), before);
+    }
+
+    void pasteText_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        auto string = [](const QString& s) {
+            return treeText(Entry::make("New item", EntryType::String, s.toStdString()));
+        };
+        const QString lines = QStringLiteral("<dict>\n<key>a</key>");
+        EntryRef dict = Entry::makeContainer("New item", EntryType::Dictionary);
+        dict->appendChild(Entry::make("k", EntryType::Boolean, true));
+        QTest::newRow("plain text") << QStringLiteral("hello") << string("hello");
+        QTest::newRow("document of a string") << kHead + "<string>x</string>" + kTail << string("x");
+        QTest::newRow("lines that look like XML") << lines << string(lines);
+        QTest::newRow("document of a dictionary")
+            << kHead + "<dict>\n\t<key>k</key>\n\t<true/>\n</dict>" + kTail << treeText(dict);
+    }
+
+    void pasteText() {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        DocumentWindow w;
+        QVERIFY(w.open(stringDict({"a", "b"})));
+        select(*w, entryAtPath(w->rootEntry(), "a"));
+        QGuiApplication::clipboard()->setText(text);
+        w->paste();
+        QCOMPARE(w->rootEntry()->childCount(), size_t(3));
+        QCOMPARE(treeText(childAt(w->rootEntry(), 1)), expected);
+    }
+
+    void cutThenPasteIsTwoSteps() {
+        DocumentWindow w;
+        QVERIFY(w.open(stringDict({"a", "b", "c"})));
+        const EntryRef root = w->rootEntry();
+        select(*w, entryAtPath(root, "b"));
+        w->cutAction()->trigger();
+        QCOMPARE(keysOf(root), QStringLiteral("a,c"));
+        QCOMPARE(w->currentItem().get(), entryAtPath(root, "c").get());
+        w->pasteAction()->trigger();
+        QCOMPARE(keysOf(root), QStringLiteral("a,c,b"));
+        QCOMPARE(valuesOf(root), QStringLiteral("A,C,B"));
+        QCOMPARE(undoManagerOf(*w).undoActionName(), QStringLiteral("Insert Item"));
+        w->undoAction()->trigger();
+        QCOMPARE(undoManagerOf(*w).undoActionName(), QStringLiteral("Remove Item"));
+        w->undoAction()->trigger();
+        QCOMPARE(keysOf(root), QStringLiteral("a,b,c"));
+        QVERIFY(!undoManagerOf(*w).canUndo());
+    }
+
+    // Our own binary copy travels beside the text, so values that XML text cannot hold arrive exactly.
+    void pasteIntoAnotherWindowIsExact() {
+        DocumentWindow from, to;
+        QVERIFY(from.open(mixedDocument()));
+        QVERIFY(to.open(stringDict({"a"})));
+        const EntryRef source = from->rootEntry(), target = to->rootEntry();
+        from->doCommands({CommandRecord::insertItem(
+            Entry::make("ctrl", EntryType::String, std::string("a\x01z")), source, 0)});
+
+        select(*from, childAt(source, 0));
+        from->copy();
+        select(*to, entryAtPath(target, "a"));
+        to->paste();
+        QCOMPARE(keysOf(target), QStringLiteral("a,ctrl"));
+        QCOMPARE(childAt(target, 1)->stringValue(), std::string("a\x01z"));
+
+        select(*from, source);
+        from->copy();
+        to->paste();
+        QCOMPARE(keysOf(target), QStringLiteral("a,ctrl,New item"));
+        QCOMPARE(bodyText(childAt(target, 2)), bodyText(source));
+    }
+
+    void pasteRefusedPastTheNestingLimit() {
+        // Root, then arrays down to depth 511 holding a string at depth 512, the deepest allowed.
+        QCOMPARE(MyWindowController::maximumDepth(), 512);
+        const int chain = MyWindowController::maximumDepth() - 2;
+        const QString doc = "<array><dict><key>k</key><string>v</string></dict><dict/>" +
+                            QStringLiteral("<array>").repeated(chain) + "<string>s</string>" +
+                            QStringLiteral("</array>").repeated(chain) + "</array>";
+        DocumentWindow w;
+        QVERIFY(w.open(doc));
+        // The key column wide enough for the deepest rows' indentation.
+        w->outlineView()->setColumnWidth(0, (chain + 10) * w->outlineView()->indentation());
+        const EntryRef root = w->rootEntry();
+        EntryRef deepest = childAt(root, 2);
+        while (deepest->isContainer())
+            deepest = childAt(deepest, 0);
+        const EntryRef deepParent(deepest->parent());
+
+        // A dictionary with a child spans two levels: one too many below the deepest array.
+        select(*w, childAt(root, 0));
+        w->copy();
+        select(*w, deepest);
+        w->paste();
+        answerAlert(
+            *w,
+            QStringLiteral("The item can\u2019t be inserted here because the document would be nested "
+                           "more than 512 levels deep."),
+            {"OK"}, "OK");
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(deepParent->childCount(), size_t(1));
+        QVERIFY(!undoManagerOf(*w).canUndo());
+
+        // An empty dictionary spans one and just fits.
+        select(*w, childAt(root, 1));
+        w->copy();
+        select(*w, deepest);
+        w->paste();
+        QVERIFY(!w->isDisplayingAlart());
+        QCOMPARE(deepParent->childCount(), size_t(2));
+        QCOMPARE(childAt(deepParent, 1)->type(), EntryType::Dictionary);
+    }
+
+    void dragReordersAmongSiblings_data() {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("into");  // the parent dropped into: "" is the root
+        QTest::addColumn<bool>("foreign");  // the drag began in another window
+        QTest::addColumn<QString>("order"); // "": refused; the same order: accepted without a change
+        const QString same = QStringLiteral("a,b,c,d,e,f");
+        QTest::newRow("down") << 4 << QString() << false << QStringLiteral("a,c,d,b,e,f");
+        QTest::newRow("to the top") << 0 << QString() << false << QStringLiteral("b,a,c,d,e,f");
+        QTest::newRow("to the end") << 6 << QString() << false << QStringLiteral("a,c,d,e,f,b");
+        QTest::newRow("its own gap above") << 1 << QString() << false << same;
+        QTest::newRow("its own gap below") << 2 << QString() << false << same;
+        QTest::newRow("onto the parent itself") << -1 << QString() << false << QString();
+        QTest::newRow("into another parent") << 0 << QStringLiteral("f") << false << QString();
+        QTest::newRow("from another window") << 4 << QString() << true << QString();
+    }
+
+    void dragReordersAmongSiblings() {
+        QFETCH(int, row);
+        QFETCH(QString, into);
+        QFETCH(bool, foreign);
+        QFETCH(QString, order);
+        const QString doc =
+            stringDict({"a", "b", "c", "d", "e"})
+                .replace("</dict>", "<key>f</key><dict><key>f1</key><string>1</string></dict></dict>");
+        DocumentWindow w, other;
+        QVERIFY(w.open(doc) && other.open(doc));
+        views::EntryTreeModel* model = w->entryModel();
+        const EntryRef root = w->rootEntry(), b = childAt(root, 1);
+        const QString before = treeText(root);
+        QVERIFY(!model->mimeData({model->indexForEntry(root.get())}));
+        std::unique_ptr<QMimeData> data(model->mimeData({model->indexForEntry(b.get())}));
+        std::unique_ptr<QMimeData> otherData(other->entryModel()->mimeData(
+            {other->entryModel()->indexForEntry(childAt(other->rootEntry(), 1).get())}));
+        QVERIFY(data && otherData);
+        const QMimeData* dropped = foreign ? otherData.get() : data.get();
+        const QModelIndex parent = model->indexForEntry(entryAtPath(root, into).get());
+
+        QCOMPARE(model->canDropMimeData(dropped, Qt::MoveAction, row, 0, parent), !order.isEmpty());
+        QCOMPARE(model->dropMimeData(dropped, Qt::MoveAction, row, 0, parent), !order.isEmpty());
+        QCOMPARE(keysOf(root), order.isEmpty() ? QStringLiteral("a,b,c,d,e,f") : order);
+        QCOMPARE(undoManagerOf(*w).canUndo(), keysOf(root) != QStringLiteral("a,b,c,d,e,f"));
+        QCOMPARE(treeText(other->rootEntry()), before);
+        if (!undoManagerOf(*w).canUndo()) {
+            QCOMPARE(treeText(root), before);
+            return;
+        }
+        QCOMPARE(undoManagerOf(*w).undoActionName(), QStringLiteral("Move Item"));
+        w->undoAction()->trigger();
+        QCOMPARE(childAt(root, 1).get(), b.get());
+        QCOMPARE(treeText(root), before);
+    }
+};
+
+QTEST_MAIN(EditOperationsTest)
+#include "EditOperationsTest.moc"
