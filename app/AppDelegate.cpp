@@ -298,14 +298,19 @@ void AppDelegate::validateMenuItems() {
 
 // ---- Saving ----
 
-void AppDelegate::saveDocument(MyWindowController* sender) {
+MyWindowController* AppDelegate::documentToSave(MyWindowController* sender) {
     MyWindowController* c = sender ? sender : frontWindowController();
-    if (!c) return;
-    if (c->isEditingText()) {
+    if (c && c->isEditingText()) {
         // A text edit in progress is only finished by the first Save.
         c->updateFocusedTextField();
-        return;
+        return nullptr;
     }
+    return c;
+}
+
+void AppDelegate::saveDocument(MyWindowController* sender) {
+    MyWindowController* c = documentToSave(sender);
+    if (!c) return;
     if (!c->url().isEmpty())
         saveDocumentWithWindowController(c);
     else
@@ -313,12 +318,8 @@ void AppDelegate::saveDocument(MyWindowController* sender) {
 }
 
 void AppDelegate::saveDocumentAs(MyWindowController* sender) {
-    MyWindowController* c = sender ? sender : frontWindowController();
+    MyWindowController* c = documentToSave(sender);
     if (!c) return;
-    if (c->isEditingText()) {
-        c->updateFocusedTextField();
-        return;
-    }
     auto* dialog = new QFileDialog(c, tr("Save As"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);

@@ -94,6 +94,8 @@ private:
     void closeAndRemove(MyWindowController* c);
     void removeReserved(MyWindowController* c);
     void failSave(MyWindowController* c, const QString& message);
+    // The sender, or the front document; none when its text edit was only committed.
+    MyWindowController* documentToSave(MyWindowController* sender);
     void buildFileMenu(MyWindowController* c);
     void rebuildRecentMenus();
     void writeRecentDocuments() const;
