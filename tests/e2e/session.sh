@@ -20,7 +20,7 @@ cleanup() {
     kill "$xvfb" 2>/dev/null || true
 }
 trap cleanup EXIT
-export DISPLAY=$display
+export DISPLAY=$display QT_QPA_PLATFORM=xcb
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
 
 doc="$out/Session.plist"
