@@ -126,6 +126,16 @@ void MyTextField::keyPressEvent(QKeyEvent* event) {
 }
 
 bool MyTextField::event(QEvent* event) {
+    // With no typing left to take back, Undo and Redo go on to the window's actions, which end the edit and
+    // act on the document.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->matches(QKeySequence::Undo) && !isUndoAvailable()) ||
+            (key->matches(QKeySequence::Redo) && !isRedoAvailable())) {
+            event->ignore();
+            return true;
+        }
+    }
     // Tab and Shift-Tab commit instead of moving the focus to another widget.
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);

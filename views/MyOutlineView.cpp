@@ -191,6 +191,7 @@ void MyOutlineView::mousePressEvent(QMouseEvent* event) {
     const QModelIndex index = indexAt(pos);
     model::Entry* e = EntryTreeModel::entryForIndex(index);
     checkBoxPressed_ = nullptr;
+    pressedWhileSelected_ = e && delegate_ && delegate_->selectedItemOfOutline() == e ? e : nullptr;
     if (delegate_ && delegate_->hasFocusedTextField()) {
         // A click while a field is edited only finishes the edit, and then selects the clicked row.
         delegate_->rowViewSelectSelfRow(e ? rowForItem(e) : -1);
@@ -252,7 +253,8 @@ void MyOutlineView::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     }
     model::Entry* e = EntryTreeModel::entryForIndex(index);
-    if (e && delegate_ && event->button() == Qt::LeftButton) {
+    // Only a row selected before the double click began edits: its first click may just have selected it.
+    if (e && delegate_ && event->button() == Qt::LeftButton && e == pressedWhileSelected_) {
         if (delegate_->outlineViewDoubleClickedItem(e, index.column())) {
             event->accept();
             return;

@@ -69,6 +69,8 @@ private:
     OutlineViewDelegate* delegate_ = nullptr;
     bool disclosureEnabled_ = true;
     const model::Entry* checkBoxPressed_ = nullptr;
+    // The entry whose row was already selected when the latest press on it came.
+    const model::Entry* pressedWhileSelected_ = nullptr;
     bool placementQueued_ = false;
 };
 

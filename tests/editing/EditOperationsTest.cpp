@@ -43,17 +43,6 @@ Entry::Value real(double d) {
     return model::Number::fromReal(d);
 }
 
-// The entry at a path from the root: keys in dictionaries, positions in arrays ("list/1").
-EntryRef at(const EntryRef& root, const QString& path) {
-    EntryRef e = root;
-    for (const QString& segment : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        bool isNumber = false;
-        const int i = segment.toInt(&isNumber);
-        e = e && e->type() == EntryType::Array && isNumber ? childAt(e, size_t(i)) : entryAtPath(e, segment);
-    }
-    return e;
-}
-
 // Shows the entry's row, its ancestors expanded, and selects it.
 void select(MyWindowController& w, const EntryRef& e) {
     if (e->parent()) w.expandAncestorWithItem(e->parent());

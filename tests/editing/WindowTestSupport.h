@@ -104,6 +104,17 @@ inline EntryRef entryAtPath(EntryRef e, const QString& path) {
     return e;
 }
 
+// The entry at a path from the root: keys in dictionaries, positions in arrays ("list/1").
+inline EntryRef at(const EntryRef& root, const QString& path) {
+    EntryRef e = root;
+    for (const QString& part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        bool isNumber = false;
+        const int i = part.toInt(&isNumber);
+        e = e && e->type() == EntryType::Array && isNumber ? childAt(e, size_t(i)) : entryAtPath(e, part);
+    }
+    return e;
+}
+
 // The keys, or the String values, of a container's children, joined by commas.
 inline QString keysOf(const EntryRef& parent, bool values = false) {
     QStringList texts;

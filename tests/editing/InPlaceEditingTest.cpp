@@ -1,0 +1,466 @@
+// The outline as a person uses it, with real key presses and clicks: moving the selection, opening and
+// closing rows, adding and deleting with keys, and editing keys and values in place, with the alerts that
+// refuse an entry and the undo of typing.
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QMenu>
+#include <QMessageBox>
+#include <QtTest>
+
+#include "WindowTestSupport.h"
+#include "platform/qt/Alert.h"
+#include "views/MyControls.h"
+
+using namespace vantrel::test;
+using views::EntryTreeModel;
+
+namespace {
+
+// Rows while only the root is expanded: Root, a, d, list, when, z.
+const QString kDoc = QStringLiteral(
+    "<dict><key>a</key><string>A</string><key>d</key><dict><key>d1</key><string>1</string></dict>"
+    "<key>list</key><array><string>one</string><true/></array>"
+    "<key>when</key><date>2020-02-29T12:00:00Z</date><key>z</key><string>Z</string></dict>");
+
+const QString kInvalidEntry = QStringLiteral(
+    "Your entry is not valid. Do you want to keep editing and fix the error or cancel editing?");
+
+// Opens the document in a shown, active window, so that the field being edited can hold the focus.
+bool openActive(DocumentWindow& w, const QString& doc = kDoc) {
+    if (!w.open(doc)) return false;
+    w->activateWindow();
+    return QTest::qWaitForWindowActive(&*w);
+}
+
+QPoint cellCenter(const MyWindowController& w, const EntryRef& e, int column) {
+    return w.outlineView()->visualRect(w.entryModel()->indexForEntry(e.get(), column)).center();
+}
+void clickCell(MyWindowController& w, const EntryRef& e, int column, Qt::MouseButton b = Qt::LeftButton) {
+    QTest::mouseClick(w.outlineView()->viewport(), b, {}, cellCenter(w, e, column));
+}
+// As the desktop delivers a double click: a click, then the double click and its release.
+void doubleClickCell(MyWindowController& w, const EntryRef& e, int column) {
+    QWidget* viewport = w.outlineView()->viewport();
+    const QPoint pos = cellCenter(w, e, column);
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, pos);
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, pos);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, pos);
+}
+
+// Selects the entry with a click and double-clicks one of its cells, which then is edited.
+views::MyTextField* editCell(MyWindowController& w, const EntryRef& e, int column) {
+    if (e->parent()) w.expandAncestorWithItem(e->parent());
+    clickRow(w, e);
+    doubleClickCell(w, e, column);
+    return w.focusedTextField();
+}
+
+// Answers the alert up on the window with a click on the button of that text.
+bool answerAlert(MyWindowController& w, const QString& message, const QString& answer) {
+    QMessageBox* alert = platform::sheetOfWindow(&w);
+    if (!alert || alert->text() != message) return false;
+    for (QAbstractButton* b : alert->buttons()) {
+        if (b->text() != answer) continue;
+        if (!QTest::qWaitFor([b] { return b->isVisible(); })) return false;
+        QTest::mouseClick(b, Qt::LeftButton);
+        return QTest::qWaitFor([&w] { return !w.isDisplayingAlart(); });
+    }
+    return false;
+}
+
+// The selected entry by its path ("none" without one, "!" when the outline selects another row), the
+// expanded containers, and the keys of the root and of d.
+QString outlineState(const MyWindowController& w) {
+    auto name = [&](const Entry* e) {
+        QStringList parts;
+        for (; e && e->parent(); e = e->parent())
+            parts.prepend(QString::fromStdString(e->key));
+        return e ? "/" + parts.join(QLatin1Char('/')) : QStringLiteral("none");
+    };
+    QStringList open;
+    for (const EntryRef& e : allEntries(w.rootEntry()))
+        if (e->isContainer() && w.outlineView()->isExpanded(w.entryModel()->indexForEntry(e.get())))
+            open << name(e.get());
+    const QString selected = name(w.currentItem().get());
+    return selected + (selectedEntry(w) == w.currentItem().get() ? "" : "!") + " | " + open.join(',') +
+           " | " + keysOf(w.rootEntry()) + ";" + keysOf(entryAtPath(w.rootEntry(), "d"));
+}
+
+// A key pressed on the outline, and the outline state after it; "%" stands for the unchanged tree.
+const struct KeyCase {
+    const char* name;
+    const char* selected; // "-": nothing
+    const char* opened;   // expanded first; "-" collapses the root
+    Qt::Key key;
+    const char* state;
+} kKeys[] = {
+    {"down", "a", "", Qt::Key_Down, "/d | /%"},
+    {"down at the end", "z", "", Qt::Key_Down, "/z | /%"},
+    {"down into children", "d", "d", Qt::Key_Down, "/d/d1 | /,/d%"},
+    {"up", "a", "", Qt::Key_Up, "/ | /%"},
+    {"up at the top", "", "", Qt::Key_Up, "/ | /%"},
+    {"left collapses", "d", "d", Qt::Key_Left, "/d | /%"},
+    {"left on a leaf", "d/d1", "d", Qt::Key_Left, "/d | /,/d%"},
+    {"left on a top leaf", "a", "", Qt::Key_Left, "/ | /%"},
+    {"left on the collapsed root", "", "-", Qt::Key_Left, "/ | %"},
+    {"right expands", "d", "", Qt::Key_Right, "/d | /,/d%"},
+    {"right on a leaf", "a", "", Qt::Key_Right, "/a | /%"},
+    {"right on an expanded one", "d", "d", Qt::Key_Right, "/d | /,/d%"},
+    {"right on the collapsed root", "", "-", Qt::Key_Right, "/ | /%"},
+    {"backspace", "a", "", Qt::Key_Backspace, "/d | / | d,list,when,z;d1"},
+    {"delete", "d/d1", "d", Qt::Key_Delete, "/list | /,/d | a,d,list,when,z;"},
+    {"backspace on the root", "", "", Qt::Key_Backspace, "/ | /%"},
+    {"delete on the root", "", "", Qt::Key_Delete, "/ | /%"},
+    {"letter", "a", "", Qt::Key_X, "/a | /%"},
+    {"no selection, down", "-", "d", Qt::Key_Down, "none | /,/d%"},
+    {"no selection, up", "-", "d", Qt::Key_Up, "none | /,/d%"},
+    {"no selection, left", "-", "d", Qt::Key_Left, "none | /,/d%"},
+    {"no selection, return", "-", "d", Qt::Key_Return, "none | /,/d%"},
+    {"no selection, delete", "-", "d", Qt::Key_Delete, "none | /,/d%"},
+};
+
+} // namespace
+
+class InPlaceEditingTest : public QObject {
+    Q_OBJECT
+private slots:
+    void keys_data() {
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<QString>("opened");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("state");
+        for (const KeyCase& k : kKeys)
+            QTest::newRow(k.name) << QString::fromUtf8(k.selected) << QString::fromUtf8(k.opened)
+                                  << int(k.key)
+                                  << QString::fromUtf8(k.state).replace("%", " | a,d,list,when,z;d1");
+    }
+
+    void keys() {
+        QFETCH(QString, selected);
+        QFETCH(QString, opened);
+        QFETCH(int, key);
+        QFETCH(QString, state);
+        DocumentWindow w;
+        QVERIFY(openActive(w));
+        const EntryRef root = w->rootEntry();
+        if (opened == "-")
+            w->outlineView()->collapse(w->entryModel()->indexForEntry(root.get()));
+        else if (!opened.isEmpty())
+            w->outlineView()->expand(w->entryModel()->indexForEntry(at(root, opened).get()));
+        if (selected != "-") clickRow(*w, at(root, selected));
+        QVERIFY(selected == "-" || w->currentItem() == at(root, selected));
+
+        QTest::keyClick(w->outlineView(), Qt::Key(key));
+        QTRY_COMPARE(outlineState(*w), state);
+        QTest::qWait(300);
+        QCOMPARE(outlineState(*w), state);
+        QVERIFY(!w->isEditingText());
+        QCOMPARE(undoManagerOf(*w).canUndo(), !state.endsWith(QStringLiteral("| a,d,list,when,z;d1")));
+    }
+
+    // Return adds an entry after the selected one, and a moment later its key (in a dictionary) or its value
+    // (in an array) is edited; Return in the field commits the typed text as one more undo step.
+    void returnAddsAndEditsTheNewEntry_data() {
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<int>("kind");
+        QTest::newRow("dictionary") << "a" << 0;
+        QTest::newRow("array") << "list/0" << 2;
+    }
+
+    void returnAddsAndEditsTheNewEntry() {
+        QFETCH(QString, selected);
+        QFETCH(int, kind);
+        DocumentWindow w;
+        QVERIFY(openActive(w));
+        const EntryRef root = w->rootEntry(), e = at(root, selected), parent(e->parent());
+        const QString before = treeText(root);
+        w->expandAncestorWithItem(parent.get());
+        clickRow(*w, e);
+        QTest::keyClick(w->outlineView(), Qt::Key_Return);
+        const EntryRef added = childAt(parent, e->indexInParent() + 1);
+        QCOMPARE(added->type(), EntryType::String);
+        QVERIFY(!w->isEditingText());
+        QTRY_VERIFY(w->isEditingText());
+        views::MyTextField* field = w->focusedTextField();
+        QVERIFY(field);
+        QCOMPARE(field->textFieldKind(), kind);
+        QCOMPARE(field->text(), kind == 0 ? QStringLiteral("New item") : QString());
+        QCOMPARE(w->currentItem(), added);
+        QTRY_VERIFY(field->hasFocus());
+
+        QTest::keyClicks(field, QStringLiteral("abc"));
+        QTest::keyClick(field, Qt::Key_Return);
+        QVERIFY(!w->isEditingText() && !w->focusedTextField());
+        QCOMPARE(QString::fromStdString(kind == 0 ? added->key : added->stringValue()),
+                 QStringLiteral("abc"));
+        QTRY_VERIFY(w->outlineView()->hasFocus());
+        w->undoAction()->trigger();
+        QCOMPARE(QString::fromStdString(kind == 0 ? added->key : added->stringValue()),
+                 QString(kind == 0 ? "New item" : ""));
+        w->undoAction()->trigger();
+        QCOMPARE(treeText(root), before);
+        QVERIFY(!undoManagerOf(*w).canUndo());
+    }
+
+    // Only an entry a person just added with a field to edit begins editing: not one brought back by undo or
+    // redo, not one added just before the close question, not a pasted Boolean.
+    void noEditBegins_data() {
+        QTest::addColumn<QString>("how");
+        for (const char* how : {"undo", "redo", "close question", "pasted boolean"})
+            QTest::newRow(how) << QString::fromUtf8(how);
+    }
+
+    void noEditBegins() {
+        QFETCH(QString, how);
+        DocumentWindow w;
+        QVERIFY(openActive(w));
+        const EntryRef root = w->rootEntry(), list = at(root, "list");
+        w->expandAncestorWithItem(list.get());
+        if (how == "pasted boolean") {
+            clickRow(*w, at(list, "1"));
+            w->copy();
+            clickRow(*w, at(list, "0"));
+            w->paste();
+            QCOMPARE(at(list, "1")->type(), EntryType::Boolean);
+        } else {
+            clickRow(*w, at(root, "a"));
+            QTest::keyClick(w->outlineView(), Qt::Key_Return);
+        }
+        if (how == "undo" || how == "redo") QTest::keySequence(&*w, QKeySequence::Undo);
+        if (how == "redo") QTest::keySequence(&*w, QKeySequence::Redo);
+        if (how == "close question") QVERIFY(!w->close() && w->isDisplayingAlart());
+        QTest::qWait(400);
+        QVERIFY(!w->isEditingText() && !w->editorField()->isVisible());
+        QCOMPARE(keysOf(root),
+                 QString(how == "undo" || how == "pasted boolean" ? "a,d,list,when,z"
+                                                                  : "a,New item,d,list,when,z"));
+        if (how == "pasted boolean") QCOMPARE(w->currentItem(), at(list, "1"));
+        if (how != "close question") return;
+        QVERIFY(answerAlert(
+            *w,
+            QStringLiteral("Do you want to save the changes made to the document \u201cSample.plist\u201d?"),
+            QStringLiteral("Cancel")));
+        QTest::qWait(300);
+        QVERIFY(!w->isEditingText());
+    }
+
+    void doubleClickEditsTheSelectedValueWithItsExactText() {
+        const QString text = "tab\there, line\nthere " + QString(300, QLatin1Char('x'));
+        DocumentWindow w;
+        QVERIFY(openActive(w, "<dict><key>s</key><string>" + text + "</string></dict>"));
+        const EntryRef s = at(w->rootEntry(), "s");
+        clickRow(*w, s);
+        clickCell(*w, s, EntryTreeModel::ValueColumn);
+        QTest::qWait(300);
+        QVERIFY(!w->isEditingText());
+        doubleClickCell(*w, s, EntryTreeModel::ValueColumn);
+        views::MyTextField* field = w->focusedTextField();
+        QVERIFY(field);
+        QCOMPARE(field->textFieldKind(), 2);
+        QCOMPARE(field->exactText(), text);
+        QCOMPARE(field->selectedText(), field->text());
+        QTest::keyClick(field, Qt::Key_Return);
+        QVERIFY(!w->isEditingText());
+        QCOMPARE(QString::fromStdString(s->stringValue()), text);
+        QVERIFY(!undoManagerOf(*w).canUndo());
+    }
+
+    // A double click on a row that was not selected selects it and nothing more.
+    void doubleClickOnAnUnselectedRowBeginsNoEdit() {
+        DocumentWindow w;
+        QVERIFY(openActive(w));
+        const EntryRef z = at(w->rootEntry(), "z");
+        clickRow(*w, at(w->rootEntry(), "a"));
+        doubleClickCell(*w, z, EntryTreeModel::ValueColumn);
+        QCOMPARE(w->currentItem(), z);
+        QVERIFY(!w->isEditingText());
+    }
+
+    void fieldCommitsOrCancels_data() {
+        QTest::addColumn<QString>("how");
+        for (const char* how : {"return", "tab", "backtab", "click on another row", "escape"})
+            QTest::newRow(how) << QString::fromUtf8(how);
+    }
+
+    void fieldCommitsOrCancels() {
+        QFETCH(QString, how);
+        const QString value = how == "escape" ? "A" : "new", selected = how.startsWith("click") ? "z" : "a";
+        DocumentWindow w;
+        QVERIFY(openActive(w));
+        const EntryRef root = w->rootEntry(), a = at(root, "a");
+        views::MyTextField* field = editCell(*w, a, EntryTreeModel::ValueColumn);
+        QVERIFY(field);
+        QTest::keyClicks(field, QStringLiteral("new"));
+        if (how.startsWith("click"))
+            clickRow(*w, at(root, "z"));
+        else
+            QTest::keyClick(field, how == "tab"       ? Qt::Key_Tab
+                                   : how == "backtab" ? Qt::Key_Backtab
+                                   : how == "escape"  ? Qt::Key_Escape
+                                                      : Qt::Key_Return);
+        QVERIFY(!w->isEditingText());
+        QCOMPARE(QString::fromStdString(a->stringValue()), value);
+        QCOMPARE(undoManagerOf(*w).canUndo(), value != "A");
+        QCOMPARE(w->currentItem(), at(root, selected));
+        QCOMPARE(selectedEntry(*w), at(root, selected).get());
+    }
+
+    // "Keep Editing" gives the field back with the typed text; "Cancel" ends the edit with the old value.
+    void refusedValueAsksToKeepEditing() {
+        DocumentWindow w;
+        QVERIFY(openActive(w));
+        const EntryRef when = at(w->rootEntry(), "when");
+        const QString before = treeText(w->rootEntry());
+        views::MyTextField* field = editCell(*w, when, EntryTreeModel::ValueColumn);
+        QVERIFY(field);
+        QTest::keyClicks(field, QStringLiteral("2024-01-02"));
+        QTest::keyClick(field, Qt::Key_Return);
+        QVERIFY(answerAlert(*w, kInvalidEntry, QStringLiteral("Keep Editing")));
+        QCOMPARE(w->focusedTextField(), field);
+        QCOMPARE(field->text(), QStringLiteral("2024-01-02"));
+        QTRY_VERIFY(field->hasFocus());
+
+        QTest::keyClick(field, Qt::Key_Return);
+        QVERIFY(answerAlert(*w, kInvalidEntry, QStringLiteral("Cancel")));
+        QVERIFY(!w->isEditingText() && !field->isVisible());
+        QCOMPARE(treeText(w->rootEntry()), before);
+        QVERIFY(!undoManagerOf(*w).canUndo());
+    }
+
+    void duplicateKeyCancelledKeepsTheOldKey() {
+        DocumentWindow w;
+        QVERIFY(openActive(w));
+        const EntryRef root = w->rootEntry();
+        views::MyTextField* field = editCell(*w, at(root, "a"), EntryTreeModel::KeyColumn);
+        QVERIFY(field);
+        QCOMPARE(field->textFieldKind(), 0);
+        QTest::keyClicks(field, QStringLiteral("z"));
+        QTest::keyClick(field, Qt::Key_Return);
+        QVERIFY(
+            answerAlert(*w,
+                        QStringLiteral("The key you entered (\u201cz\u201d) is already present in the "
+                                       "dictionary.  Do you want to replace the existing key/value pair?"),
+                        QStringLiteral("Cancel")));
+        QVERIFY(!w->isEditingText());
+        QCOMPARE(field->text(), QStringLiteral("a"));
+        QCOMPARE(keysOf(root), QStringLiteral("a,d,list,when,z"));
+        QVERIFY(!undoManagerOf(*w).canUndo());
+    }
+
+    // While a field is edited, Cut, Copy and Paste act on its text and leave the entries alone.
+    void editActionsActOnTheFieldText() {
+        DocumentWindow w;
+        QVERIFY(openActive(w));
+        const QString before = treeText(w->rootEntry());
+        views::MyTextField* field = editCell(*w, at(w->rootEntry(), "a"), EntryTreeModel::ValueColumn);
+        QVERIFY(field);
+        QVERIFY(w->copyAction()->isEnabled());
+        w->copyAction()->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("A"));
+        QTest::keyClick(field, Qt::Key_End);
+        w->pasteAction()->trigger();
+        QCOMPARE(field->text(), QStringLiteral("AA"));
+        field->selectAll();
+        w->cutAction()->trigger();
+        QCOMPARE(field->text(), QString());
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("AA"));
+        QVERIFY(w->isEditingText());
+        QCOMPARE(treeText(w->rootEntry()), before);
+        QVERIFY(!undoManagerOf(*w).canUndo());
+    }
+
+    // Undo in a field first takes back its typing; with none left it ends the edit and undoes the
+    // document's last step.
+    void undoKeyInTheField() {
+        DocumentWindow w;
+        QVERIFY(openActive(w));
+        const EntryRef root = w->rootEntry();
+        clickRow(*w, at(root, "z"));
+        QTest::keyClick(w->outlineView(), Qt::Key_Backspace);
+        QCOMPARE(keysOf(root), QStringLiteral("a,d,list,when"));
+        QTest::qWait(300);
+
+        views::MyTextField* field = editCell(*w, at(root, "a"), EntryTreeModel::ValueColumn);
+        QVERIFY(field);
+        QTest::keyClicks(field, QStringLiteral("xy"));
+        QVERIFY(w->undoAction()->text().startsWith(QStringLiteral("Undo Typing")));
+        QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(field->text(), QStringLiteral("A"));
+        QVERIFY(w->isEditingText());
+        QCOMPARE(keysOf(root), QStringLiteral("a,d,list,when"));
+        QCOMPARE(w->undoAction()->text(), QStringLiteral("Undo Remove Item"));
+
+        QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(!w->isEditingText());
+        QCOMPARE(keysOf(root), QStringLiteral("a,d,list,when,z"));
+        QCOMPARE(QString::fromStdString(at(root, "a")->stringValue()), QStringLiteral("A"));
+    }
+
+    // The disclosure triangles of every window rest while any window edits; keys still work there.
+    void editInOneWindowRestsTheTrianglesOfAll() {
+        DocumentWindow other, w;
+        QVERIFY(other.open(kDoc) && openActive(w));
+        clickRow(*other, at(other->rootEntry(), "a"));
+        views::MyTextField* field = editCell(*w, at(w->rootEntry(), "a"), EntryTreeModel::ValueColumn);
+        QVERIFY(field);
+        QVERIFY(!other->outlineView()->isDisclosureEnabled() && !w->outlineView()->isDisclosureEnabled());
+        QTest::keyClick(other->outlineView(), Qt::Key_Down);
+        QCOMPARE(other->currentItem(), at(other->rootEntry(), "d"));
+        QVERIFY(w->isEditingText());
+        QTest::keyClick(field, Qt::Key_Escape);
+        QVERIFY(other->outlineView()->isDisclosureEnabled() && w->outlineView()->isDisclosureEnabled());
+    }
+
+    void contextMenuAndClicksBelowTheRows() {
+        DocumentWindow w;
+        QVERIFY(openActive(w));
+        auto menuState = [&] {
+            std::unique_ptr<QMenu> menu(w->createContextMenu());
+            QStringList items;
+            for (QAction* a : menu->actions())
+                items << a->text() + (a->isEnabled() ? "" : " (off)");
+            return items.join(',');
+        };
+        QCOMPARE(menuState(), QStringLiteral("Cut (off),Copy (off),Paste (off)"));
+
+        const int rowHeight = w->outlineView()->uniformRowHeight();
+        const QPoint below(40, w->outlineView()->totalRows() * rowHeight + rowHeight / 2);
+        QCOMPARE(w->outlineView()->clickedZoneAt(below), 1u);
+        QTest::mouseClick(w->outlineView()->viewport(), Qt::RightButton, {}, below);
+        QVERIFY(!w->currentItem() && !selectedEntry(*w));
+
+        const EntryRef z = at(w->rootEntry(), "z");
+        QCOMPARE(w->outlineView()->clickedZoneAt(cellCenter(*w, z, EntryTreeModel::KeyColumn)), 0u);
+        clickCell(*w, z, EntryTreeModel::KeyColumn, Qt::RightButton);
+        QCOMPARE(w->currentItem(), z);
+        QCOMPARE(menuState(), QStringLiteral("Cut,Copy,Paste"));
+    }
+
+    // The in-row controls take clicks only with a selected entry, no field edited and no alert up.
+    void controlsRefuseClicks_data() {
+        QTest::addColumn<QString>("state");
+        for (const char* state : {"none", "selected", "editing", "alert"})
+            QTest::newRow(state) << QString::fromUtf8(state);
+    }
+
+    void controlsRefuseClicks() {
+        QFETCH(QString, state);
+        const bool clicks = state == "selected";
+        DocumentWindow w;
+        QVERIFY(openActive(w));
+        const EntryRef a = at(w->rootEntry(), "a");
+        if (state != "none") clickRow(*w, a);
+        if (state == "editing") QVERIFY(editCell(*w, a, EntryTreeModel::ValueColumn));
+        if (state == "alert") {
+            w->deleteCurrentItem();
+            QVERIFY(!w->close());
+        }
+        QCOMPARE(w->controllShouldClick(w->addButton()), clicks);
+        QCOMPARE(w->controllShouldClick(w->classPopupButton()), clicks);
+    }
+};
+
+QTEST_MAIN(InPlaceEditingTest)
+#include "InPlaceEditingTest.moc"

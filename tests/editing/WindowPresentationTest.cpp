@@ -1,0 +1,402 @@
+// What a document window shows and how it comes and goes: the selected family's rows, the text of every
+// cell, the controls standing in the selected row, the Boolean check box, the title with its edited mark, the
+// question before closing an edited window and the alert of a file that could not be read.
+#include <QAbstractButton>
+#include <QAction>
+#include <QMessageBox>
+#include <QtTest>
+
+#include "WindowTestSupport.h"
+#include "platform/qt/Alert.h"
+#include "platform/qt/NotificationCenter.h"
+#include "views/MyControls.h"
+#include "views/MyTableRowView.h"
+
+using namespace vantrel::test;
+using views::EntryTreeModel;
+
+namespace {
+
+// Rows while only the root is expanded: Root, a, d, list, z.
+const QString kFamily =
+    QStringLiteral("<dict><key>a</key><string>A</string>"
+                   "<key>d</key><dict><key>d1</key><string>1</string><key>d2</key><string>2</string></dict>"
+                   "<key>list</key><array><string>x</string><string>y</string></array><key>z</key><string>Z</"
+                   "string></dict>");
+
+// The family kind of every displayed row, one digit a row.
+QString familyKinds(const MyWindowController& w) {
+    const window::FamilyRange range = w.familyRange();
+    QString kinds;
+    for (int row = 0; row < w.outlineView()->totalRows(); ++row)
+        kinds += QString::number(views::MyTableRowView::familyKindForRow(row, range.location, range.length));
+    return kinds;
+}
+
+QString rangeText(const MyWindowController& w) {
+    return QStringLiteral("%1+%2").arg(w.familyRange().location).arg(w.familyRange().length);
+}
+
+QModelIndex indexOf(const MyWindowController& w, const EntryRef& e, int column = 0) {
+    return w.entryModel()->indexForEntry(e.get(), column);
+}
+
+QString cellText(const MyWindowController& w, const EntryRef& e, int column) {
+    return w.entryModel()->data(indexOf(w, e, column), Qt::DisplayRole).toString();
+}
+
+// The three cells of an entry's row.
+QString rowText(const MyWindowController& w, const EntryRef& e) {
+    return cellText(w, e, EntryTreeModel::KeyColumn) + " | " + cellText(w, e, EntryTreeModel::TypeColumn) +
+           " | " + cellText(w, e, EntryTreeModel::ValueColumn);
+}
+
+void clickCell(MyWindowController& w, const EntryRef& e, int column) {
+    QTest::mouseClick(w.outlineView()->viewport(), Qt::LeftButton, {},
+                      w.outlineView()->visualRect(indexOf(w, e, column)).center());
+}
+
+const struct {
+    const char* name;
+    const char* path;
+    const char* cells;
+} kCells[] = {
+    {"root", "", "Root | Dictionary | (11 items)"},
+    {"string", "name", "name | String | Vantrel"},
+    {"empty string", "empty", "empty | String | "},
+    {"integer", "count", "count | Number | -9"},
+    {"largest integer", "big", "big | Number | 18446744073709551615"},
+    {"real", "ratio", "ratio | Number | 0.5"},
+    {"true", "on", "on | Boolean | true"},
+    {"false", "off", "off | Boolean | false"},
+    {"date", "when", "when | Date | 2020/02/29 12:00:00"},
+    {"data", "blob", "blob | Data | <00010203 04ff>"},
+    {"one element", "one", "one | Array | (1 item)"},
+    {"first element", "one/0", "Item 0 | String | first"},
+    {"two elements", "two", "two | Array | (2 items)"},
+    {"second element", "two/1", "Item 1 | Dictionary | (0 items)"},
+    {"empty data", "two/0/nothing", "nothing | Data | <>"},
+};
+
+// Every notification of one name, as posted.
+struct Posts : QObject {
+    explicit Posts(const QString& name) {
+        platform::NotificationCenter::defaultCenter().addObserver(
+            this, name, [this](const platform::Notification& n) { seen.push_back(n); });
+    }
+    std::vector<platform::Notification> seen;
+};
+
+QAbstractButton* buttonOf(QMessageBox* alert, const QString& text) {
+    for (QAbstractButton* b : alert->buttons())
+        if (b->text() == text) return b;
+    return nullptr;
+}
+
+QStringList buttonTexts(QMessageBox* alert) {
+    QStringList texts;
+    for (QAbstractButton* b : alert->buttons())
+        texts << b->text();
+    texts.sort();
+    return texts;
+}
+
+QString plainTitle(const MyWindowController& w) {
+    return w.windowTitle().remove(QStringLiteral("[*]"));
+}
+
+} // namespace
+
+class WindowPresentationTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { qputenv("TZ", "UTC"); }
+
+    // The family is the selected row and the rows of its displayed descendants, wherever it stands.
+    void familyFollowsExpansionAndSelection() {
+        DocumentWindow w;
+        QVERIFY(w.open(kFamily));
+        const EntryRef root = w->rootEntry(), d = at(root, "d"), list = at(root, "list");
+        QCOMPARE(familyKinds(*w), QStringLiteral("00000"));
+
+        clickRow(*w, d);
+        QCOMPARE(rangeText(*w), QStringLiteral("2+1"));
+        QCOMPARE(familyKinds(*w), QStringLiteral("00100"));
+        QTest::keyClick(w->outlineView(), Qt::Key_Right);
+        QCOMPARE(rangeText(*w), QStringLiteral("2+3"));
+        QCOMPARE(familyKinds(*w), QStringLiteral("0023400"));
+        QTest::keyClick(w->outlineView(), Qt::Key_Left);
+        QCOMPARE(rangeText(*w), QStringLiteral("2+1"));
+        QCOMPARE(familyKinds(*w), QStringLiteral("00100"));
+
+        clickRow(*w, list);
+        QTest::keyClick(w->outlineView(), Qt::Key_Right);
+        QCOMPARE(familyKinds(*w), QStringLiteral("0002340"));
+        // Rows opening above the family push it down.
+        w->outlineView()->expand(indexOf(*w, d));
+        QCOMPARE(rangeText(*w), QStringLiteral("5+3"));
+        QCOMPARE(familyKinds(*w), QStringLiteral("000002340"));
+
+        // Hiding the selected row leaves nothing selected.
+        clickRow(*w, at(root, "list/1"));
+        QCOMPARE(rangeText(*w), QStringLiteral("7+1"));
+        w->outlineView()->collapse(indexOf(*w, list));
+        QVERIFY(!w->currentItem() && !selectedEntry(*w));
+        QCOMPARE(rangeText(*w), QStringLiteral("0+0"));
+        QCOMPARE(familyKinds(*w), QStringLiteral("0000000"));
+        clickRow(*w, at(root, "d/d2"));
+        w->outlineView()->collapse(indexOf(*w, root));
+        QVERIFY(!w->currentItem() && !selectedEntry(*w));
+        QCOMPARE(rangeText(*w), QStringLiteral("0+0"));
+    }
+
+    void renamedExpandedDictionaryKeepsItsFamily() {
+        DocumentWindow w;
+        QVERIFY(w.open(kFamily));
+        const EntryRef d = at(w->rootEntry(), "d");
+        clickRow(*w, d);
+        QTest::keyClick(w->outlineView(), Qt::Key_Right);
+        QVERIFY(w->changeCurrentItemKeyNameWithNewKeyName(QStringLiteral("renamed")));
+        QCOMPARE(QString::fromStdString(d->key), QStringLiteral("renamed"));
+        QCOMPARE(w->currentItem().get(), d.get());
+        QCOMPARE(rangeText(*w), QStringLiteral("2+3"));
+        QTest::qWait(300);
+        QCOMPARE(rangeText(*w), QStringLiteral("2+3"));
+        QCOMPARE(familyKinds(*w), QStringLiteral("0023400"));
+    }
+
+    void cellsShowKeyTypeAndValue_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("cells"); // key | type | value
+        for (const auto& [name, path, cells] : kCells)
+            QTest::newRow(name) << QString::fromUtf8(path) << QString::fromUtf8(cells);
+    }
+
+    void cellsShowKeyTypeAndValue() {
+        QFETCH(QString, path);
+        QFETCH(QString, cells);
+        DocumentWindow w;
+        QVERIFY(w.open(QStringLiteral(
+            "<dict><key>name</key><string>Vantrel</string><key>empty</key><string></string>"
+            "<key>count</key><integer>-9</integer><key>big</key><integer>18446744073709551615</integer>"
+            "<key>ratio</key><real>0.5</real><key>on</key><true/><key>off</key><false/>"
+            "<key>when</key><date>2020-02-29T12:00:00Z</date><key>blob</key><data>AAECAwT/</data>"
+            "<key>one</key><array><string>first</string></array><key>two</key><array>"
+            "<dict><key>nothing</key><data></data></dict><dict/></array></dict>")));
+        const EntryRef e = at(w->rootEntry(), path);
+        QVERIFY(e);
+        QCOMPARE(rowText(*w, e), cells);
+    }
+
+    void newDocumentShowsOneEmptyArrayRow() {
+        DocumentWindow w;
+        QVERIFY(w.openNew());
+        const EntryRef root = w->rootEntry();
+        QCOMPARE(w->outlineView()->totalRows(), 1);
+        QCOMPARE(rowText(*w, root), QStringLiteral("Root | Array | (0 items)"));
+        QCOMPARE(plainTitle(*w), QStringLiteral("Untitled.plist"));
+    }
+
+    // The root has no delete button and a pop-up of its own; a choice in the pop-up is one undo step.
+    void rowControlsFollowTheSelection_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("chosen");
+        QTest::newRow("string to number") << "a"
+                                          << "String"
+                                          << "Number";
+        QTest::newRow("root to array") << ""
+                                       << "Dictionary"
+                                       << "Array";
+        QTest::newRow("array element to date") << "list/1"
+                                               << "String"
+                                               << "Date";
+        QTest::newRow("its own type") << "d"
+                                      << "Dictionary"
+                                      << "Dictionary";
+    }
+
+    void rowControlsFollowTheSelection() {
+        QFETCH(QString, path);
+        QFETCH(QString, shown);
+        QFETCH(QString, chosen);
+        DocumentWindow w;
+        QVERIFY(w.open(kFamily));
+        const EntryRef root = w->rootEntry(), e = at(root, path);
+        if (e->parent()) w->expandAncestorWithItem(e->parent());
+        clickRow(*w, e);
+        QCOMPARE(w->currentItem().get(), e.get());
+        const bool isRoot = e == root;
+        views::MyPopUpButton* popup = isRoot ? w->rootClassPopupButton() : w->classPopupButton();
+        views::MyPopUpButton* other = isRoot ? w->classPopupButton() : w->rootClassPopupButton();
+        QVERIFY(w->addButton()->isVisible());
+        QCOMPARE(w->deleteButton()->isVisible(), !isRoot);
+        QVERIFY(popup->isVisible() && !other->isVisible());
+        QCOMPARE(popup->currentText(), shown);
+        // They stand in the selected row: the buttons in its key cell, the pop-up in its type cell.
+        const QRect keyCell = w->outlineView()->visualRect(indexOf(*w, e, EntryTreeModel::KeyColumn));
+        const QRect typeCell = w->outlineView()->visualRect(indexOf(*w, e, EntryTreeModel::TypeColumn));
+        QVERIFY(keyCell.contains(w->addButton()->geometry().center()));
+        if (!isRoot) QVERIFY(keyCell.contains(w->deleteButton()->geometry().center()));
+        QVERIFY(typeCell.contains(popup->geometry().center()));
+
+        const QString before = treeText(root);
+        const int index = popup->findText(chosen);
+        QVERIFY(index >= 0);
+        popup->setCurrentIndex(index);
+        emit popup->activated(index);
+        QCOMPARE(cellText(*w, e, EntryTreeModel::TypeColumn), chosen);
+        QCOMPARE(popup->currentText(), chosen);
+        QCOMPARE(undoManagerOf(*w).canUndo(), chosen != shown);
+        if (chosen == shown) return;
+        w->undoAction()->trigger();
+        QCOMPARE(treeText(root), before);
+        QVERIFY(!undoManagerOf(*w).canUndo());
+        QCOMPARE(w->currentItem().get(), e.get());
+        QCOMPARE(popup->currentText(), shown);
+    }
+
+    // The first click selects the row; a click on the selected row's value toggles it.
+    void checkBoxTogglesOnlyTheSelectedRow() {
+        DocumentWindow w;
+        QVERIFY(w.open(QStringLiteral("<dict><key>a</key><string>A</string><key>on</key><true/></dict>")));
+        const EntryRef on = at(w->rootEntry(), "on");
+        clickRow(*w, at(w->rootEntry(), "a"));
+        clickCell(*w, on, EntryTreeModel::ValueColumn);
+        QCOMPARE(w->currentItem().get(), on.get());
+        QVERIFY(on->boolValue());
+        QVERIFY(!undoManagerOf(*w).canUndo());
+
+        clickCell(*w, on, EntryTreeModel::ValueColumn);
+        QVERIFY(!on->boolValue());
+        QCOMPARE(cellText(*w, on, EntryTreeModel::ValueColumn), QStringLiteral("false"));
+        w->undoAction()->trigger();
+        QVERIFY(on->boolValue());
+        QVERIFY(!undoManagerOf(*w).canUndo());
+        QCOMPARE(w->currentItem().get(), on.get());
+    }
+
+    void titleCarriesTheEditedMark() {
+        DocumentWindow w;
+        QVERIFY(w.open(kFamily));
+        QCOMPARE(plainTitle(*w), QStringLiteral("Sample.plist"));
+        QVERIFY(!w->isWindowModified());
+        clickRow(*w, at(w->rootEntry(), "z"));
+        QTest::keyClick(w->outlineView(), Qt::Key_Backspace);
+        QVERIFY(w->windowTitle().startsWith(QStringLiteral("Sample.plist \u2014 Edited")));
+        QVERIFY(w->isWindowModified());
+        w->undoAction()->trigger();
+        QCOMPARE(plainTitle(*w), QStringLiteral("Sample.plist"));
+        QVERIFY(!w->isWindowModified());
+    }
+
+    // An edit of one window, made while the other is the active one, marks only the edited window.
+    void twoWindowsKeepTheirOwnMarks() {
+        DocumentWindow edited, other;
+        QVERIFY(edited.open(kFamily) && other.open(kFamily));
+        other->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&*other));
+        clickRow(*edited, at(edited->rootEntry(), "a"));
+        edited->deleteCurrentItem();
+        QVERIFY(edited->windowTitle().startsWith(QStringLiteral("Sample.plist \u2014 Edited")));
+        QCOMPARE(plainTitle(*other), QStringLiteral("Sample.plist"));
+        QVERIFY(edited->isWindowModified() && !other->isWindowModified());
+        QVERIFY(!other->undoAction()->isEnabled());
+
+        QTest::keySequence(&*other, QKeySequence::Undo);
+        QCOMPARE(keysOf(edited->rootEntry()), QStringLiteral("d,list,z"));
+        QVERIFY(edited->isWindowModified());
+        QCOMPARE(keysOf(other->rootEntry()), QStringLiteral("a,d,list,z"));
+    }
+
+    void cleanWindowClosesAtOnce() {
+        DocumentWindow w;
+        QVERIFY(w.open(kFamily));
+        Posts posts(window::kWindowShoudClose);
+        QVERIFY(w->close());
+        QVERIFY(!w->isVisible());
+        QCOMPARE(posts.seen.size(), size_t(1));
+        QCOMPARE(posts.seen[0].object, static_cast<QObject*>(&*w));
+        QVERIFY(posts.seen[0].userInfo.isEmpty());
+    }
+
+    // The window asks and stays; the answer goes out with the notification for the application to act on.
+    void editedWindowAsksBeforeClosing_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<int>("code");
+        QTest::newRow("save") << "Save" << 1000;
+        QTest::newRow("revert") << "Revert Changed" << 1001;
+        QTest::newRow("cancel") << "Cancel" << 1002;
+    }
+
+    void editedWindowAsksBeforeClosing() {
+        QFETCH(QString, answer);
+        QFETCH(int, code);
+        DocumentWindow w;
+        QVERIFY(w.open(kFamily));
+        const EntryRef a = at(w->rootEntry(), "a");
+        clickRow(*w, a);
+        QVERIFY(w->changeCurrentItemValueWithNewValue(QStringLiteral("changed")));
+        Posts posts(window::kWindowShoudClose);
+
+        QVERIFY(!w->close());
+        QVERIFY(w->isDisplayingAlart());
+        QMessageBox* alert = platform::sheetOfWindow(&*w);
+        QVERIFY(alert);
+        QCOMPARE(alert->text(), QStringLiteral("Do you want to save the changes made to the document "
+                                               "\u201cSample.plist\u201d?"));
+        QCOMPARE(buttonTexts(alert), QStringList({"Cancel", "Revert Changed", "Save"}));
+        QVERIFY(!w->close());
+        QCOMPARE(platform::sheetOfWindow(&*w), alert);
+        QVERIFY(posts.seen.empty());
+
+        QAbstractButton* button = buttonOf(alert, answer);
+        QTRY_VERIFY(button->isVisible());
+        QTest::mouseClick(button, Qt::LeftButton);
+        QTRY_VERIFY(!w->isDisplayingAlart());
+        QCOMPARE(posts.seen.size(), size_t(1));
+        QCOMPARE(posts.seen[0].object, static_cast<QObject*>(&*w));
+        QCOMPARE(posts.seen[0].userInfo, QVariantMap({{QStringLiteral("ReturnCode"), code}}));
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->currentItem().get(), a.get());
+        QCOMPARE(selectedEntry(*w), a.get());
+        QCOMPARE(QString::fromStdString(a->stringValue()), QStringLiteral("changed"));
+    }
+
+    // The alert comes a moment after the failed load, and the notification only after it was answered.
+    void unreadableFileAlertsThenNotifies() {
+        QTemporaryDir dir;
+        QFile f(dir.filePath(QStringLiteral("Broken.plist")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("\x01\x02 this is no property list <<<");
+        f.close();
+        Posts posts(window::kFileCouldNotBeOpened);
+        MyWindowController w(f.fileName());
+        QVERIFY(!w.windowDidLoad());
+        QVERIFY(w.isDisplayingAlart());
+        QVERIFY(!platform::sheetOfWindow(&w));
+        w.show();
+
+        QTRY_VERIFY(platform::sheetOfWindow(&w));
+        QMessageBox* alert = platform::sheetOfWindow(&w);
+        QCOMPARE(
+            alert->text(),
+            QStringLiteral("The data couldn\u2019t be read because it isn\u2019t in the correct format."));
+        QCOMPARE(buttonTexts(alert), QStringList({"OK"}));
+        QTest::qWait(400);
+        QVERIFY(posts.seen.empty());
+
+        QAbstractButton* ok = buttonOf(alert, QStringLiteral("OK"));
+        QTRY_VERIFY(ok->isVisible());
+        QTest::mouseClick(ok, Qt::LeftButton);
+        QTRY_VERIFY(!platform::sheetOfWindow(&w));
+        QVERIFY(posts.seen.empty());
+        QTRY_COMPARE(posts.seen.size(), size_t(1));
+        QCOMPARE(posts.seen[0].object, static_cast<QObject*>(&w));
+        QTest::qWait(300);
+        QCOMPARE(posts.seen.size(), size_t(1));
+    }
+};
+
+QTEST_MAIN(WindowPresentationTest)
+#include "WindowPresentationTest.moc"
