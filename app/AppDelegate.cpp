@@ -356,6 +356,7 @@ void AppDelegate::saveDocumentAs(MyWindowController* sender) {
         }
         const QString location = normalizedLocation(files.front());
         MyWindowController* other = windowControllerWithURL(location);
+        QPointer<MyWindowController> replaced;
         if (other && other != c) {
             if (other->canUndo() || other->isDisplayingAlart() || other->isEditingText()) {
                 failSave(
@@ -364,9 +365,12 @@ void AppDelegate::saveDocumentAs(MyWindowController* sender) {
                            .arg(QFileInfo(location).fileName()));
                 return;
             }
-            closeAndRemove(other);
+            replaced = other;
         }
-        saveDocumentWithWindowController(c, location, format->currentIndex());
+        // The window on the replaced file gives way only once the file holds this document.
+        if (saveDocumentWithWindowController(c, location, format->currentIndex()) && replaced &&
+            contains(_windowControllerArray, replaced.data()))
+            closeAndRemove(replaced);
     });
     dialog->open();
 }
@@ -484,15 +488,18 @@ bool AppDelegate::sendToRunningInstance(const QStringList& files, const QString&
     QLocalSocket socket;
     socket.connectToServer(serverName);
     if (!socket.waitForConnected(500)) return false;
+    // Each path ends in a NUL, which no path holds; one more NUL ends the list. An empty list asks for a new
+    // window.
     QByteArray message;
     for (const QString& f : files)
-        message += f.toUtf8() + '\n';
-    message += '\n'; // the end of the list; an empty list asks for a new window
+        message += f.toUtf8() + '\0';
+    message += '\0';
     socket.write(message);
     if (!socket.waitForBytesWritten(2000)) return false;
-    socket.waitForReadyRead(2000); // the running process answers once it has the files
+    // The running process answers once it has the files.
+    const bool answered = socket.waitForReadyRead(5000);
     socket.disconnectFromServer();
-    return true;
+    return answered;
 }
 
 bool AppDelegate::listenForOtherInstances(const QString& serverName) {
@@ -509,10 +516,12 @@ bool AppDelegate::listenForOtherInstances(const QString& serverName) {
             connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
                 QByteArray data = socket->property("buffer").toByteArray() + socket->readAll();
                 socket->setProperty("buffer", data);
-                if (!data.endsWith("\n\n") && data != "\n") return;
+                if (!data.endsWith(QByteArray(1, '\0')) ||
+                    (data.size() > 1 && !data.endsWith(QByteArray(2, '\0'))))
+                    return;
                 QStringList files;
-                for (const QByteArray& line : data.split('\n'))
-                    if (!line.isEmpty()) files << QString::fromUtf8(line);
+                for (const QByteArray& path : data.split('\0'))
+                    if (!path.isEmpty()) files << QString::fromUtf8(path);
                 socket->write("ok\n");
                 socket->flush();
                 if (files.isEmpty())

@@ -61,9 +61,16 @@ QMessageBox* MyWindowController::makeAlertWithMessage(const QString& message, co
 }
 
 void MyWindowController::runAlert(QMessageBox* alert, std::function<void(int)> completion) {
+    // The window counts as showing an alert from now until its answer has been handled.
+    _isDisplayingAlart = true;
+    notifyStateChanged();
     QPointer<MyWindowController> self(this);
     platform::beginSheetModalForWindow(alert, this, [self, completion = std::move(completion)](int answer) {
-        if (self) completion(answer);
+        if (!self) return;
+        completion(answer);
+        if (!self) return;
+        self->_isDisplayingAlart = false;
+        self->notifyStateChanged();
     });
 }
 

@@ -1,0 +1,543 @@
+// The application shell through real windows: saving in a document's own format and in another, conflicts
+// with other windows and the failures a save reports, the quit and close questions, opening and the recent
+// documents, the Save item, and the hand-over of files from a second launch.
+#include <QAbstractButton>
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+#include "app/AppDelegate.h"
+#include "platform/plist/PropertyList.h"
+#include "platform/qt/Alert.h"
+#include "views/EntryTreeModel.h"
+#include "views/MyOutlineView.h"
+#include "window/MyWindowController.h"
+
+using app::AppDelegate;
+using model::EntryRef;
+using model::EntryType;
+using window::MyWindowController;
+using Windows = std::vector<MyWindowController*>;
+
+namespace {
+
+const QString kDoc = QStringLiteral(
+    "<dict><key>name</key><string>Vantrel</string><key>count</key><integer>1</integer></dict>");
+
+// An application whose settings file and documents live in a folder of their own.
+struct Shell {
+    QTemporaryDir tmp;
+    const QString dir = QFileInfo(tmp.path()).canonicalFilePath();
+    const QString settings = dir + QStringLiteral("/settings.ini");
+    AppDelegate d{settings};
+
+    Shell() {
+        AppDelegate::initialize();
+        d.awakeFromNib();
+        d.applicationDidFinishLaunching();
+    }
+    QString path(const QString& name) const { return dir + QLatin1Char('/') + name; }
+    QString write(const QString& name, const QByteArray& bytes) const {
+        QFile f(path(name));
+        if (f.open(QIODevice::WriteOnly)) f.write(bytes);
+        return f.fileName();
+    }
+    QString writeXml(const QString& name, const QString& element = kDoc) const {
+        return write(name, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" +
+                               element.toUtf8() + "\n</plist>\n");
+    }
+    MyWindowController* open(const QString& name) { return d.openDocumentWithURL(writeXml(name)); }
+    bool has(MyWindowController* w) const {
+        return std::find(d.windowControllers().begin(), d.windowControllers().end(), w) !=
+               d.windowControllers().end();
+    }
+};
+
+QByteArray bytesOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+std::string binaryDocument(const std::string& name, const std::string& extra = {}) {
+    plist::Value::Dictionary dict{{"name", plist::Value(name)}, {"count", plist::Value::integer(1)}};
+    if (!extra.empty()) dict.emplace_back("control", plist::Value(extra));
+    return *plist::serialize(plist::Value(std::move(dict)), plist::Format::Binary);
+}
+
+// The file's format and its String "name", as the services read the whole file; "unreadable" without one.
+QString formatAndName(const QString& path) {
+    const QByteArray bytes = bytesOf(path);
+    auto parsed = plist::parse(std::string_view(bytes.constData(), size_t(bytes.size())));
+    if (!parsed || parsed->value.type() != plist::Value::Type::Dictionary)
+        return QStringLiteral("unreadable");
+    QString name;
+    for (const auto& [key, value] : parsed->value.dictionary())
+        if (key == "name") name = QString::fromStdString(value.string());
+    return (parsed->format == plist::Format::Binary ? QStringLiteral("binary ") : QStringLiteral("xml ")) +
+           name;
+}
+
+// One undoable change: the String "name" takes the text; a document without it changes its root's type.
+void edit(MyWindowController* w, const QString& text = QStringLiteral("edited")) {
+    const EntryRef root = w->rootEntry();
+    for (size_t i = 0; i < root->childCount(); ++i) {
+        if (root->child()[i]->key != "name") continue;
+        w->outlineViewSelectItem(root->child()[i].get());
+        w->changeCurrentItemValueWithNewValue(text);
+        return;
+    }
+    w->outlineViewSelectItem(root.get());
+    w->changeCurrentItemClassTypeWithNewClassType(root->type() == EntryType::Array ? EntryType::Dictionary
+                                                                                   : EntryType::Array);
+}
+
+// Edited as the window shows it: undoable changes, the modified mark and "Edited" in the title.
+bool isEdited(const MyWindowController* w) {
+    return w->canUndo() && w->isWindowModified() && w->windowTitle().contains(QStringLiteral("Edited"));
+}
+bool isClean(const MyWindowController* w) {
+    return !w->canUndo() && !w->isWindowModified() && !w->windowTitle().contains(QStringLiteral("Edited"));
+}
+
+bool activate(MyWindowController* w) {
+    w->activateWindow();
+    return QTest::qWaitForWindowActive(w);
+}
+
+QMessageBox* alertOn(MyWindowController* w) {
+    QMessageBox* alert = nullptr;
+    const bool shown = QTest::qWaitFor([&] {
+        alert = platform::sheetOfWindow(w);
+        return alert && alert->isVisible();
+    });
+    return shown ? alert : nullptr;
+}
+QString alertText(MyWindowController* w) {
+    QMessageBox* alert = alertOn(w);
+    return alert ? alert->text() : QStringLiteral("(no alert)");
+}
+bool answer(MyWindowController* w, const QString& button) {
+    if (QMessageBox* alert = alertOn(w))
+        for (QAbstractButton* b : alert->buttons())
+            if (b->text() == button) {
+                QTest::mouseClick(b, Qt::LeftButton);
+                return true;
+            }
+    return false;
+}
+
+QFileDialog* saveDialogOn(MyWindowController* w) {
+    QFileDialog* dialog = nullptr;
+    (void)QTest::qWaitFor([&] {
+        for (QFileDialog* f : w->findChildren<QFileDialog*>())
+            if (f->isVisible()) dialog = f;
+        return dialog != nullptr;
+    });
+    return dialog;
+}
+QString formatChoice(QFileDialog* dialog) {
+    return dialog->findChild<QComboBox*>(QStringLiteral("formatPopUp"))->currentText();
+}
+
+// Chooses a location and a format (0 XML, 1 Binary) and accepts, answering Yes when the dialog asks whether
+// to replace an existing file.
+void chooseAndAccept(QFileDialog* dialog, const QString& path, int format) {
+    dialog->selectFile(path);
+    dialog->findChild<QComboBox*>(QStringLiteral("formatPopUp"))->setCurrentIndex(format);
+    QPointer<QFileDialog> guard(dialog);
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, guard] {
+        QMessageBox* replace = guard ? guard->findChild<QMessageBox*>() : nullptr;
+        if (replace && replace->isVisible()) {
+            QTest::mouseClick(replace->button(QMessageBox::Yes), Qt::LeftButton);
+            timer->deleteLater();
+        } else if (!guard || !guard->isVisible()) {
+            timer->deleteLater();
+        }
+    });
+    timer->start(10);
+    static_cast<QDialog*>(dialog)->accept();
+}
+
+bool saveAs(Shell& s, MyWindowController* w, const QString& path, int format) {
+    s.d.saveDocumentAs(w);
+    QFileDialog* dialog = saveDialogOn(w);
+    if (dialog) chooseAndAccept(dialog, path, format);
+    return dialog;
+}
+
+QAction* saveAction(MyWindowController* w) {
+    for (QAction* menu : w->menuBar()->actions())
+        if (menu->text() == QStringLiteral("File"))
+            for (QAction* a : menu->menu()->actions())
+                if (a->text() == QStringLiteral("Save") || a->text() == QStringLiteral("Save...")) return a;
+    return nullptr;
+}
+
+} // namespace
+
+class AppDelegateTest : public QObject {
+    Q_OBJECT
+private slots:
+    // ---- Saving ----
+
+    void saveWritesTheDocumentsOwnFormat_data() {
+        QTest::addColumn<bool>("binary");
+        QTest::newRow("xml") << false;
+        QTest::newRow("binary") << true;
+    }
+    void saveWritesTheDocumentsOwnFormat() {
+        QFETCH(bool, binary);
+        Shell s;
+        const QString path = binary
+                                 ? s.write("Doc.plist", QByteArray::fromStdString(binaryDocument("Vantrel")))
+                                 : s.writeXml("Doc.plist");
+        MyWindowController* w = s.d.openDocumentWithURL(path);
+        QCOMPARE(w->formatKind(), binary ? 1 : 0);
+        edit(w, "saved");
+        QVERIFY(isEdited(w));
+        s.d.saveDocument(w);
+        QCOMPARE(bytesOf(path).startsWith("bplist00"), binary);
+        QCOMPARE(formatAndName(path), binary ? QStringLiteral("binary saved") : QStringLiteral("xml saved"));
+        QVERIFY(isClean(w));
+        QCOMPARE(w->windowTitle(), QStringLiteral("Doc.plist[*]"));
+        QCOMPARE(w->formatKind(), binary ? 1 : 0);
+    }
+
+    void saveAsBinaryThenSaveStaysBinary() {
+        Shell s;
+        MyWindowController* w = s.open("Doc.plist");
+        edit(w, "one");
+        s.d.saveDocumentAs(w);
+        QFileDialog* dialog = saveDialogOn(w);
+        QVERIFY(dialog);
+        QCOMPARE(formatChoice(dialog), QStringLiteral("XML"));
+        QCOMPARE(dialog->selectedFiles(), QStringList(s.path("Doc.plist")));
+        chooseAndAccept(dialog, s.path("Copy.plist"), 1);
+        QCOMPARE(w->url(), s.path("Copy.plist"));
+        QCOMPARE(w->formatKind(), 1);
+        QVERIFY(isClean(w));
+        QCOMPARE(w->windowTitle(), QStringLiteral("Copy.plist[*]"));
+        QCOMPARE(formatAndName(s.path("Copy.plist")), QStringLiteral("binary one"));
+        QCOMPARE(formatAndName(s.path("Doc.plist")), QStringLiteral("xml Vantrel"));
+        QCOMPARE(s.d.recentDocumentURLs().value(0), s.path("Copy.plist"));
+
+        edit(w, "two");
+        s.d.saveDocument(w);
+        QCOMPARE(formatAndName(s.path("Copy.plist")), QStringLiteral("binary two"));
+        s.d.saveDocumentAs(w);
+        QVERIFY((dialog = saveDialogOn(w)));
+        QCOMPARE(formatChoice(dialog), QStringLiteral("Binary"));
+        QCOMPARE(QFileInfo(dialog->selectedFiles().value(0)).fileName(), w->fileName());
+        dialog->reject();
+        QCOMPARE(w->url(), s.path("Copy.plist"));
+    }
+
+    // A clean window on the chosen file gives way; an edited one keeps its file from being replaced.
+    void saveAsOntoTheFileOfAnotherWindow() {
+        Shell s;
+        QPointer<MyWindowController> clean = s.open("Target.plist");
+        MyWindowController* w = s.open("Mine.plist");
+        edit(w, "mine");
+        QVERIFY(saveAs(s, w, s.path("Target.plist"), 0));
+        QCOMPARE(s.d.windowControllers(), Windows{w});
+        QTRY_VERIFY(!clean);
+        QCOMPARE(w->url(), s.path("Target.plist"));
+        QCOMPARE(formatAndName(s.path("Target.plist")), QStringLiteral("xml mine"));
+
+        MyWindowController* other = s.open("Other.plist");
+        edit(other, "theirs");
+        edit(w, "again");
+        const QByteArray before = bytesOf(s.path("Other.plist"));
+        QVERIFY(saveAs(s, w, s.path("Other.plist"), 1));
+        QCOMPARE(alertText(w),
+                 QStringLiteral("\u201cOther.plist\u201d is open in another window with unsaved "
+                                "changes. Save or close that window first."));
+        QCOMPARE(bytesOf(s.path("Other.plist")), before);
+        QCOMPARE(s.d.windowControllers(), (Windows{w, other}));
+        QVERIFY(other->isVisible() && isEdited(other) && isEdited(w));
+        QCOMPARE(w->url(), s.path("Target.plist"));
+        QCOMPARE(w->formatKind(), 0);
+        QVERIFY(answer(w, "OK"));
+    }
+
+    void failedSaveAsKeepsTheDocument_data() {
+        QTest::addColumn<bool>("readOnly");
+        QTest::newRow("missing folder") << false;
+        QTest::newRow("read-only folder") << true;
+    }
+    void failedSaveAsKeepsTheDocument() {
+        QFETCH(bool, readOnly);
+        if (readOnly && ::geteuid() == 0) QSKIP("the superuser writes into read-only folders");
+        Shell s;
+        MyWindowController* w = s.open("Doc.plist");
+        edit(w);
+        const QString title = w->windowTitle(), folder = s.path("sub");
+        if (readOnly) {
+            QVERIFY(QDir().mkdir(folder));
+            QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        }
+        QVERIFY(saveAs(s, w, folder + "/New.plist", 1));
+        const QString reason = QString::fromUtf8(std::strerror(readOnly ? EACCES : ENOENT));
+        QVERIFY2(alertText(w).contains(reason), qPrintable(alertText(w)));
+        QCOMPARE(w->url(), s.path("Doc.plist"));
+        QCOMPARE(w->formatKind(), 0);
+        QCOMPARE(w->windowTitle(), title);
+        QVERIFY(!QFileInfo::exists(folder + "/New.plist"));
+        QVERIFY(!s.d.recentDocumentURLs().contains(folder + "/New.plist"));
+        QVERIFY(answer(w, "OK"));
+        QVERIFY(isEdited(w));
+        if (readOnly) QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    // A String holding U+0001 has no XML form: XML is refused with the alert, Binary keeps it exactly.
+    void xmlIsRefusedForWhatItCannotHold() {
+        Shell s;
+        const QString source =
+            s.write("Control.plist", QByteArray::fromStdString(binaryDocument("x", "a\x01z")));
+        MyWindowController* kept = s.open("Kept.plist");
+        MyWindowController* w = s.d.openDocumentWithURL(source);
+        QCOMPARE(w->formatKind(), 1);
+        edit(w, "changed");
+        const QByteArray keptBytes = bytesOf(s.path("Kept.plist"));
+        QVERIFY(saveAs(s, w, s.path("Kept.plist"), 0));
+        QVERIFY2(alertText(w).startsWith(
+                     QStringLiteral("This document holds a value that an XML property list cannot store")),
+                 qPrintable(alertText(w)));
+        QCOMPARE(bytesOf(s.path("Kept.plist")), keptBytes);
+        QCOMPARE(w->url(), source);
+        QCOMPARE(w->formatKind(), 1);
+        QVERIFY(isEdited(w));
+        QVERIFY(answer(w, "OK"));
+
+        QVERIFY(saveAs(s, w, s.path("Fixed.plist"), 1));
+        QCOMPARE(formatAndName(s.path("Fixed.plist")), QStringLiteral("binary changed"));
+        QVERIFY(bytesOf(s.path("Fixed.plist")).contains("a\x01z"));
+        QVERIFY(isClean(w));
+        QCOMPARE(w->url(), s.path("Fixed.plist"));
+        // Nothing replaced Kept.plist, so its window had no reason to close.
+        QVERIFY(s.has(kept) && kept->isVisible());
+    }
+
+    // ---- Quitting and closing ----
+
+    void quitWithCleanWindowsEndsAtOnce() {
+        Shell s;
+        s.open("A.plist");
+        s.open("B.plist");
+        s.d.newDocument();
+        QSignalSpy lastClosed(&s.d, &AppDelegate::lastWindowClosed);
+        QVERIFY(s.d.applicationShouldTerminate());
+        QVERIFY(s.d.windowControllers().empty());
+        QCOMPARE(lastClosed.count(), 1);
+    }
+
+    void quitAsksTheEditedWindowBehind_data() {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("revert") << "Revert Changed";
+        QTest::newRow("cancel") << "Cancel";
+        QTest::newRow("save, then cancel the dialog") << "Save";
+        QTest::newRow("save, then choose a file") << "Save";
+    }
+    void quitAsksTheEditedWindowBehind() {
+        QFETCH(QString, button);
+        Shell s;
+        // Front to back: a clean window, the edited one, and another clean one that the resumed quit closes.
+        MyWindowController* back = s.open("Back.plist");
+        MyWindowController* edited = s.d.newDocument();
+        edit(edited);
+        MyWindowController* front = s.open("Front.plist");
+        QVERIFY(activate(back) && activate(edited) && activate(front));
+        QVERIFY(!s.d.applicationShouldTerminate());
+        QCOMPARE(s.d.windowControllers(), (Windows{back, edited}));
+        QVERIFY(s.d.isTerminate() && edited->isAskingToClose());
+        QCOMPARE(alertText(edited),
+                 QStringLiteral(
+                     "Do you want to save the changes made to the document \u201cUntitled.plist\u201d?"));
+        QVERIFY(answer(edited, button));
+
+        const QString tag = QString::fromLatin1(QTest::currentDataTag());
+        if (tag == "revert") {
+            QVERIFY(s.d.windowControllers().empty());
+            QVERIFY(s.d.isTerminate());
+            return;
+        }
+        if (button == "Save") {
+            QFileDialog* dialog = saveDialogOn(edited);
+            QVERIFY(dialog);
+            QCOMPARE(QFileInfo(dialog->selectedFiles().value(0)).fileName(),
+                     QStringLiteral("Untitled.plist"));
+            QCOMPARE(formatChoice(dialog), QStringLiteral("XML"));
+            QVERIFY(s.d.isTerminate());
+            if (tag.endsWith("choose a file")) {
+                chooseAndAccept(dialog, s.path("Saved.plist"), 0);
+                QVERIFY(s.d.windowControllers().empty());
+                QCOMPARE(formatAndName(s.path("Saved.plist")), QStringLiteral("xml "));
+                return;
+            }
+            dialog->reject();
+        }
+        QCOMPARE(s.d.windowControllers(), (Windows{back, edited}));
+        QVERIFY(!s.d.isTerminate() && !edited->isAskingToClose() && !edited->isDisplayingAlart());
+        QVERIFY(edited->isVisible() && isEdited(edited));
+    }
+
+    void closeQuestionSavesTheWindowThatAsked() {
+        Shell s;
+        MyWindowController* a = s.open("A.plist");
+        MyWindowController* b = s.open("B.plist");
+        edit(a, "from A");
+        edit(b, "from B");
+        QVERIFY(activate(b));
+        QCOMPARE(s.d.frontWindowController(), b);
+        QVERIFY(!a->close());
+        QVERIFY(answer(a, "Save"));
+        QCOMPARE(formatAndName(s.path("A.plist")), QStringLiteral("xml from A"));
+        QCOMPARE(formatAndName(s.path("B.plist")), QStringLiteral("xml Vantrel"));
+        QCOMPARE(s.d.windowControllers(), Windows{b});
+        QVERIFY(isEdited(b));
+    }
+
+    // ---- Opening and the recent documents ----
+
+    void aFileOpensInOneWindow() {
+        Shell s;
+        MyWindowController* w = s.open("Doc.plist");
+        QVERIFY(QDir().mkdir(s.path("sub")));
+        QVERIFY(QFile::link(s.path("Doc.plist"), s.path("sub/Link.plist")));
+        const QString cwd = QDir::currentPath();
+        QDir::setCurrent(s.path("sub"));
+        MyWindowController* relative = s.d.openDocumentWithURL(QStringLiteral("../Doc.plist"));
+        MyWindowController* linked = s.d.openDocumentWithURL(QStringLiteral("Link.plist"));
+        QDir::setCurrent(cwd);
+        QCOMPARE(relative, w);
+        QCOMPARE(linked, w);
+        QCOMPARE(s.d.openDocumentWithURL(s.path("sub/../Doc.plist")), w);
+        QCOMPARE(s.d.windowControllers(), Windows{w});
+        QCOMPARE(s.d.recentDocumentURLs(), QStringList(s.path("Doc.plist")));
+    }
+
+    void recentDocumentsDropAFileThatFailsToOpen() {
+        Shell s;
+        for (const char* name : {"a.plist", "b.plist", "c.plist"})
+            s.open(name);
+        const QStringList abc{s.path("c.plist"), s.path("b.plist"), s.path("a.plist")};
+        QCOMPARE(s.d.recentDocumentURLs(), abc);
+        QPointer<MyWindowController> bad =
+            s.d.openDocumentWithURL(s.write("broken.plist", "not a property list"));
+        QCOMPARE(s.d.recentDocumentURLs(), QStringList{s.path("broken.plist")} + abc);
+        QCOMPARE(
+            alertText(bad),
+            QStringLiteral("The data couldn\u2019t be read because it isn\u2019t in the correct format."));
+        QVERIFY(answer(bad, "OK"));
+        QTRY_VERIFY(!s.has(bad));
+        QCOMPARE(s.d.recentDocumentURLs(), abc);
+        QCOMPARE(s.d.windowControllers().size(), size_t(3));
+        const QByteArray stored = bytesOf(s.settings);
+        QVERIFY2(!stored.contains("broken.plist") && stored.indexOf("c.plist") < stored.indexOf("b.plist") &&
+                     stored.indexOf("b.plist") < stored.indexOf("a.plist") && stored.contains("a.plist"),
+                 stored.constData());
+    }
+
+    // ---- The Save item ----
+
+    void saveItemFollowsTheFrontWindow() {
+        Shell s;
+        MyWindowController* untitled = s.d.newDocument();
+        QVERIFY(activate(untitled));
+        QAction* save = saveAction(untitled);
+        QVERIFY(save);
+        QCOMPARE(save->text(), QStringLiteral("Save..."));
+        QVERIFY(!save->isEnabled());
+        edit(untitled);
+        QVERIFY(save->isEnabled());
+
+        MyWindowController* doc = s.open("Doc.plist");
+        QVERIFY(activate(doc));
+        for (MyWindowController* w : {untitled, doc}) {
+            QCOMPARE(saveAction(w)->text(), QStringLiteral("Save"));
+            QVERIFY(!saveAction(w)->isEnabled());
+        }
+        // An open text edit enables Save, whose first use only finishes the edit.
+        const EntryRef name = doc->rootEntry()->child()[0];
+        doc->outlineViewSelectItem(name.get());
+        const QModelIndex cell =
+            doc->entryModel()->indexForEntry(name.get(), views::EntryTreeModel::ValueColumn);
+        const QPoint at = doc->outlineView()->visualRect(cell).center();
+        QTest::mouseClick(doc->outlineView()->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(doc->outlineView()->viewport(), Qt::LeftButton, {}, at);
+        QTRY_VERIFY(doc->isEditingText());
+        QVERIFY(!doc->canUndo());
+        QVERIFY(saveAction(doc)->isEnabled());
+        const QByteArray before = bytesOf(s.path("Doc.plist"));
+        saveAction(doc)->trigger();
+        QVERIFY(!doc->isEditingText());
+        QCOMPARE(bytesOf(s.path("Doc.plist")), before);
+        QVERIFY(!saveAction(doc)->isEnabled());
+
+        QVERIFY(activate(untitled));
+        QCOMPARE(saveAction(doc)->text(), QStringLiteral("Save..."));
+        QVERIFY(saveAction(doc)->isEnabled());
+    }
+
+    // ---- A second launch ----
+
+    void aSecondLaunchHandsItsFilesOver() {
+        Shell s;
+        const QString server = s.path("vantrel.sock");
+        // A socket file that nobody listens on, as a killed process leaves it.
+        int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, QFile::encodeName(server).constData(), sizeof address.sun_path - 1);
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ::close(fd);
+        QVERIFY(QFileInfo::exists(server));
+        QVERIFY(!AppDelegate::sendToRunningInstance({}, server));
+
+        QVERIFY(s.d.listenForOtherInstances(server));
+        const QString doc = s.writeXml("Doc.plist");
+        // The sender waits for the answer, so it runs beside the event loop, as another process would.
+        auto send = [&](const QStringList& files) {
+            std::atomic<bool> done{false};
+            bool sent = false;
+            std::thread launch([&] {
+                sent = AppDelegate::sendToRunningInstance(files, server);
+                done = true;
+            });
+            (void)QTest::qWaitFor([&] { return done.load(); }, 10000);
+            launch.join();
+            return sent;
+        };
+        QVERIFY(send({doc}));
+        QTRY_VERIFY(s.d.windowControllerWithURL(doc));
+        QVERIFY(send({}));
+        QTRY_COMPARE(s.d.windowControllers().size(), size_t(2));
+        QVERIFY(s.d.windowControllers().back()->url().isEmpty());
+        QVERIFY(send({doc}));
+        QCOMPARE(s.d.windowControllers().size(), size_t(2));
+    }
+};
+
+QTEST_MAIN(AppDelegateTest)
+#include "AppDelegateTest.moc"

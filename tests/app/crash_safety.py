@@ -1,0 +1,113 @@
+#!/usr/bin/env python3
+"""Saving survives a kill at any moment.
+
+save_loop loads a large document and saves it again and again, alternating version A (XML) and version B
+(binary), until it is killed with SIGKILL at a random moment. After every kill the file must be complete and
+exactly one of the versions it may hold: the save the loop last reported or the one after it (the file as it
+was before the round when none was reported). At most one temporary file, the one being written at that
+moment, may be left beside it.
+
+usage: crash_safety.py SAVE_LOOP   (CRASH_SAFETY_SEED=N repeats a run)
+"""
+import collections
+import os
+import plistlib
+import random
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+ROUNDS = 30
+RECORDS = 4000
+MAX_DELAY = 0.35  # seconds after the load; a save of this document takes about a tenth of that
+BIG_PLIST_TOOL = "/work/shared/tools/make-big-plist.py"
+
+
+def fail(message):
+    print("FAIL: " + message, file=sys.stderr)
+    sys.exit(1)
+
+
+def make_source(folder):
+    if os.path.exists(BIG_PLIST_TOOL):
+        subprocess.run([sys.executable, BIG_PLIST_TOOL, folder, str(RECORDS)], check=True)
+        return os.path.join(folder, "big.xml")
+    rng = random.Random(753)
+    items = [{"identifier": f"com.example.item{i}", "name": "<name> & " * rng.randint(0, 5), "count": i * 7919,
+              "ratio": rng.random(), "enabled": i % 2 == 0, "blob": rng.randbytes(i % 48),
+              "tags": ["alpha", "Épsilon"][: i % 3], "nested": {"level": {"deeper": [i, str(i), {"x": i + 0.5}]}}}
+             for i in range(RECORDS)]
+    path = os.path.join(folder, "big.xml")
+    with open(path, "wb") as f:
+        plistlib.dump({"version": 3, "items": items, "empty": {}}, f, fmt=plistlib.FMT_XML, sort_keys=False)
+    return path
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def main():
+    save_loop = sys.argv[1]
+    seed = int(os.environ.get("CRASH_SAFETY_SEED", time.time_ns() % 1_000_000))
+    rng = random.Random(seed)
+    print(f"seed {seed}")
+    with tempfile.TemporaryDirectory() as work:
+        source = make_source(work)
+        subprocess.run([save_loop, source, "--expected", work], check=True)
+        version = {"A": read(os.path.join(work, "A")), "B": read(os.path.join(work, "B"))}
+        # Both versions are whole property lists in their formats, with the document and the marker.
+        for name, fmt, head in (("A", plistlib.FMT_XML, b"<?xml"), ("B", plistlib.FMT_BINARY, b"bplist00")):
+            doc = plistlib.loads(version[name], fmt=fmt)
+            if not version[name].startswith(head) or doc["saveLoopMarker"] != name or len(doc["items"]) != RECORDS:
+                fail(f"version {name} is not the document as it should be written")
+
+        folder = os.path.join(work, "target")
+        os.mkdir(folder)
+        target = os.path.join(folder, "Document.plist")
+        shutil.copyfile(source, target)
+        outcomes = collections.Counter()
+        leftovers = collections.Counter()
+        saves = []
+        for r in range(ROUNDS):
+            before = read(target)
+            proc = subprocess.Popen([save_loop, source, target], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            if proc.stdout.readline() != b"ready\n":
+                fail(f"round {r}: save_loop did not start: {proc.stderr.read().decode()}")
+            time.sleep(rng.uniform(0, MAX_DELAY))
+            proc.send_signal(signal.SIGKILL)
+            out, err = proc.communicate()
+            if proc.returncode != -signal.SIGKILL:
+                fail(f"round {r}: save_loop ended by itself ({proc.returncode}): {err.decode()}")
+            reported = sum(1 for line in out.splitlines() if line.startswith(b"saved "))
+            saves.append(reported)
+
+            def nth(n):  # the file after the n-th save of this round
+                return before if n == 0 else version["A" if n % 2 == 1 else "B"]
+
+            data = read(target)
+            if data not in (nth(reported), nth(reported + 1)):
+                names = [k for k, v in version.items() if v == data] + (["the file before"] if data == before else [])
+                fail(f"round {r}: after {reported} reported saves the file is {names or 'none of the versions'} "
+                     f"({len(data)} bytes)")
+            outcomes["A" if data == version["A"] else "B" if data == version["B"] else "original"] += 1
+
+            others = sorted(n for n in os.listdir(folder) if n != "Document.plist")
+            if len(others) > 1 or any(not n.startswith(".Document.plist.") for n in others):
+                fail(f"round {r}: files left beside the document: {others}")
+            leftovers[len(others)] += 1
+            for n in others:
+                os.remove(os.path.join(folder, n))
+
+        print(f"{ROUNDS} kills; file afterwards: {dict(outcomes)}; reported saves per round: {saves}; "
+              f"temporary files left: {dict(leftovers)}")
+        if outcomes["A"] + outcomes["B"] == 0:
+            fail("no round got as far as a save")
+
+
+if __name__ == "__main__":
+    main()
