@@ -1,16 +1,12 @@
-// The outline as a person uses it, with real key presses and clicks: moving the selection, opening and
-// closing rows, adding and deleting with keys, and editing keys and values in place, with the alerts that
-// refuse an entry and the undo of typing.
-#include <QAbstractButton>
+// The outline driven by real key presses and clicks: selection, expansion, adding and deleting with keys, and
+// editing keys and values in place with the alerts that refuse an entry and the undo of typing.
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QMenu>
-#include <QMessageBox>
 #include <QtTest>
 
 #include "WindowTestSupport.h"
-#include "platform/qt/Alert.h"
 #include "views/MyControls.h"
 
 using namespace vantrel::test;
@@ -24,29 +20,11 @@ const QString kDoc = QStringLiteral(
     "<key>list</key><array><string>one</string><true/></array>"
     "<key>when</key><date>2020-02-29T12:00:00Z</date><key>z</key><string>Z</string></dict>");
 
-const QString kInvalidEntry = QStringLiteral(
-    "Your entry is not valid. Do you want to keep editing and fix the error or cancel editing?");
-
-// Opens the document in a shown, active window, so that the field being edited can hold the focus.
+// Opens the document in an active window, so that the edited field can hold the focus.
 bool openActive(DocumentWindow& w, const QString& doc = kDoc) {
     if (!w.open(doc)) return false;
     w->activateWindow();
     return QTest::qWaitForWindowActive(&*w);
-}
-
-QPoint cellCenter(const MyWindowController& w, const EntryRef& e, int column) {
-    return w.outlineView()->visualRect(w.entryModel()->indexForEntry(e.get(), column)).center();
-}
-void clickCell(MyWindowController& w, const EntryRef& e, int column, Qt::MouseButton b = Qt::LeftButton) {
-    QTest::mouseClick(w.outlineView()->viewport(), b, {}, cellCenter(w, e, column));
-}
-// As the desktop delivers a double click: a click, then the double click and its release.
-void doubleClickCell(MyWindowController& w, const EntryRef& e, int column) {
-    QWidget* viewport = w.outlineView()->viewport();
-    const QPoint pos = cellCenter(w, e, column);
-    QTest::mouseClick(viewport, Qt::LeftButton, {}, pos);
-    QTest::mouseDClick(viewport, Qt::LeftButton, {}, pos);
-    QTest::mouseRelease(viewport, Qt::LeftButton, {}, pos);
 }
 
 // Selects the entry with a click and double-clicks one of its cells, which then is edited.
@@ -55,19 +33,6 @@ views::MyTextField* editCell(MyWindowController& w, const EntryRef& e, int colum
     clickRow(w, e);
     doubleClickCell(w, e, column);
     return w.focusedTextField();
-}
-
-// Answers the alert up on the window with a click on the button of that text.
-bool answerAlert(MyWindowController& w, const QString& message, const QString& answer) {
-    QMessageBox* alert = platform::sheetOfWindow(&w);
-    if (!alert || alert->text() != message) return false;
-    for (QAbstractButton* b : alert->buttons()) {
-        if (b->text() != answer) continue;
-        if (!QTest::qWaitFor([b] { return b->isVisible(); })) return false;
-        QTest::mouseClick(b, Qt::LeftButton);
-        return QTest::qWaitFor([&w] { return !w.isDisplayingAlart(); });
-    }
-    return false;
 }
 
 // The selected entry by its path ("none" without one, "!" when the outline selects another row), the
@@ -160,8 +125,7 @@ private slots:
         QCOMPARE(undoManagerOf(*w).canUndo(), !state.endsWith(QStringLiteral("| a,d,list,when,z;d1")));
     }
 
-    // Return adds an entry after the selected one, and a moment later its key (in a dictionary) or its value
-    // (in an array) is edited; Return in the field commits the typed text as one more undo step.
+    // Return adds an entry and then edits its key or (in an array) value; Return commits as one more step.
     void returnAddsAndEditsTheNewEntry_data() {
         QTest::addColumn<QString>("selected");
         QTest::addColumn<int>("kind");
@@ -204,8 +168,7 @@ private slots:
         QVERIFY(!undoManagerOf(*w).canUndo());
     }
 
-    // Only an entry a person just added with a field to edit begins editing: not one brought back by undo or
-    // redo, not one added just before the close question, not a pasted Boolean.
+    // No edit begins for an entry brought back by undo or redo, added before the close question, or pasted.
     void noEditBegins_data() {
         QTest::addColumn<QString>("how");
         for (const char* how : {"undo", "redo", "close question", "pasted boolean"})
@@ -238,20 +201,23 @@ private slots:
                                                                   : "a,New item,d,list,when,z"));
         if (how == "pasted boolean") QCOMPARE(w->currentItem(), at(list, "1"));
         if (how != "close question") return;
-        QVERIFY(answerAlert(
-            *w,
-            QStringLiteral("Do you want to save the changes made to the document \u201cSample.plist\u201d?"),
-            QStringLiteral("Cancel")));
+        QVERIFY(answerAlert(*w, saveQuestion(), "Cancel"));
         QTest::qWait(300);
         QVERIFY(!w->isEditingText());
     }
 
+    // A double click on an unselected row only selects it, a click on the selected value does nothing, and a
+    // double click on it edits the exact text.
     void doubleClickEditsTheSelectedValueWithItsExactText() {
         const QString text = "tab\there, line\nthere " + QString(300, QLatin1Char('x'));
         DocumentWindow w;
-        QVERIFY(openActive(w, "<dict><key>s</key><string>" + text + "</string></dict>"));
+        QVERIFY(openActive(w, "<dict><key>a</key><string>A</string><key>s</key><string>" + text +
+                                  "</string></dict>"));
         const EntryRef s = at(w->rootEntry(), "s");
-        clickRow(*w, s);
+        clickRow(*w, at(w->rootEntry(), "a"));
+        doubleClickCell(*w, s, EntryTreeModel::ValueColumn);
+        QCOMPARE(w->currentItem(), s);
+        QVERIFY(!w->isEditingText());
         clickCell(*w, s, EntryTreeModel::ValueColumn);
         QTest::qWait(300);
         QVERIFY(!w->isEditingText());
@@ -265,17 +231,6 @@ private slots:
         QVERIFY(!w->isEditingText());
         QCOMPARE(QString::fromStdString(s->stringValue()), text);
         QVERIFY(!undoManagerOf(*w).canUndo());
-    }
-
-    // A double click on a row that was not selected selects it and nothing more.
-    void doubleClickOnAnUnselectedRowBeginsNoEdit() {
-        DocumentWindow w;
-        QVERIFY(openActive(w));
-        const EntryRef z = at(w->rootEntry(), "z");
-        clickRow(*w, at(w->rootEntry(), "a"));
-        doubleClickCell(*w, z, EntryTreeModel::ValueColumn);
-        QCOMPARE(w->currentItem(), z);
-        QVERIFY(!w->isEditingText());
     }
 
     void fieldCommitsOrCancels_data() {
@@ -307,7 +262,7 @@ private slots:
         QCOMPARE(selectedEntry(*w), at(root, selected).get());
     }
 
-    // "Keep Editing" gives the field back with the typed text; "Cancel" ends the edit with the old value.
+    // "Keep Editing" gives the field back with the typed text; "Cancel" keeps the old value.
     void refusedValueAsksToKeepEditing() {
         DocumentWindow w;
         QVERIFY(openActive(w));
@@ -338,11 +293,7 @@ private slots:
         QCOMPARE(field->textFieldKind(), 0);
         QTest::keyClicks(field, QStringLiteral("z"));
         QTest::keyClick(field, Qt::Key_Return);
-        QVERIFY(
-            answerAlert(*w,
-                        QStringLiteral("The key you entered (\u201cz\u201d) is already present in the "
-                                       "dictionary.  Do you want to replace the existing key/value pair?"),
-                        QStringLiteral("Cancel")));
+        QVERIFY(answerAlert(*w, duplicateKeyText("z"), "Cancel"));
         QVERIFY(!w->isEditingText());
         QCOMPARE(field->text(), QStringLiteral("a"));
         QCOMPARE(keysOf(root), QStringLiteral("a,d,list,when,z"));
@@ -371,8 +322,7 @@ private slots:
         QVERIFY(!undoManagerOf(*w).canUndo());
     }
 
-    // Undo in a field first takes back its typing; with none left it ends the edit and undoes the
-    // document's last step.
+    // Ctrl+Z in a field takes back its typing first, then ends the edit and undoes the document's last step.
     void undoKeyInTheField() {
         DocumentWindow w;
         QVERIFY(openActive(w));
@@ -398,7 +348,7 @@ private slots:
         QCOMPARE(QString::fromStdString(at(root, "a")->stringValue()), QStringLiteral("A"));
     }
 
-    // The disclosure triangles of every window rest while any window edits; keys still work there.
+    // While one window edits, the disclosure triangles of all rest; keys still work.
     void editInOneWindowRestsTheTrianglesOfAll() {
         DocumentWindow other, w;
         QVERIFY(other.open(kDoc) && openActive(w));
@@ -413,32 +363,37 @@ private slots:
         QVERIFY(other->outlineView()->isDisclosureEnabled() && w->outlineView()->isDisclosureEnabled());
     }
 
-    void contextMenuAndClicksBelowTheRows() {
+    // The context menu and the edit actions follow the selection; a click below the rows selects nothing.
+    void editActionsAndContextMenuFollowTheSelection() {
         DocumentWindow w;
         QVERIFY(openActive(w));
-        auto menuState = [&] {
+        auto state = [&] {
             std::unique_ptr<QMenu> menu(w->createContextMenu());
             QStringList items;
             for (QAction* a : menu->actions())
                 items << a->text() + (a->isEnabled() ? "" : " (off)");
+            for (QAction* a : {w->cutAction(), w->copyAction(), w->pasteAction(), w->deleteMenuAction()})
+                items << (a->isEnabled() ? "1" : "0");
             return items.join(',');
         };
-        QCOMPARE(menuState(), QStringLiteral("Cut (off),Copy (off),Paste (off)"));
-
+        const QString off = QStringLiteral("Cut (off),Copy (off),Paste (off),0,0,0,0");
+        QCOMPARE(state(), off);
         const int rowHeight = w->outlineView()->uniformRowHeight();
         const QPoint below(40, w->outlineView()->totalRows() * rowHeight + rowHeight / 2);
         QCOMPARE(w->outlineView()->clickedZoneAt(below), 1u);
         QTest::mouseClick(w->outlineView()->viewport(), Qt::RightButton, {}, below);
         QVERIFY(!w->currentItem() && !selectedEntry(*w));
-
         const EntryRef z = at(w->rootEntry(), "z");
         QCOMPARE(w->outlineView()->clickedZoneAt(cellCenter(*w, z, EntryTreeModel::KeyColumn)), 0u);
         clickCell(*w, z, EntryTreeModel::KeyColumn, Qt::RightButton);
         QCOMPARE(w->currentItem(), z);
-        QCOMPARE(menuState(), QStringLiteral("Cut,Copy,Paste"));
+        QCOMPARE(state(), QStringLiteral("Cut,Copy,Paste,1,1,1,1"));
+
+        w->outlineViewSelectItem(nullptr);
+        QCOMPARE(state(), off);
     }
 
-    // The in-row controls take clicks only with a selected entry, no field edited and no alert up.
+    // The in-row controls take clicks only with a selection, no field edited and no alert up.
     void controlsRefuseClicks_data() {
         QTest::addColumn<QString>("state");
         for (const char* state : {"none", "selected", "editing", "alert"})

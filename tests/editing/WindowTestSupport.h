@@ -1,9 +1,11 @@
 // Shared helpers of the window tests: documents written to a temporary folder, entry look-ups, exact tree
-// dumps and the selection as the outline shows it.
+// dumps, clicks on cells, alerts answered and the selection as the outline shows it.
 #pragma once
 
+#include <QAbstractButton>
 #include <QFile>
 #include <QItemSelectionModel>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -15,6 +17,7 @@
 #include "editing/CommandRecord.h"
 #include "editing/TypeConversion.h"
 #include "model/Entry.h"
+#include "platform/qt/Alert.h"
 #include "platform/qt/UndoManager.h"
 #include "views/EntryTreeModel.h"
 #include "views/MyOutlineView.h"
@@ -173,6 +176,59 @@ inline void clickRow(MyWindowController& w, const EntryRef& e) {
     w.outlineView()->scrollTo(index);
     QTest::mouseClick(w.outlineView()->viewport(), Qt::LeftButton, {},
                       w.outlineView()->visualRect(index).center());
+}
+
+inline QPoint cellCenter(const MyWindowController& w, const EntryRef& e, int column) {
+    return w.outlineView()->visualRect(w.entryModel()->indexForEntry(e.get(), column)).center();
+}
+inline void clickCell(MyWindowController& w, const EntryRef& e, int column,
+                      Qt::MouseButton b = Qt::LeftButton) {
+    QTest::mouseClick(w.outlineView()->viewport(), b, {}, cellCenter(w, e, column));
+}
+// As the desktop delivers a double click: a click, then the double click and its release.
+inline void doubleClickCell(MyWindowController& w, const EntryRef& e, int column) {
+    const QPoint pos = cellCenter(w, e, column);
+    QTest::mouseClick(w.outlineView()->viewport(), Qt::LeftButton, {}, pos);
+    QTest::mouseDClick(w.outlineView()->viewport(), Qt::LeftButton, {}, pos);
+    QTest::mouseRelease(w.outlineView()->viewport(), Qt::LeftButton, {}, pos);
+}
+
+inline const QString kInvalidEntry = QStringLiteral(
+    "Your entry is not valid. Do you want to keep editing and fix the error or cancel editing?");
+inline QString duplicateKeyText(const QString& key) {
+    return QStringLiteral(
+               "The key you entered (\u201c%1\u201d) is already present in the dictionary.  Do you "
+               "want to replace the existing key/value pair?")
+        .arg(key);
+}
+inline QString saveQuestion(const QString& name = QStringLiteral("Sample.plist")) {
+    return QStringLiteral("Do you want to save the changes made to the document \u201c%1\u201d?").arg(name);
+}
+
+// Checks the alert up on the window, its text and (when given) all its buttons, and clicks the answer.
+inline bool answerAlert(MyWindowController& w, const QString& message, const QString& answer,
+                        QStringList buttons = {}) {
+    [&] {
+        QVERIFY(w.isDisplayingAlart());
+        QMessageBox* alert = platform::sheetOfWindow(&w);
+        QVERIFY(alert);
+        QCOMPARE(alert->text(), message);
+        QStringList shown;
+        QAbstractButton* chosen = nullptr;
+        for (QAbstractButton* b : alert->buttons()) {
+            shown << b->text();
+            if (b->text() == answer) chosen = b;
+        }
+        shown.sort();
+        buttons.sort();
+        if (!buttons.isEmpty()) QCOMPARE(shown, buttons);
+        QVERIFY(chosen);
+        QTRY_VERIFY(chosen->isVisible());
+        QTest::mouseClick(chosen, Qt::LeftButton);
+        QTRY_VERIFY(!w.isDisplayingAlart());
+        QVERIFY(!platform::sheetOfWindow(&w));
+    }();
+    return !QTest::currentTestFailed();
 }
 
 // The entry of the outline's selected row, or none.
