@@ -407,15 +407,10 @@ bool AppDelegate::saveDocumentWithWindowController(MyWindowController* c, const 
 }
 
 void AppDelegate::failSave(MyWindowController* c, const QString& message) {
-    QMessageBox* alert = c->makeAlertWithMessage(message, tr("OK"));
-    QPointer<MyWindowController> target(c);
     // A pending close or quit is abandoned at once; the alert only reports.
     removeReserved(c);
     _isTerminate = false;
-    c->runAlert(alert, [this, target](int) {
-        if (target) removeReserved(target);
-        _isTerminate = false;
-    });
+    c->runAlert(c->makeAlertWithMessage(message, tr("OK")));
 }
 
 // ---- Closing and quitting ----

@@ -67,7 +67,7 @@ void MyWindowController::runAlert(QMessageBox* alert, std::function<void(int)> c
     QPointer<MyWindowController> self(this);
     platform::beginSheetModalForWindow(alert, this, [self, completion = std::move(completion)](int answer) {
         if (!self) return;
-        completion(answer);
+        if (completion) completion(answer);
         if (!self) return;
         self->_isDisplayingAlart = false;
         self->notifyStateChanged();
@@ -95,8 +95,6 @@ bool MyWindowController::changeCurrentItemKeyNameWithNewKeyName(const QString& n
         return true;
     }
 
-    _isDisplayingAlart = true;
-    notifyStateChanged();
     QMessageBox* alert = makeAlertWithMessage(tr("The key you entered (\u201c%1\u201d) is already present in "
                                                  "the dictionary.  Do you want to replace "
                                                  "the existing key/value pair?")
@@ -113,8 +111,6 @@ bool MyWindowController::changeCurrentItemKeyNameWithNewKeyName(const QString& n
             setFocusedTextFieldText(QString::fromStdString(e->key));
         }
         didTextEndEditingSub();
-        _isDisplayingAlart = false;
-        notifyStateChanged();
     });
     return false;
 }
@@ -177,8 +173,6 @@ bool MyWindowController::changeCurrentItemValueWithNewValue(const QString& newVa
     }
 
     if (refused) {
-        _isDisplayingAlart = true;
-        notifyStateChanged();
         parkFocusedTextFieldSelection();
         QMessageBox* alert = makeAlertWithMessage(
             tr("Your entry is not valid. Do you want to keep editing and fix the error or cancel editing?"),
@@ -190,8 +184,6 @@ bool MyWindowController::changeCurrentItemValueWithNewValue(const QString& newVa
                 didTextEndEditingSub();
                 reloadOutline();
             }
-            _isDisplayingAlart = false;
-            notifyStateChanged();
         });
         return false;
     }
@@ -229,17 +221,12 @@ int MyWindowController::maximumDepth() {
 
 bool MyWindowController::refusesNestingUnder(const Entry* parent, const Entry* item) {
     if (depthOf(parent) + heightOf(item) <= maximumDepth()) return false;
-    _isDisplayingAlart = true;
-    notifyStateChanged();
     QMessageBox* alert =
         makeAlertWithMessage(tr("The item can\u2019t be inserted here because the document would "
                                 "be nested more than %1 levels deep.")
                                  .arg(maximumDepth()),
                              tr("OK"));
-    runAlert(alert, [this](int) {
-        _isDisplayingAlart = false;
-        notifyStateChanged();
-    });
+    runAlert(alert);
     return true;
 }
 

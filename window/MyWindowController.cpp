@@ -105,8 +105,8 @@ bool MyWindowController::windowDidLoad() {
 }
 
 void MyWindowController::showLoadFailure() {
+    // The window counts as showing its alert from now, a moment before the alert appears.
     _isDisplayingAlart = true;
-    QPointer<MyWindowController> self(this);
     platform::dispatchAfter(this, 100, [this] {
         QMessageBox* alert = makeAlertWithMessage(
             tr("The data couldn\u2019t be read because it isn\u2019t in the correct format."), tr("OK"));
@@ -468,9 +468,7 @@ bool MyWindowController::windowShouldClose() {
         NotificationCenter::defaultCenter().post(kWindowShoudClose, this);
         return true;
     }
-    _isDisplayingAlart = true;
     _isAskingToClose = true;
-    notifyStateChanged();
     QMessageBox* alert = makeAlertWithMessage(
         tr("Do you want to save the changes made to the document \u201c%1\u201d?").arg(_fileName), tr("Save"),
         tr("Revert Changed"), tr("Cancel"));
@@ -481,8 +479,6 @@ bool MyWindowController::windowShouldClose() {
         if (!self) return;
         if (answer == platform::kAlertThirdButtonReturn && _currentItem)
             outlineViewSelectItem(_currentItem.get());
-        _isDisplayingAlart = false;
-        notifyStateChanged();
     });
     return false;
 }

@@ -136,8 +136,9 @@ public:
     QMessageBox* makeAlertWithMessage(const QString& message, const QString& firstButtonTitle,
                                       const QString& secondButtonTitle = {},
                                       const QString& thirdButtonTitle = {}) const;
-    // Shows an alert as a sheet and calls completion with the answer, if the window still exists.
-    void runAlert(QMessageBox* alert, std::function<void(int)> completion);
+    // Shows an alert as a sheet and calls completion with the answer, if the window still exists. The window
+    // counts as displaying an alert (isDisplayingAlart) until the completion has run.
+    void runAlert(QMessageBox* alert, std::function<void(int)> completion = {});
 
     // Key rename of the selected entry with the text typed into its key field. True when finished; false
     // when the duplicate-key alert is up and the field stays in editing.
@@ -294,7 +295,6 @@ private:
     views::MyPopUpButton* _rootClassPopupButton = nullptr;
     views::MyTextField* _editorField = nullptr;
     views::MyTextField* _focusedTextField = nullptr;
-    EntryRef _editedItem;
     QMenu* _editMenu = nullptr;
     QAction* _undoAction = nullptr;
     QAction* _redoAction = nullptr;

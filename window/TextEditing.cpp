@@ -71,7 +71,6 @@ void MyWindowController::placeRowControls() {
 void MyWindowController::showFieldEditor(Entry* item, int column) {
     _editorField->setTextFieldKind(column == EntryTreeModel::KeyColumn ? 0 : 2);
     _editorField->setExactText(fieldTextOfItem(*item, column == EntryTreeModel::KeyColumn));
-    _editedItem = EntryRef(item);
 }
 
 QRect MyWindowController::focusedTextFieldRect() const {
@@ -97,7 +96,6 @@ void MyWindowController::didTextEndEditingSub() {
     const bool wasEditing = _isEditingText;
     _isEditingText = false;
     _editorField->hide();
-    _editedItem = nullptr;
     _addButton->setEnabled(true);
     _deleteButton->setEnabled(true);
     if (wasEditing) NotificationCenter::defaultCenter().post(kTableEnableButton, this);
