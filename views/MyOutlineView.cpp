@@ -97,6 +97,11 @@ void MyOutlineView::updateFamilyRows() {
     if (bottom > top) viewport()->update(QRect(0, int(top), viewport()->width(), int(bottom - top)));
 }
 
+void MyOutlineView::paintEvent(QPaintEvent* event) {
+    rowColors_ = MyTableRowView::colorsOf(QApplication::palette(this));
+    QTreeView::paintEvent(event);
+}
+
 void MyOutlineView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                             const QModelIndex& index) const {
     const int h = uniformRowHeight();
@@ -106,7 +111,7 @@ void MyOutlineView::drawRow(QPainter* painter, const QStyleOptionViewItem& optio
     const int kind = MyTableRowView::familyKindForRow(row, range.first, range.second);
     const bool active = isActive();
     const QRect bounds(0, option.rect.top(), viewport()->width(), option.rect.height());
-    const MyTableRowView::Colors colors = MyTableRowView::colorsOf(QApplication::palette(this));
+    const MyTableRowView::Colors& colors = rowColors_;
     QRect editBox;
     if ((kind == 1 || kind == 2) && !active && delegate_) editBox = delegate_->focusedTextFieldRect();
     MyTableRowView::drawBackgroundInRect(*painter, bounds, kind, active, colors, editBox);

@@ -6,6 +6,7 @@
 #include <QTreeView>
 
 #include "EntryTreeModel.h"
+#include "MyTableRowView.h"
 
 namespace views {
 
@@ -48,6 +49,7 @@ public:
 protected:
     // A drag carries the entry's data and ends there: the tree changes only through the drop's command.
     void startDrag(Qt::DropActions supportedActions) override;
+    void paintEvent(QPaintEvent* event) override;
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;
     void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
@@ -72,6 +74,8 @@ private:
     // The entry whose row was already selected when the latest press on it came.
     const model::Entry* pressedWhileSelected_ = nullptr;
     bool placementQueued_ = false;
+    // The row colours, taken from the palette once per paint.
+    MyTableRowView::Colors rowColors_;
 };
 
 } // namespace views
