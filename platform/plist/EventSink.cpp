@@ -77,8 +77,10 @@ bool ValueBuilder::add(Value v) {
         return true;
     }
     Frame& f = stack_.back();
-    if (f.dictionary) entries_.emplace_back(std::move(f.key), std::move(v));
-    else elements_.push_back(std::move(v));
+    if (f.dictionary)
+        entries_.emplace_back(std::move(f.key), std::move(v));
+    else
+        elements_.push_back(std::move(v));
     return true;
 }
 

@@ -199,10 +199,8 @@ private:
     bool quoted(Value& out) {
         char q = s_[pos_++];
         std::string str;
-        uint32_t pendingHigh = 0; // a high surrogate just written by a \U escape
         while (pos_ < s_.size() && s_[pos_] != q) {
             char c = s_[pos_++];
-            if (c != '\\' || pos_ >= s_.size() || (s_[pos_] != 'U' && s_[pos_] != 'u')) pendingHigh = 0;
             if (c != '\\') {
                 str += c;
                 continue;
@@ -238,12 +236,7 @@ private:
                 while (n < 4 && pos_ < s_.size() && hexDigit(s_[pos_]) >= 0)
                     cp = cp * 16 + uint32_t(hexDigit(s_[pos_++])), ++n;
                 if (n == 0) return failBool("\\U without hexadecimal digits");
-                // A high surrogate followed by a low one is one character.
-                if (cp >= 0xDC00 && cp <= 0xDFFF && pendingHigh) {
-                    cp = 0x10000 + ((pendingHigh - 0xD800) << 10) + (cp - 0xDC00);
-                    str.resize(str.size() - 3);
-                }
-                pendingHigh = (cp >= 0xD800 && cp <= 0xDBFF) ? cp : 0;
+                // A surrogate pair written as two escapes becomes one character in validUtf8 below.
                 text::appendUtf8(str, cp);
                 continue;
             }

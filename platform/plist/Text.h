@@ -37,7 +37,7 @@ std::u16string toUtf16(std::string_view s);
 bool isAscii(std::string_view s);
 
 // The text with every byte that is not part of a UTF-8 (or WTF-8) sequence taken as the Latin-1 character of
-// that value.
+// that value, and every surrogate pair written as two three-byte sequences joined into one character.
 std::string validUtf8(std::string_view s);
 // The text with every character that XML cannot hold (and every byte that is not UTF-8) replaced by U+FFFD.
 std::string xmlSafe(std::string_view s);

@@ -93,11 +93,14 @@ TEST(PropertyList, RecognisesOldTextStartingWithASingleQuote) {
     EXPECT_EQ(parse("( 'single' )").value().value, arr({"single"}));
 }
 
-// A byte that is not UTF-8 is the Latin-1 character of that value; \U escapes of a surrogate pair are one
-// character.
+// A byte that is not UTF-8 is the Latin-1 character of that value; a surrogate pair is one character however
+// its halves are written (escapes, three-byte sequences, or one of each), and a lone half stays as it is.
 TEST(PropertyList, ReadsOldTextStringsAsUnicode) {
     EXPECT_EQ(parse("\"caf\xE9\"").value().value, Value("caf\u00e9"));
-    EXPECT_EQ(parse("\"\\UD83D\\UDE00\"").value().value, Value("\U0001F600"));
+    for (const char* text : {"\"\\UD83D\\UDE00\"", "\"\\UD83D\xED\xB8\x80\"", "\"\xED\xA0\xBD\\UDE00\"",
+                             "\"\xED\xA0\xBD\xED\xB8\x80\""})
+        EXPECT_EQ(parse(text).value().value, Value("\U0001F600")) << text;
+    EXPECT_EQ(parse("\"\\UDE00\\UD83D\"").value().value, Value("\xED\xB8\x80\xED\xA0\xBD"));
 }
 
 TEST(PropertyList, RefusesOldTextEndingInAnUnterminatedComment) {
