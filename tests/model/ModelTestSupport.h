@@ -1,55 +1,21 @@
-// Shared helpers of the model and command-line tests: temporary folders, files, tree dumps, python3.
+// Shared helpers of the model and command-line tests: tree dumps and save messages, with the helpers of the
+// property-list tests (value builders, temporary folders and files, python3).
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "model/Entry.h"
 #include "model/PlistDocument.h"
+#include "tests/platform/plist/PlistTestSupport.h"
 
 namespace model::test {
 
-// A fresh folder under /tmp, removed with everything in it at the end of the scope.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = "/tmp/vantrel-test-XXXXXX";
-        if (::mkdtemp(pattern.data())) path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
-
-private:
-    std::string path_;
-};
-
-inline void writeFile(const std::string& path, std::string_view bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(bytes.data(), std::streamsize(bytes.size()));
-}
-
-inline std::string readFile(const std::string& path) {
-    std::ostringstream s;
-    s << std::ifstream(path, std::ios::binary).rdbuf();
-    return s.str();
-}
+using namespace plist::test;
 
 // The message of a save refused for a value that XML cannot hold at this key path.
 inline std::string unrepresentable(const std::string& keyPath) {
@@ -88,19 +54,6 @@ inline std::string dump(const Entry& e, bool wholeSecondDates = false, const std
         out.append("\"").append(e.stringValue()).append("\"");
     }
     return out;
-}
-
-inline bool hasPython3() {
-    return std::system("python3 -c 'import plistlib' >/dev/null 2>&1") == 0;
-}
-
-// Runs a python3 script with arguments (paths without quotes); gives its exit status.
-inline int runPython(const std::string& script, const std::vector<std::string>& args) {
-    std::string command = "python3 -";
-    for (const auto& a : args)
-        command += " '" + a + "'";
-    int status = std::system((command + " <<'END_OF_SCRIPT'\n" + script + "\nEND_OF_SCRIPT\n").c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace model::test

@@ -73,7 +73,7 @@ TEST(ValueText, BoolWithTextLooksAtTheFirstSignificantCharacter) {
         EXPECT_FALSE(boolWithText(t)) << '"' << t << '"';
 }
 
-TEST(ValueText, DatesShowAndReadInTheLocalTimeZone) {
+TEST(ValueText, DatesShowAndReadInTheLocalTimeZoneIncludingTheSecondBeforeTheUnixEpoch) {
     // Local 2024-03-01 09:05:07 and 2023-07-15 23:59:58 are these seconds minus the zone's offset then.
     const double march = 730976707, july = 711158398;
     const std::tuple<const char*, double, double> zones[] = {{"UTC", 0, 0},
@@ -86,21 +86,17 @@ TEST(ValueText, DatesShowAndReadInTheLocalTimeZone) {
         EXPECT_EQ(descriptionOfDate(plist::Date{july - julyOffset}), "2023/07/15 23:59:58") << tz;
         EXPECT_EQ(dateWithDescription("2023/07/15 23:59:58"), plist::Date{july - julyOffset}) << tz;
     }
+    // mktime answers -1 both for an error and for 1969-12-31T23:59:59Z, a local date east of UTC.
+    for (const char* tz : {"Asia/Kolkata", "Europe/Berlin", "America/New_York"}) {
+        TimeZone zone(tz);
+        plist::Date d{-978307201.0};
+        EXPECT_EQ(dateWithDescription(descriptionOfDate(d)), d) << tz << ": " << descriptionOfDate(d);
+    }
     TimeZone utc("UTC");
     EXPECT_EQ(descriptionOfDate(plist::Date{-0.5}), "2000/12/31 23:59:59");
     for (const char* bad : {"2024/3/01 9:05:07", "2024/02/30 9:05:07", "2024/03/01 24:00:00",
                             "2024/03/01 9:05", "2024/03/01 9:05:07 ", "2024-03-01 9:05:07", ""})
         EXPECT_FALSE(dateWithDescription(bad)) << bad;
-}
-
-// mktime answers -1 both for an error and for 1969-12-31T23:59:59Z, which east of UTC is a local date that
-// was once taken for an error.
-TEST(ValueText, TheSecondBeforeTheUnixEpochReadsBackEastOfUtc) {
-    for (const char* tz : {"Asia/Kolkata", "Europe/Berlin", "America/New_York"}) {
-        TimeZone zone(tz);
-        plist::Date d{-978307201.0}; // 1969-12-31T23:59:59Z
-        EXPECT_EQ(dateWithDescription(descriptionOfDate(d)), d) << tz << ": " << descriptionOfDate(d);
-    }
 }
 
 TEST(ValueText, HexDataFormsReadAndRoundTrip) {

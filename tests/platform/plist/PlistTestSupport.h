@@ -1,15 +1,26 @@
-// Shared helpers of the property-list tests: short value builders and a readable printer for failures.
+// Shared helpers of the property-list, model and command-line tests: short value builders, a document of
+// every type, a readable printer for failures, temporary folders and files, and python3.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <initializer_list>
+#include <numeric>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "platform/plist/Error.h"
+#include "platform/plist/Text.h"
 #include "platform/plist/Value.h"
 #include "platform/plist/XmlWriter.h"
 
@@ -44,14 +55,33 @@ inline Value nestedArrays(int depth, Value inner = Value(Value::Array())) {
     return inner;
 }
 
-// UTF-16 code units of ASCII or two-byte UTF-8 text, in the given byte order.
+// A document of every type that both formats hold, with the values that are hard to write and read back:
+// integers over the whole range, markup and every kind of line break in keys and strings, an empty key,
+// empty containers and data, a date before 1900.
+inline Value everyType() {
+    Data bytes(256);
+    std::iota(bytes.begin(), bytes.end(), uint8_t(0));
+    // clang-format off
+    return dict({{"string", "h\xC3\xA9llo & <tags> \xE2\x98\x83 \xF0\x9F\x98\x80"},
+                 {"lines", "tab\there\nline\rcr\r\n\xE2\x80\xA8sep\xE2\x80\xA9\xC2\x85"},
+                 {"key\twith\nbreaks\xE2\x80\xA8", ""}, {"", "empty key"},
+                 {"neg", integer(-42)}, {"min", integer(INT64_MIN)}, {"max", integer(INT64_MAX)},
+                 {"big", Value::unsignedInteger(UINT64_MAX)}, {"real", Value(0.1 + 0.2)},
+                 {"whole", Value(2.0)}, {"inf", Value(-HUGE_VAL)}, {"tiny", Value(5e-324)},
+                 {"yes", Value(true)}, {"no", Value(false)},
+                 {"date", Value(Date{730902896})}, {"old", Value(Date{-3182198400})},
+                 {"data", Value(bytes)}, {"nodata", Value(Data())},
+                 {"array", arr({"a", arr({}), dict({}), arr({integer(1), arr({"deep"})})})},
+                 {"nested", dict({{"k", dict({{"l", "m"}})}})}});
+    // clang-format on
+}
+
+// The text as UTF-16 code units in the given byte order.
 inline std::string utf16(std::string_view utf8, bool bigEndian) {
     std::string out;
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        auto c = uint16_t(uint8_t(utf8[i]));
-        if (c >= 0xC0) c = uint16_t(((c & 0x1F) << 6) | (uint8_t(utf8[++i]) & 0x3F));
-        out += bigEndian ? char(c >> 8) : char(c & 0xFF);
-        out += bigEndian ? char(c & 0xFF) : char(c >> 8);
+    for (char16_t u : text::toUtf16(utf8)) {
+        out += char(bigEndian ? u >> 8 : u & 0xFF);
+        out += char(bigEndian ? u & 0xFF : u >> 8);
     }
     return out;
 }
@@ -59,6 +89,50 @@ inline std::string utf16(std::string_view utf8, bool bigEndian) {
 // The message of a failed result, for assertion output.
 template <typename T> std::string messageOf(const Expected<T>& r) {
     return r.ok() ? std::string("(no error)") : r.error().message;
+}
+
+// A fresh folder under /tmp, removed with everything in it at the end of the scope.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = "/tmp/vantrel-test-XXXXXX";
+        if (::mkdtemp(pattern.data())) path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
+
+private:
+    std::string path_;
+};
+
+inline void writeFile(const std::string& path, std::string_view bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+inline std::string readFile(const std::string& path) {
+    std::ostringstream s;
+    s << std::ifstream(path, std::ios::binary).rdbuf();
+    return s.str();
+}
+
+inline bool hasPython3() {
+    return std::system("python3 -c 'import plistlib' >/dev/null 2>&1") == 0;
+}
+
+// Runs a python3 script with arguments (paths without quotes); gives its exit status.
+inline int runPython(const std::string& script, const std::vector<std::string>& args) {
+    std::string command = "python3 -";
+    for (const auto& a : args)
+        command += " '" + a + "'";
+    int status = std::system((command + " <<'END_OF_SCRIPT'\n" + script + "\nEND_OF_SCRIPT\n").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace test

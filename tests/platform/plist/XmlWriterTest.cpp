@@ -24,80 +24,39 @@ std::string body(const Value& v, XmlWriteOptions options = {}) {
 
 } // namespace
 
-// Data is base64 at the element's indent, in lines that fill 76 columns with a tab counted as eight.
-TEST(XmlWriter, WritesEveryTypeAndEscapeInThePublishedLayout) {
+// Data is base64 at the element's indent, in lines that fill 76 columns with a tab counted as eight. & < >
+// are entities; tab, LF, CR, NEL, LS and PS are references, so that no value spans lines; other characters
+// XML holds stay as they are.
+TEST(XmlWriter, WritesNestedContainersDataUidsAndEscapesInThePublishedLayout) {
     Data longData(100);
     for (size_t i = 0; i < longData.size(); ++i)
         longData[i] = uint8_t(i * 7 + 3);
-    Value v = dict({
-        {"string", "h\xC3\xA9llo \xE2\x98\x83"},
-        {"integer", integer(-42)},
-        {"big", Value::unsignedInteger(UINT64_MAX)},
-        {"real", Value(0.5)},
-        {"yes", Value(true)},
-        {"no", Value(false)},
-        {"date", Value(Date{730902896})},
-        {"data", data({0x00, 0x01, 0x02, 0xFF})},
-        {"long data", Value(longData)},
-        {"array", arr({"a", arr({}), dict({}), data({'h', 'i'}), arr({integer(1)})})},
-        {"uid", Value(Uid{3})},
-        // & < > as entities; tab, LF, CR, NEL, LS and PS as references, so that no value spans lines; other
-        // characters XML holds as they are.
-        {"a&b<c>d\te\nf\rg\xC2\x85h\xE2\x80\xA8i\xE2\x80\xA9j\"k'l",
-         "\t\r&\x7F \xC2\x80 \xC2\x9F \xED\x9F\xBF \xEE\x80\x80 \xEF\xBF\xBD \xF0\x9F\x98\x80 "
-         "\xF4\x8F\xBF\xBD"},
-    });
+    Value v = dict({{"string", "h\xC3\xA9llo \xE2\x98\x83"},
+                    {"data", data({0x00, 0x01, 0x02, 0xFF})},
+                    {"long data", Value(longData)},
+                    {"array", arr({"a", arr({}), dict({}), data({'h', 'i'}), arr({integer(1)})})},
+                    {"uid", Value(Uid{3})},
+                    {"a&b<c>d\te\nf\rg\xC2\x85h\xE2\x80\xA8i\xE2\x80\xA9j\"k'l",
+                     "\t\r&\x7F \xC2\x80 \xC2\x9F \xED\x9F\xBF \xEE\x80\x80 \xEF\xBF\xBD \xF0\x9F\x98\x80 "
+                     "\xF4\x8F\xBF\xBD"}});
     const char* expected =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-        "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-        "<plist version=\"1.0\">\n"
-        "<dict>\n"
-        "\t<key>string</key>\n"
-        "\t<string>h\xC3\xA9llo \xE2\x98\x83</string>\n"
-        "\t<key>integer</key>\n"
-        "\t<integer>-42</integer>\n"
-        "\t<key>big</key>\n"
-        "\t<integer>18446744073709551615</integer>\n"
-        "\t<key>real</key>\n"
-        "\t<real>0.5</real>\n"
-        "\t<key>yes</key>\n"
-        "\t<true/>\n"
-        "\t<key>no</key>\n"
-        "\t<false/>\n"
-        "\t<key>date</key>\n"
-        "\t<date>2024-02-29T12:34:56Z</date>\n"
-        "\t<key>data</key>\n"
-        "\t<data>\n"
-        "\tAAEC/w==\n"
-        "\t</data>\n"
-        "\t<key>long data</key>\n"
-        "\t<data>\n"
+        "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist version=\"1.0\">\n"
+        "<dict>\n\t<key>string</key>\n\t<string>h\xC3\xA9llo \xE2\x98\x83</string>\n"
+        "\t<key>data</key>\n\t<data>\n\tAAEC/w==\n\t</data>\n"
+        "\t<key>long data</key>\n\t<data>\n"
         "\tAwoRGB8mLTQ7QklQV15lbHN6gYiPlp2kq7K5wMfO1dzj6vH4/wYNFBsiKTA3PkVMU1ph\n"
         "\taG92fYSLkpmgp661vMPK0djf5u30+wIJEBceJSwzOkFIT1ZdZGtyeYCHjpWco6qxuA==\n"
         "\t</data>\n"
-        "\t<key>array</key>\n"
-        "\t<array>\n"
-        "\t\t<string>a</string>\n"
-        "\t\t<array/>\n"
-        "\t\t<dict/>\n"
-        "\t\t<data>\n"
-        "\t\taGk=\n"
-        "\t\t</data>\n"
-        "\t\t<array>\n"
-        "\t\t\t<integer>1</integer>\n"
-        "\t\t</array>\n"
-        "\t</array>\n"
-        "\t<key>uid</key>\n"
-        "\t<dict>\n"
-        "\t\t<key>CF$UID</key>\n"
-        "\t\t<integer>3</integer>\n"
-        "\t</dict>\n"
+        "\t<key>array</key>\n\t<array>\n\t\t<string>a</string>\n\t\t<array/>\n\t\t<dict/>\n"
+        "\t\t<data>\n\t\taGk=\n\t\t</data>\n\t\t<array>\n\t\t\t<integer>1</integer>\n\t\t</array>\n\t</"
+        "array>\n"
+        "\t<key>uid</key>\n\t<dict>\n\t\t<key>CF$UID</key>\n\t\t<integer>3</integer>\n\t</dict>\n"
         "\t<key>a&amp;b&lt;c&gt;d&#9;e&#10;f&#13;g&#133;h&#8232;i&#8233;j\"k'l</key>\n"
         "\t<string>&#9;&#13;&amp;\x7F \xC2\x80 \xC2\x9F \xED\x9F\xBF \xEE\x80\x80 \xEF\xBF\xBD "
         "\xF0\x9F\x98\x80 \xF4\x8F\xBF\xBD</string>\n"
-        "</dict>\n"
-        "</plist>\n";
+        "</dict>\n</plist>\n";
     auto xml = serialize(v, Format::Xml);
     ASSERT_TRUE(xml.ok()) << messageOf(xml);
     EXPECT_EQ(*xml, expected);
@@ -110,8 +69,11 @@ TEST(XmlWriter, WritesScalarsAndEmptyContainersAsTheTopElement) {
     const std::pair<Value, const char*> cases[] = {
         {Value(""), "<string></string>"}, {Value(Value::Array()), "<array/>"},
         {Value(Value::Dictionary()), "<dict/>"}, {Value(Data()), "<data>\n</data>"},
-        {data({'a', 'b', 'c'}), "<data>\nYWJj\n</data>"},
+        {data({'a', 'b', 'c'}), "<data>\nYWJj\n</data>"}, {Value(true), "<true/>"},
+        {Value(false), "<false/>"},
         {integer(INT64_MIN), "<integer>-9223372036854775808</integer>"},
+        {Value::unsignedInteger(UINT64_MAX), "<integer>18446744073709551615</integer>"},
+        {Value(Date{730902896}), "<date>2024-02-29T12:34:56Z</date>"},
         {Value(Uid{0}), "<dict>\n\t<key>CF$UID</key>\n\t<integer>0</integer>\n</dict>"},
         {Value(Date{0.999}), "<date>2001-01-01T00:00:00Z</date>"},
         {Value(Date{-0.5}), "<date>2000-12-31T23:59:59Z</date>"},
