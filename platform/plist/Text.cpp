@@ -96,7 +96,8 @@ std::u16string toUtf16(std::string_view s) {
 namespace {
 
 // Copies the text, handing each character that keep() refuses, or each byte that is not UTF-8 (code point
-// -1), to replace().
+// -1), to replace(). A high surrogate followed by a low one, written as two three-byte sequences, is taken as
+// the one character they encode together: only a lone surrogate keeps a three-byte form of its own.
 template <typename Keep, typename Replace>
 std::string transcode(std::string_view s, Keep keep, Replace replace) {
     std::string out;
@@ -106,10 +107,22 @@ std::string transcode(std::string_view s, Keep keep, Replace replace) {
     while (p < end) {
         const char* at = p;
         int32_t c = decodeUtf8(p, end);
-        if (c >= 0 && keep(c))
-            out.append(at, p);
-        else
+        bool joined = false;
+        if (c >= 0xD800 && c <= 0xDBFF && p < end) {
+            const char* next = p;
+            int32_t d = decodeUtf8(next, end);
+            if (d >= 0xDC00 && d <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (d - 0xDC00);
+                p = next;
+                joined = true;
+            }
+        }
+        if (c < 0 || !keep(c))
             replace(out, c, static_cast<uint8_t>(*at));
+        else if (joined)
+            appendUtf8(out, uint32_t(c));
+        else
+            out.append(at, p);
     }
     return out;
 }
@@ -117,31 +130,9 @@ std::string transcode(std::string_view s, Keep keep, Replace replace) {
 } // namespace
 
 std::string validUtf8(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    const char* p = s.data();
-    const char* end = p + s.size();
-    while (p < end) {
-        const char* at = p;
-        int32_t c = decodeUtf8(p, end);
-        if (c < 0) {
-            appendUtf8(out, static_cast<uint8_t>(*at));
-            continue;
-        }
-        // A high surrogate followed by a low one, written as two three-byte sequences, is the one character
-        // they encode together: only a lone surrogate keeps a three-byte form of its own.
-        if (c >= 0xD800 && c <= 0xDBFF && p < end) {
-            const char* next = p;
-            int32_t d = decodeUtf8(next, end);
-            if (d >= 0xDC00 && d <= 0xDFFF) {
-                appendUtf8(out, 0x10000 + (uint32_t(c - 0xD800) << 10) + uint32_t(d - 0xDC00));
-                p = next;
-                continue;
-            }
-        }
-        out.append(at, p);
-    }
-    return out;
+    return transcode(
+        s, [](int32_t) { return true; },
+        [](std::string& out, int32_t, uint8_t byte) { appendUtf8(out, byte); });
 }
 
 std::string xmlSafe(std::string_view s) {
