@@ -4,6 +4,19 @@
 #include <cstddef>
 
 namespace plist::text {
+namespace {
+
+bool isHighSurrogate(int64_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool isLowSurrogate(int64_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+uint32_t joinSurrogates(uint32_t high, uint32_t low) {
+    return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
+}
+
+} // namespace
 
 void appendUtf8(std::string& out, uint32_t c) {
     if (c < 0x80) {
@@ -64,10 +77,10 @@ int32_t decodeUtf8(const char*& p, const char* end) {
 void appendUtf16BE(std::string& out, const uint8_t* u, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         uint32_t c = uint32_t(u[2 * i]) << 8 | u[2 * i + 1];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count) {
+        if (isHighSurrogate(c) && i + 1 < count) {
             uint32_t d = uint32_t(u[2 * i + 2]) << 8 | u[2 * i + 3];
-            if (d >= 0xDC00 && d <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (d - 0xDC00);
+            if (isLowSurrogate(d)) {
+                c = joinSurrogates(c, d);
                 ++i;
             }
         }
@@ -108,11 +121,11 @@ std::string transcode(std::string_view s, Keep keep, Replace replace) {
         const char* at = p;
         int32_t c = decodeUtf8(p, end);
         bool joined = false;
-        if (c >= 0xD800 && c <= 0xDBFF && p < end) {
+        if (isHighSurrogate(c) && p < end) {
             const char* next = p;
             int32_t d = decodeUtf8(next, end);
-            if (d >= 0xDC00 && d <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (d - 0xDC00);
+            if (isLowSurrogate(d)) {
+                c = int32_t(joinSurrogates(uint32_t(c), uint32_t(d)));
                 p = next;
                 joined = true;
             }
@@ -243,13 +256,13 @@ bool decodeCharacterData(std::string_view s, bool exact, std::string& out) {
             if (r.ec != std::errc() || r.ptr != name.data() + name.size()) return false;
             if (exact ? cp > 0x10FFFF : !isXmlChar(cp)) return false;
             // A high and a low surrogate written as two references are one character.
-            if (cp >= 0xDC00 && cp <= 0xDFFF && out.size() >= 3) {
+            if (isLowSurrogate(cp) && out.size() >= 3) {
                 const char* tail = out.data() + out.size() - 3;
                 const char* end = out.data() + out.size();
                 int32_t high = decodeUtf8(tail, end);
-                if (high >= 0xD800 && high <= 0xDBFF && tail == end) {
+                if (isHighSurrogate(high) && tail == end) {
                     out.resize(out.size() - 3);
-                    cp = 0x10000 + ((uint32_t(high) - 0xD800) << 10) + (cp - 0xDC00);
+                    cp = joinSurrogates(uint32_t(high), cp);
                 }
             }
             appendUtf8(out, cp);
