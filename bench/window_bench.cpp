@@ -182,25 +182,21 @@ int main(int argc, char** argv) {
     // 2 and 7 (nothing selected): expand and collapse, each until the outline has painted.
     header("2. expand the dictionary (until painted)");
     Stats expandCall, expandTotal, collapseCall, collapseTotal;
-    auto expand = [&] {
+    // Times one expand or collapse: the call itself and the whole until the next paint.
+    auto untilPainted = [&](void (QTreeView::*action)(const QModelIndex&), Stats& call, Stats& all,
+                            const char* what) {
         QElapsedTimer t;
         t.start();
         const int before = watcher.paints;
-        ov->expand(dictIndex);
-        expandCall.add(msSince(t));
-        if (!waitForPaint(watcher, before)) std::fprintf(stderr, "no paint after expanding\n");
-        expandTotal.add(msSince(t));
-        drain();
-    };
-    auto collapse = [&](Stats& call, Stats& all) {
-        QElapsedTimer t;
-        t.start();
-        const int before = watcher.paints;
-        ov->collapse(dictIndex);
+        (ov->*action)(dictIndex);
         call.add(msSince(t));
-        if (!waitForPaint(watcher, before)) std::fprintf(stderr, "no paint after collapsing\n");
+        if (!waitForPaint(watcher, before)) std::fprintf(stderr, "no paint after %s\n", what);
         all.add(msSince(t));
         drain();
+    };
+    auto expand = [&] { untilPainted(&QTreeView::expand, expandCall, expandTotal, "expanding"); };
+    auto collapse = [&](Stats& call, Stats& all) {
+        untilPainted(&QTreeView::collapse, call, all, "collapsing");
     };
     for (int i = 0; i < repeats; ++i) {
         expand();
