@@ -86,8 +86,8 @@ void BM_ModelSaveBinary(benchmark::State& s) {
     save(s, true);
 }
 
-// Resident memory of the process, from the kernel's count of its pages (entries come from a pool of their own,
-// which the allocator's statistics do not see).
+// Resident memory of the process, from the kernel's count of its pages (entries come from a pool of their
+// own, which the allocator's statistics do not see).
 size_t residentBytes() {
     std::ifstream statm("/proc/self/statm");
     size_t total = 0, resident = 0;

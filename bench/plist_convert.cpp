@@ -62,7 +62,8 @@ int main(int argc, char** argv) {
         if (size > 0) bytes.reserve(size_t(size));
         std::rewind(file);
     }
-    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.append(chunk, n);
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+        bytes.append(chunk, n);
     std::fclose(file);
     plist::Expected<std::string> text = std::string();
     if (format == plist::Format::Xml) {

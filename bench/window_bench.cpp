@@ -3,7 +3,7 @@
 // selection with the Down arrow and reloading after an edit, each through a real MyWindowController with its
 // outline painted. Wall-clock figures, printed as a table; measures and asserts nothing about time.
 //
-//   python3 /work/shared/tools/make-1m-plist.py /tmp/1m.plist
+//   python3 bench/make-1m-plist.py /tmp/1m.plist
 //   build/bench/window_bench /tmp/1m.plist [repeats]
 //
 // Runs offscreen unless QT_QPA_PLATFORM says otherwise (it also runs under Xvfb with QT_QPA_PLATFORM=xcb).

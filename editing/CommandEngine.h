@@ -88,6 +88,15 @@ private:
     // Runs one command; gives its selection target and puts its inverse in inverse (command left empty when
     // there is none).
     EntryRef run(const CommandRecord& r, BatchState& s, CommandRecord& inverse);
+    EntryRef insertItem(const CommandRecord& r, BatchState& s, CommandRecord& inverse);
+    EntryRef removeItem(const CommandRecord& r, BatchState& s, CommandRecord& inverse);
+    EntryRef moveItem(const CommandRecord& r, BatchState& s, CommandRecord& inverse);
+    EntryRef changeType(const CommandRecord& r, CommandRecord& inverse);
+    EntryRef renameKey(const CommandRecord& r, BatchState& s, CommandRecord& inverse);
+    EntryRef changeValue(const CommandRecord& r, CommandRecord& inverse);
+    // The entry a record addresses by index: the parent's child, or the root for a record whose parent is ""
+    // (the root has no parent).
+    EntryRef entryAt(const CommandRecord& r) const;
 
     CommandEngineHost& host_;
 };

@@ -3,6 +3,8 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "model/Entry.h"
@@ -21,6 +23,20 @@ inline constexpr const char* kMoveItem = "Move Item";
 inline constexpr const char* kChangeType = "Change Type";
 inline constexpr const char* kRenameKey = "Rename Key";
 inline constexpr const char* kChangeValue = "Change Value";
+
+// The command of a record, read once from its name.
+enum class CommandKind { InsertItem, RemoveItem, MoveItem, ChangeType, RenameKey, ChangeValue, Unknown };
+
+inline CommandKind commandNamed(std::string_view name) {
+    static constexpr std::pair<const char*, CommandKind> kNames[] = {
+        {kInsertItem, CommandKind::InsertItem}, {kRemoveItem, CommandKind::RemoveItem},
+        {kMoveItem, CommandKind::MoveItem},     {kChangeType, CommandKind::ChangeType},
+        {kRenameKey, CommandKind::RenameKey},   {kChangeValue, CommandKind::ChangeValue},
+    };
+    for (const auto& [text, kind] : kNames)
+        if (name == text) return kind;
+    return CommandKind::Unknown;
+}
 
 // One record. A record holds only the keys its command uses; a title record holds only "CommandTitle".
 // Entries are held by reference, so a record always acts on the very entries of the tree and keeps them

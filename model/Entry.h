@@ -99,6 +99,13 @@ public:
     void setChildren(Children c);
 
     Entry* parent() const { return parent_; }
+    // Whether this entry stands below root or is root (false once it was taken out of that tree).
+    bool isInTreeOf(const Entry* root) const {
+        const Entry* x = this;
+        while (x->parent_)
+            x = x->parent_;
+        return x == root;
+    }
     // Position among the parent's children; meaningful only while parent() is set.
     size_t indexInParent() const { return index_; }
 

@@ -11,10 +11,6 @@ namespace {
 
 constexpr std::string_view kPlistLine = "<plist version=\"1.0\">";
 
-bool startsWith(std::string_view s, std::string_view p) {
-    return s.substr(0, p.size()) == p;
-}
-
 // Length of a line end at p (LF, CR, CR LF, U+0085, U+2028, U+2029), or 0.
 size_t lineEndAt(const char* p, const char* end) {
     switch (static_cast<uint8_t>(*p)) {
@@ -187,7 +183,7 @@ void PlistReader::countAllChildren() {
             open.push_back(k);
         } else if (l == "</array>" || l == "</dict>") {
             if (!open.empty()) open.pop_back();
-        } else if (!open.empty() && !startsWith(l, "<key>")) {
+        } else if (!open.empty() && !l.starts_with("<key>")) {
             ++childCounts_[open.back()];
         }
     }
@@ -208,7 +204,7 @@ int64_t PlistReader::countXMLItemWithLines(int64_t start) const {
         } else if (l == "</array>" || l == "</dict>") {
             if (depth == 1) break;
             --depth;
-        } else if (depth == 1 && !startsWith(l, "<key>")) {
+        } else if (depth == 1 && !l.starts_with("<key>")) {
             ++count;
         }
     }
@@ -218,19 +214,19 @@ int64_t PlistReader::countXMLItemWithLines(int64_t start) const {
 EntryType PlistReader::getTypeNameWithXML(std::string_view line, int* typeNum) {
     int n;
     EntryType t;
-    if (startsWith(line, "<array>"))
+    if (line.starts_with("<array>"))
         n = kArray, t = EntryType::Array;
-    else if (startsWith(line, "<dict>"))
+    else if (line.starts_with("<dict>"))
         n = kDictionary, t = EntryType::Dictionary;
-    else if (startsWith(line, "<true") || startsWith(line, "<false"))
+    else if (line.starts_with("<true") || line.starts_with("<false"))
         n = kBoolean, t = EntryType::Boolean;
-    else if (startsWith(line, "<data>"))
+    else if (line.starts_with("<data>"))
         n = kData, t = EntryType::Data;
-    else if (startsWith(line, "<date>"))
+    else if (line.starts_with("<date>"))
         n = kDate, t = EntryType::Date;
-    else if (startsWith(line, "<integer>") || startsWith(line, "<real>"))
+    else if (line.starts_with("<integer>") || line.starts_with("<real>"))
         n = kNumber, t = EntryType::Number;
-    else if (startsWith(line, "<string>"))
+    else if (line.starts_with("<string>"))
         n = kString, t = EntryType::String;
     else if (line == "<array/>")
         n = kEmptyArray, t = EntryType::Array;

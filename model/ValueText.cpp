@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "platform/plist/DateTime.h"
+#include "platform/plist/Text.h"
 
 namespace model {
 namespace {
@@ -73,13 +74,6 @@ double parseDouble(std::string_view s) {
         v = (e != std::string_view::npos && e + 1 < s.size() && s[e + 1] == '-') ? 0.0 : HUGE_VAL;
     }
     return negative ? -v : v;
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 } // namespace
@@ -210,7 +204,7 @@ std::optional<Data> dataWithHexString(std::string_view text) {
     Data out;
     out.reserve(digits.size() / 2);
     for (size_t i = 0; i < digits.size(); i += 2) {
-        int hi = hexValue(digits[i]), lo = hexValue(digits[i + 1]);
+        int hi = plist::text::hexDigit(digits[i]), lo = plist::text::hexDigit(digits[i + 1]);
         if (hi < 0 || lo < 0) return std::nullopt;
         out.push_back(uint8_t(hi << 4 | lo));
     }

@@ -27,7 +27,7 @@ struct Error {
 };
 
 // A value or the error that prevented it.
-template <typename T> class Expected {
+template <typename T> class [[nodiscard]] Expected {
 public:
     Expected(T value) : v_(std::move(value)) {}
     Expected(Error error) : v_(std::move(error)) {}

@@ -58,8 +58,8 @@ public:
     bool done() const { return done_; }
 
 private:
-    // Entries of open containers wait on two shared stacks and move into a vector of the exact size when their
-    // container ends: one allocation a container, none wasted on growth.
+    // Entries of open containers wait on two shared stacks and move into a vector of the exact size when
+    // their container ends: one allocation a container, none wasted on growth.
     struct Frame {
         bool dictionary;
         size_t start; // first of its entries on the stack of its kind

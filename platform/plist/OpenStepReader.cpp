@@ -12,13 +12,6 @@ bool isBare(char c) {
            c == '$' || c == '+' || c == '/' || c == ':' || c == '.' || c == '-';
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 class Reader {
 public:
     explicit Reader(std::string_view s) : s_(s) {}
@@ -180,7 +173,7 @@ private:
         while (pos_ < s_.size() && s_[pos_] != '>') {
             char c = s_[pos_++];
             if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
-            int h = hexDigit(c);
+            int h = text::hexDigit(c);
             if (h < 0) return failBool("data holds a character that is not a hexadecimal digit");
             if (high < 0) {
                 high = h;
@@ -233,8 +226,8 @@ private:
             case 'u': {
                 uint32_t cp = 0;
                 size_t n = 0;
-                while (n < 4 && pos_ < s_.size() && hexDigit(s_[pos_]) >= 0)
-                    cp = cp * 16 + uint32_t(hexDigit(s_[pos_++])), ++n;
+                while (n < 4 && pos_ < s_.size() && text::hexDigit(s_[pos_]) >= 0)
+                    cp = cp * 16 + uint32_t(text::hexDigit(s_[pos_++])), ++n;
                 if (n == 0) return failBool("\\U without hexadecimal digits");
                 // A surrogate pair written as two escapes becomes one character in validUtf8 below.
                 text::appendUtf8(str, cp);

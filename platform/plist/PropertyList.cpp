@@ -12,22 +12,18 @@
 namespace plist {
 namespace {
 
-bool startsWith(std::string_view s, std::string_view p) {
-    return s.substr(0, p.size()) == p;
-}
-
 // True when the bytes start, after a byte-order mark and white space, with "<" in UTF-8 or UTF-16.
 bool looksLikeXml(std::string_view b) {
-    if (startsWith(b, "\xFF\xFE") || startsWith(b, "\xFE\xFF")) return true;
+    if (b.starts_with("\xFF\xFE") || b.starts_with("\xFE\xFF")) return true;
     if (b.size() >= 2 && ((b[0] == '<' && b[1] == '\0') || (b[0] == '\0' && b[1] == '<'))) return true;
-    if (startsWith(b, "\xEF\xBB\xBF")) b.remove_prefix(3);
+    if (b.starts_with("\xEF\xBB\xBF")) b.remove_prefix(3);
     b = text::trimXmlSpace(b);
     return !b.empty() && b[0] == '<';
 }
 
 // Inner text of "<tag>inner</tag>", or none.
 std::optional<std::string_view> inner(std::string_view s, std::string_view open, std::string_view close) {
-    if (s.size() < open.size() + close.size() || !startsWith(s, open) ||
+    if (s.size() < open.size() + close.size() || !std::string_view(s).starts_with(open) ||
         s.substr(s.size() - close.size()) != close)
         return std::nullopt;
     return s.substr(open.size(), s.size() - open.size() - close.size());
@@ -90,8 +86,8 @@ std::string lowerAscii(std::string_view s) {
 
 Expected<Parsed> parse(std::string_view bytes) {
     if (bytes.empty()) return makeError(Error::Kind::Empty, "the data is empty", 0);
-    if (startsWith(bytes, "bplist")) {
-        if (!startsWith(bytes, "bplist00"))
+    if (std::string_view(bytes).starts_with("bplist")) {
+        if (!std::string_view(bytes).starts_with("bplist00"))
             return makeError(
                 Error::Kind::Binary,
                 "unsupported binary property-list version \"" + std::string(bytes.substr(0, 8)) + "\"", 6);
@@ -115,16 +111,17 @@ Expected<Parsed> parse(std::string_view bytes) {
 }
 
 Expected<ParsedText> parseToXmlText(std::string_view bytes, XmlWriteOptions options) {
-    if (bytes.empty() || startsWith(bytes, "bplist") || looksLikeXml(bytes)) {
+    if (bytes.empty() || std::string_view(bytes).starts_with("bplist") || looksLikeXml(bytes)) {
         // Binary files grow about threefold as text, XML files keep their size.
-        options.sizeHint = startsWith(bytes, "bplist") ? bytes.size() * 3 : bytes.size() + bytes.size() / 8;
+        options.sizeHint = std::string_view(bytes).starts_with("bplist") ? bytes.size() * 3
+                                                                         : bytes.size() + bytes.size() / 8;
         XmlTextSink sink(options);
         std::optional<Error> error;
         ParsedText result;
-        if (startsWith(bytes, "bplist00")) {
+        if (std::string_view(bytes).starts_with("bplist00")) {
             error = readBinary(bytes, sink);
             result.format = Format::Binary;
-        } else if (!startsWith(bytes, "bplist") && !bytes.empty()) {
+        } else if (!std::string_view(bytes).starts_with("bplist") && !bytes.empty()) {
             auto r = readXml(bytes, sink);
             if (r)
                 result.hasPlistElement = *r;
@@ -227,15 +224,15 @@ Expected<Value> parseElement(std::string_view line, bool exact) {
 Expected<std::string> readXmlText(std::string_view bytes) {
     auto check = readXml(bytes);
     if (!check) return check.error();
-    if (startsWith(bytes, "\xEF\xBB\xBF")) return std::string(bytes.substr(3));
-    if (startsWith(bytes, "\xFE\xFF")) return utf16ToUtf8(bytes.substr(2), true);
-    if (startsWith(bytes, "\xFF\xFE")) return utf16ToUtf8(bytes.substr(2), false);
+    if (std::string_view(bytes).starts_with("\xEF\xBB\xBF")) return std::string(bytes.substr(3));
+    if (std::string_view(bytes).starts_with("\xFE\xFF")) return utf16ToUtf8(bytes.substr(2), true);
+    if (std::string_view(bytes).starts_with("\xFF\xFE")) return utf16ToUtf8(bytes.substr(2), false);
     if (bytes.size() >= 2 && bytes[0] == '\0' && bytes[1] == '<') return utf16ToUtf8(bytes, true);
     if (bytes.size() >= 2 && bytes[0] == '<' && bytes[1] == '\0') return utf16ToUtf8(bytes, false);
     // Single-byte encodings: the declaration names the encoding, UTF-8 when it names none.
     std::string_view head = bytes.substr(0, bytes.find("?>"));
     std::string encoding = "utf-8";
-    if (startsWith(bytes, "<?xml")) {
+    if (std::string_view(bytes).starts_with("<?xml")) {
         size_t at = head.find("encoding");
         if (at != std::string_view::npos) {
             size_t q = head.find_first_of("\"'", at);

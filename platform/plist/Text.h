@@ -12,6 +12,14 @@
 namespace plist::text {
 
 // XML white space: space, tab, line feed, carriage return.
+// The value of one hexadecimal digit, or -1.
+inline int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 inline bool isXmlSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }

@@ -23,7 +23,7 @@ import time
 ROUNDS = 30
 RECORDS = 4000
 MAX_DELAY = 0.35  # seconds after the load; a save of this document takes about a tenth of that
-BIG_PLIST_TOOL = "/work/shared/tools/make-big-plist.py"
+BIG_PLIST_TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench", "make-big-plist.py")
 
 
 def fail(message):
