@@ -12,6 +12,7 @@
 
 #include "editing/CommandEngine.h"
 #include "model/PlistDocument.h"
+#include "platform/qt/MainQueue.h"
 #include "views/EntryTreeModel.h"
 #include "views/OutlineViewDelegate.h"
 
@@ -95,6 +96,9 @@ public:
     void closeWithoutAsking();
     // Whether the window's close question is up.
     bool isAskingToClose() const { return _isAskingToClose; }
+    // Runs the window's delayed work (deferred refreshes, the load-failure alert and its notification) at
+    // once instead of after its delay; for tests. Returns how many calls ran.
+    int runPendingDeferredWork() { return platform::runPendingDeferredWork(this); }
     // The document's location (empty while untitled) and format (0 XML, 1 binary).
     QString url() const { return QString::fromStdString(_document._url); }
     void setURL(const QString& url) { _document._url = url.toStdString(); }
