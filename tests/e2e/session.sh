@@ -11,9 +11,13 @@ here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$out"
 rm -f "$out"/*.png
 
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display itself and writes its number to the pipe once it accepts connections.
+exec {fd}<> <(:)
+Xvfb -displayfd "$fd" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
+read -r -t 30 number <&"$fd" || { echo "e2e session: Xvfb did not start" >&2; exit 1; }
+exec {fd}>&-
+display=:$number
 app=""
 cleanup() {
     [ -n "$app" ] && kill "$app" 2>/dev/null || true
@@ -21,7 +25,6 @@ cleanup() {
 }
 trap cleanup EXIT
 export DISPLAY=$display QT_QPA_PLATFORM=xcb
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
 
 doc="$out/Session.plist"
 cp "$here/Session.plist" "$doc"
