@@ -80,8 +80,8 @@ public:
     // Titles the window from its location and starts a new, empty undo history.
     void resetTitleAndUndo();
     QString fileName() const { return _fileName; }
-    // The plain title and the edited one ("%1 — Edited"); the window shows one of them followed by its
-    // modified mark.
+    // The plain title and the edited one ("%1 — Edited"); the window shows one of them, and its modified
+    // flag is set while it shows the edited one.
     const QString* windowTitles() const { return _windowTitle; }
 
     plist::Expected<std::string> plistString() const { return _document.plistString(); }
@@ -96,8 +96,8 @@ public:
     // Whether the window's close question is up.
     bool isAskingToClose() const { return _isAskingToClose; }
     // The document's location (empty while untitled) and format (0 XML, 1 binary).
-    QString url() const { return QString::fromStdString(_document._url); }
-    void setURL(const QString& url) { _document._url = url.toStdString(); }
+    QString url() const;
+    void setURL(const QString& url);
     int formatKind() const { return _document._formatKind; }
     void setFormatKind(int kind) { _document._formatKind = kind; }
 
@@ -255,6 +255,7 @@ private:
     void notifyStateChanged();
     void updateEditActions();
     void updateTitleAndEditedMark();
+    void showTitle(bool edited);
     void updateUndoActions();
     void outlineViewSelectionDidChange();
     void reloadOutline();
@@ -264,6 +265,10 @@ private:
     bool refusesNestingUnder(const Entry* parent, const Entry* item);
 
     static unsigned localWindowNumber();
+    // Untitled windows are numbered 1, 2, ...; each takes the lowest number no open window holds, and gives
+    // it back when it closes or gets a file.
+    void takeUntitledNumber();
+    void releaseUntitledNumber();
 
     model::PlistDocument _document;
     model::LoadOutcome _loadOutcome;
@@ -271,6 +276,7 @@ private:
     platform::UndoManager* _undoManager = nullptr;
     QString _windowTitle[2];
     QString _fileName;
+    int _untitledNumber = 0; // 0: the window has a file, or has closed
     EntryRef _currentItem;
     FamilyRange _familyRange;
     bool _isEditingText = false;
