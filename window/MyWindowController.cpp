@@ -142,8 +142,8 @@ void MyWindowController::showLoadFailure() {
     platform::dispatchAfter(this, 100, [this] {
         QMessageBox* alert = makeAlertWithMessage(
             tr("The data couldn\u2019t be read because it isn\u2019t in the correct format."), tr("OK"));
-        alert->setInformativeText(
-            tr("\u201c%1\u201d: %2").arg(_fileName, QString::fromStdString(_loadOutcome.reason)));
+        platform::setInformativeText(
+            alert, tr("\u201c%1\u201d: %2").arg(_fileName, QString::fromStdString(_loadOutcome.reason)));
         runAlert(alert, [this](int) {
             platform::dispatchAfter(
                 this, 200, [this] { NotificationCenter::defaultCenter().post(kFileCouldNotBeOpened, this); });

@@ -2,6 +2,7 @@
 // box, the edited mark, the close question and the alert of an unreadable file.
 #include <QAction>
 #include <QDir>
+#include <QLabel>
 #include <QtTest>
 
 #include <unistd.h>
@@ -330,7 +331,7 @@ private slots:
         QFETCH(QString, reason);
         if (contents == "0" && ::geteuid() == 0) QSKIP("the superuser reads every file");
         QTemporaryDir dir;
-        QFile f(dir.filePath(QStringLiteral("Broken.plist")));
+        QFile f(dir.filePath(QStringLiteral("<b>Broken.plist")));
         if (contents == "/") {
             QVERIFY(QDir().mkdir(f.fileName()));
         } else if (contents != "-") {
@@ -347,7 +348,11 @@ private slots:
         w.show();
 
         QTRY_VERIFY(platform::sheetOfWindow(&w));
-        QCOMPARE(platform::sheetOfWindow(&w)->informativeText(), "\u201cBroken.plist\u201d: " + reason);
+        QCOMPARE(platform::sheetOfWindow(&w)->informativeText(), "\u201c<b>Broken.plist\u201d: " + reason);
+        for (QLabel* label : platform::sheetOfWindow(&w)->findChildren<QLabel*>())
+            if (!label->text().isEmpty())
+                QCOMPARE(label->textFormat(), Qt::PlainText); // "<b>" is in the name
+
         QTest::qWait(400);
         QVERIFY(posts.seen.empty());
         QVERIFY(answerAlert(w, "The data couldn\u2019t be read because it isn\u2019t in the correct format.",
