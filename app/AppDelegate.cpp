@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -19,6 +18,7 @@
 #include <unistd.h>
 
 #include "platform/file/AtomicFile.h"
+#include "platform/qt/FileNames.h"
 #include "platform/qt/NotificationCenter.h"
 #include "window/MyWindowController.h"
 
@@ -77,7 +77,17 @@ void AppDelegate::awakeFromNib() {
     _isTerminate = false;
     QSettings settings =
         _settingsPath.isEmpty() ? QSettings() : QSettings(_settingsPath, QSettings::IniFormat);
-    _recentDocuments = settings.value(kRecentKey).toStringList();
+    // One entry is read back as a single value, several as a list; names that are not UTF-8 come as bytes.
+    const QVariant stored = settings.value(kRecentKey);
+    const bool list = stored.typeId() == QMetaType::QVariantList || stored.typeId() == QMetaType::QStringList;
+    const QVariantList entries = list ? stored.toList() : QVariantList{stored};
+    _recentDocuments.clear();
+    for (const QVariant& entry : entries) {
+        const QString url = entry.typeId() == QMetaType::QByteArray
+                                ? platform::decodeFileName(entry.toByteArray().toStdString())
+                                : entry.toString();
+        if (!url.isEmpty()) _recentDocuments << url;
+    }
     removeRecentDocumentURL(std::nullopt);
 }
 
@@ -94,10 +104,8 @@ void AppDelegate::applicationWillTerminate() {
 }
 
 QString AppDelegate::normalizedLocation(const QString& path) {
-    if (path.isEmpty()) return {};
-    QFileInfo info(path);
-    const QString canonical = info.canonicalFilePath();
-    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+    const QString canonical = platform::canonicalFileName(path);
+    return canonical.isEmpty() ? platform::absoluteFileName(path) : canonical;
 }
 
 // ---- Opening ----
@@ -115,7 +123,8 @@ void AppDelegate::openDocument() {
     auto* dialog = new QFileDialog(nullptr, tr("Open"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFiles);
-    dialog->setNameFilter(tr("Property Lists (*.plist)"));
+    // Binary property lists often have other names.
+    dialog->setNameFilters({tr("Property Lists (*.plist)"), tr("All Files (*)")});
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     if (MyWindowController* front = frontWindowController(); front && !front->url().isEmpty())
         dialog->setDirectory(QFileInfo(front->url()).absolutePath());
@@ -130,7 +139,9 @@ void AppDelegate::openDocumentWithURLs(const QStringList& urls) {
 }
 
 MyWindowController* AppDelegate::openDocumentWithURL(const QString& url) {
-    const QString location = normalizedLocation(url);
+    // The window keeps the path the user gave, so a file opened through a link is named by the link; the
+    // documents compare by the file itself.
+    const QString location = platform::absoluteFileName(url);
     if (!location.isEmpty()) {
         if (MyWindowController* open = windowControllerWithURL(location)) {
             open->show();
@@ -235,7 +246,13 @@ void AppDelegate::clearRecentDocuments() {
 void AppDelegate::writeRecentDocuments() const {
     QSettings settings =
         _settingsPath.isEmpty() ? QSettings() : QSettings(_settingsPath, QSettings::IniFormat);
-    settings.setValue(kRecentKey, _recentDocuments);
+    // Settings keep text as UTF-8, so a name that is not UTF-8 is kept as its bytes.
+    QVariantList entries;
+    for (const QString& url : _recentDocuments)
+        entries << (platform::isTextFileName(url)
+                        ? QVariant(url)
+                        : QVariant(QByteArray::fromStdString(platform::encodeFileName(url))));
+    settings.setValue(kRecentKey, entries);
     settings.sync();
 }
 
@@ -271,9 +288,20 @@ void AppDelegate::rebuildRecentMenus() {
         QMenu* menu = propertyObject<QMenu>(c, kRecentMenuProperty);
         if (!menu) continue;
         menu->clear();
+        menu->setToolTipsVisible(true);
+        QHash<QString, int> sharing;
         for (const QString& url : _recentDocuments)
-            menu->addAction(QFileInfo(url).fileName(), this, [this, url] { applicationOpenFile(url); })
-                ->setToolTip(url);
+            ++sharing[QFileInfo(url).fileName()];
+        for (const QString& url : _recentDocuments) {
+            // Entries that share a name show their folders too; a "&" is no shortcut mark.
+            const QFileInfo info(url);
+            QString text = platform::displayFileName(info.fileName());
+            if (sharing.value(info.fileName()) > 1)
+                text = tr("%1 \u2014 %2").arg(text, platform::displayFileName(info.path()));
+            menu->addAction(text.replace(QLatin1Char('&'), QStringLiteral("&&")), this,
+                            [this, url] { applicationOpenFile(url); })
+                ->setToolTip(platform::displayFileName(url));
+        }
         menu->addSeparator();
         menu->addAction(tr("Clear Menu"), this, [this] { clearRecentDocuments(); })
             ->setEnabled(!_recentDocuments.isEmpty());
@@ -354,7 +382,7 @@ void AppDelegate::saveDocumentAs(MyWindowController* sender) {
             removeReserved(c);
             return;
         }
-        const QString location = normalizedLocation(files.front());
+        const QString location = platform::absoluteFileName(files.front());
         MyWindowController* other = windowControllerWithURL(location);
         QPointer<MyWindowController> replaced;
         if (other && other != c) {
@@ -362,7 +390,7 @@ void AppDelegate::saveDocumentAs(MyWindowController* sender) {
                 failSave(
                     c, tr("\u201c%1\u201d is open in another window with unsaved changes. Save or close that "
                           "window first.")
-                           .arg(QFileInfo(location).fileName()));
+                           .arg(platform::displayFileName(QFileInfo(location).fileName())));
                 return;
             }
             replaced = other;
@@ -387,9 +415,10 @@ bool AppDelegate::saveDocumentWithWindowController(MyWindowController* c, const 
         failSave(c, QString::fromStdString(bytes.error().message));
         return false;
     }
-    plist::Expected<bool> written = platform::writeFileAtomically(url.toStdString(), *bytes);
+    plist::Expected<bool> written = platform::writeFileAtomically(platform::encodeFileName(url), *bytes);
     if (!written) {
-        failSave(c, QString::fromStdString(written.error().message));
+        // The message names the file as its bytes, shown as a name is.
+        failSave(c, platform::displayFileName(platform::decodeFileName(written.error().message)));
         return false;
     }
     // The document takes the new location and format only now that they hold its contents.
@@ -487,7 +516,7 @@ bool AppDelegate::sendToRunningInstance(const QStringList& files, const QString&
     // window.
     QByteArray message;
     for (const QString& f : files)
-        message += f.toUtf8() + '\0';
+        message += QByteArray::fromStdString(platform::encodeFileName(f)) + '\0';
     message += '\0';
     socket.write(message);
     if (!socket.waitForBytesWritten(2000)) return false;
@@ -516,7 +545,9 @@ bool AppDelegate::listenForOtherInstances(const QString& serverName) {
                     return;
                 QStringList files;
                 for (const QByteArray& path : data.split('\0'))
-                    if (!path.isEmpty()) files << QString::fromUtf8(path);
+                    if (!path.isEmpty())
+                        files << platform::decodeFileName(
+                            std::string_view(path.constData(), size_t(path.size())));
                 socket->write("ok\n");
                 socket->flush();
                 if (files.isEmpty())

@@ -1,13 +1,13 @@
 // vantrel: the editor. Files given on the command line open in windows of their own; with none, a new
 // document opens. A launch while the editor already runs in this session hands its files to that process.
 #include <QApplication>
-#include <QFileInfo>
 
 #include <cstdio>
 #include <cstring>
 #include <malloc.h>
 
 #include "AppDelegate.h"
+#include "platform/qt/FileNames.h"
 
 int main(int argc, char** argv) {
     // Large documents build and free big trees in phases; keep freed memory for the next phase.
@@ -20,7 +20,8 @@ int main(int argc, char** argv) {
 
     bool separate = false;
     QStringList files;
-    const QStringList arguments = application.arguments().mid(1);
+    // The arguments as bytes, not through Qt's UTF-8 reading, so that every file name can be opened.
+    const QStringList arguments = platform::argumentsOf(argc, argv);
     for (const QString& a : arguments) {
         if (a == QLatin1String("--separate-process")) {
             separate = true;
@@ -32,7 +33,7 @@ int main(int argc, char** argv) {
             return 0;
         } else {
             // Paths are resolved here, so the running process gets the file this launch meant.
-            files << QFileInfo(a).absoluteFilePath();
+            files << platform::absoluteFileName(a);
         }
     }
     if (!separate && app::AppDelegate::sendToRunningInstance(files)) return 0;

@@ -23,14 +23,16 @@ namespace model {
 namespace {
 
 // Reads a regular file whole. Directories, FIFOs, devices and sockets are refused before any read, so an
-// endless device can never hang a load.
+// endless device can never hang a load. The reasons are the system's words alone: whoever reports them names
+// the file.
 plist::Expected<std::string> readRegularFile(const std::string& path) {
+    auto failure = [](const char* reason) { return plist::makeError(plist::Error::Kind::Io, reason); };
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return plist::makeError(plist::Error::Kind::Io, path + ": " + std::strerror(errno));
+    if (fd < 0) return failure(std::strerror(errno));
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return plist::makeError(plist::Error::Kind::Io, path + ": not a regular file");
+        return failure(S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
     }
     std::string bytes;
     bytes.resize(size_t(st.st_size));
@@ -42,7 +44,7 @@ plist::Expected<std::string> readRegularFile(const std::string& path) {
         if (n < 0) {
             int e = errno;
             ::close(fd);
-            return plist::makeError(plist::Error::Kind::Io, path + ": " + std::strerror(e));
+            return failure(std::strerror(e));
         }
         if (n == 0) break;
         got += size_t(n);

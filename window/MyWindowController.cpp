@@ -13,8 +13,11 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <set>
+
 #include "editing/TypeConversion.h"
 #include "platform/qt/Alert.h"
+#include "platform/qt/FileNames.h"
 #include "platform/qt/MainQueue.h"
 #include "platform/qt/NotificationCenter.h"
 #include "platform/qt/UndoManager.h"
@@ -29,12 +32,17 @@ using platform::NotificationCenter;
 using platform::UndoManager;
 
 namespace {
-// Where the desktop shows the window's modified mark ("*") while the document has changes.
+// Qt reads "[*]" in a title as the place of the modified mark, and shows "[*][*]" as "[*]".
 const QString kModifiedPlaceholder = QStringLiteral("[*]");
+
+std::set<int>& untitledNumbersHeld() {
+    static std::set<int> held;
+    return held;
+}
 } // namespace
 
 MyWindowController::MyWindowController(const QString& url, QWidget* parent)
-    : QMainWindow(parent), _document(url.toStdString()) {
+    : QMainWindow(parent), _document(platform::encodeFileName(url)) {
     setAttribute(Qt::WA_DeleteOnClose, false);
     _outlineView = new views::MyOutlineView(this);
     _model = new views::EntryTreeModel(this);
@@ -57,8 +65,32 @@ MyWindowController::MyWindowController(const QString& url, QWidget* parent)
 }
 
 MyWindowController::~MyWindowController() {
+    releaseUntitledNumber();
     NotificationCenter::defaultCenter().removeObserver(this);
     if (_isEditingText) NotificationCenter::defaultCenter().post(kTableEnableButton, this);
+}
+
+QString MyWindowController::url() const {
+    return platform::decodeFileName(_document._url);
+}
+
+void MyWindowController::setURL(const QString& url) {
+    _document._url = platform::encodeFileName(url);
+}
+
+void MyWindowController::takeUntitledNumber() {
+    if (_untitledNumber) return;
+    std::set<int>& held = untitledNumbersHeld();
+    int n = 1;
+    while (held.count(n))
+        ++n;
+    held.insert(n);
+    _untitledNumber = n;
+}
+
+void MyWindowController::releaseUntitledNumber() {
+    if (_untitledNumber) untitledNumbersHeld().erase(_untitledNumber);
+    _untitledNumber = 0;
 }
 
 unsigned MyWindowController::localWindowNumber() {
@@ -110,6 +142,8 @@ void MyWindowController::showLoadFailure() {
     platform::dispatchAfter(this, 100, [this] {
         QMessageBox* alert = makeAlertWithMessage(
             tr("The data couldn\u2019t be read because it isn\u2019t in the correct format."), tr("OK"));
+        platform::setInformativeText(
+            alert, tr("\u201c%1\u201d: %2").arg(_fileName, QString::fromStdString(_loadOutcome.reason)));
         runAlert(alert, [this](int) {
             platform::dispatchAfter(
                 this, 200, [this] { NotificationCenter::defaultCenter().post(kFileCouldNotBeOpened, this); });
@@ -181,16 +215,18 @@ void MyWindowController::buildMenus() {
 
 void MyWindowController::resetTitleAndUndo() {
     if (!_document._url.empty()) {
-        QString path = QString::fromStdString(_document._url);
-        setWindowFilePath(path);
-        _fileName = QFileInfo(path).fileName();
+        releaseUntitledNumber();
+        const QString path = url();
+        setWindowFilePath(platform::displayFileName(path));
+        _fileName = platform::displayFileName(QFileInfo(path).fileName());
     } else {
-        _fileName = tr("Untitled") + QStringLiteral(".plist");
+        takeUntitledNumber();
+        _fileName = (_untitledNumber == 1 ? tr("Untitled") : tr("Untitled %1").arg(_untitledNumber)) +
+                    QStringLiteral(".plist");
     }
     _windowTitle[0] = _fileName;
     _windowTitle[1] = tr("%1 \u2014 %2").arg(_fileName, tr("Edited"));
-    setWindowTitle(_windowTitle[0] + kModifiedPlaceholder);
-    setWindowModified(false);
+    showTitle(false);
 
     NotificationCenter& center = NotificationCenter::defaultCenter();
     if (_undoManager) {
@@ -215,10 +251,15 @@ bool MyWindowController::canUndo() const {
 }
 
 void MyWindowController::updateTitleAndEditedMark() {
-    bool edited = canUndo();
-    setWindowTitle(_windowTitle[edited ? 1 : 0] + kModifiedPlaceholder);
-    setWindowModified(edited);
+    showTitle(canUndo());
     notifyStateChanged();
+}
+
+void MyWindowController::showTitle(bool edited) {
+    // "Edited" is the one mark in the title, so it holds no placeholder, and a "[*]" of the file name shows
+    // as itself. The window's modified flag is set alone: setWindowModified would want the placeholder.
+    setWindowTitle(QString(_windowTitle[edited ? 1 : 0]).replace(kModifiedPlaceholder, "[*][*]"));
+    setAttribute(Qt::WA_WindowModified, edited);
 }
 
 void MyWindowController::updateUndoActions() {
@@ -450,10 +491,12 @@ void MyWindowController::reloadWithFocusTextField(bool focus) {
 }
 
 void MyWindowController::closeEvent(QCloseEvent* event) {
-    if (_closingWithoutAsking || windowShouldClose())
+    if (_closingWithoutAsking || windowShouldClose()) {
         event->accept();
-    else
+        releaseUntitledNumber();
+    } else {
         event->ignore();
+    }
 }
 
 void MyWindowController::closeWithoutAsking() {

@@ -81,8 +81,8 @@ public:
     // Titles the window from its location and starts a new, empty undo history.
     void resetTitleAndUndo();
     QString fileName() const { return _fileName; }
-    // The plain title and the edited one ("%1 — Edited"); the window shows one of them followed by its
-    // modified mark.
+    // The plain title and the edited one ("%1 — Edited"); the window shows one of them, and its modified
+    // flag is set while it shows the edited one.
     const QString* windowTitles() const { return _windowTitle; }
 
     plist::Expected<std::string> plistString() const { return _document.plistString(); }
@@ -100,8 +100,8 @@ public:
     // once instead of after its delay; for tests. Returns how many calls ran.
     int runPendingDeferredWork() { return platform::runPendingDeferredWork(this); }
     // The document's location (empty while untitled) and format (0 XML, 1 binary).
-    QString url() const { return QString::fromStdString(_document._url); }
-    void setURL(const QString& url) { _document._url = url.toStdString(); }
+    QString url() const;
+    void setURL(const QString& url);
     int formatKind() const { return _document._formatKind; }
     void setFormatKind(int kind) { _document._formatKind = kind; }
 
@@ -259,6 +259,7 @@ private:
     void notifyStateChanged();
     void updateEditActions();
     void updateTitleAndEditedMark();
+    void showTitle(bool edited);
     void updateUndoActions();
     void outlineViewSelectionDidChange();
     void reloadOutline();
@@ -268,6 +269,10 @@ private:
     bool refusesNestingUnder(const Entry* parent, const Entry* item);
 
     static unsigned localWindowNumber();
+    // Untitled windows are numbered 1, 2, ...; each takes the lowest number no open window holds, and gives
+    // it back when it closes or gets a file.
+    void takeUntitledNumber();
+    void releaseUntitledNumber();
 
     model::PlistDocument _document;
     model::LoadOutcome _loadOutcome;
@@ -275,6 +280,7 @@ private:
     platform::UndoManager* _undoManager = nullptr;
     QString _windowTitle[2];
     QString _fileName;
+    int _untitledNumber = 0; // 0: the window has a file, or has closed
     EntryRef _currentItem;
     FamilyRange _familyRange;
     bool _isEditingText = false;

@@ -24,18 +24,19 @@ std::string directoryOf(const std::string& path) {
 }
 
 // Follows symbolic links to the file that is really written; a dangling link gives the path it points to.
+// Errors name the path asked for, as every error of a write does: the user knows no other.
 plist::Expected<std::string> resolveTarget(const std::string& path) {
     std::string current = path;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st {};
         if (::lstat(current.c_str(), &st) != 0) {
             if (errno == ENOENT) return current;
-            return systemError(current, errno);
+            return systemError(path, errno);
         }
         if (!S_ISLNK(st.st_mode)) return current;
         char buf[PATH_MAX];
         ssize_t n = ::readlink(current.c_str(), buf, sizeof buf - 1);
-        if (n < 0) return systemError(current, errno);
+        if (n < 0) return systemError(path, errno);
         std::string target(buf, size_t(n));
         current = target[0] == '/' ? target : directoryOf(current) + "/" + target;
     }
@@ -66,18 +67,18 @@ plist::Expected<bool> writeFileAtomically(const std::string& path, std::string_v
 
     struct stat old {};
     bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode)) return systemError(target, S_ISDIR(old.st_mode) ? EISDIR : EINVAL);
+    if (exists && !S_ISREG(old.st_mode)) return systemError(path, S_ISDIR(old.st_mode) ? EISDIR : EINVAL);
 
     std::string dir = directoryOf(target);
     std::string name = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
     std::string tmp = dir + "/." + name + ".XXXXXX";
     int fd = ::mkstemp(tmp.data());
-    if (fd < 0) return systemError(dir, errno);
+    if (fd < 0) return systemError(path, errno);
 
     auto fail = [&](int err) {
         ::close(fd);
         ::unlink(tmp.c_str());
-        return systemError(target, err);
+        return systemError(path, err);
     };
     mode_t mode;
     if (exists) {
@@ -96,12 +97,12 @@ plist::Expected<bool> writeFileAtomically(const std::string& path, std::string_v
     if (::close(fd) != 0) {
         int err = errno;
         ::unlink(tmp.c_str());
-        return systemError(target, err);
+        return systemError(path, err);
     }
     if (::rename(tmp.c_str(), target.c_str()) != 0) {
         int err = errno;
         ::unlink(tmp.c_str());
-        return systemError(target, err);
+        return systemError(path, err);
     }
     // Make the rename itself durable.
     int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QVariant>
@@ -43,6 +44,13 @@ QMessageBox* makeAlertWithMessage(const QString& message, const QString& firstBu
     }
     alert->setProperty(kButtonsProperty, buttons);
     return alert;
+}
+
+void setInformativeText(QMessageBox* alert, const QString& text) {
+    alert->setInformativeText(text);
+    // The alert's text format never reaches the label of its informative text.
+    for (QLabel* label : alert->findChildren<QLabel*>())
+        if (label->text() == text) label->setTextFormat(Qt::PlainText);
 }
 
 void beginSheetModalForWindow(QMessageBox* alert, QWidget* window, std::function<void(int)> completion) {

@@ -23,6 +23,9 @@ QMessageBox* makeAlertWithMessage(const QString& message, const QString& firstBu
                                   const QString& secondButtonTitle = {},
                                   const QString& thirdButtonTitle = {});
 
+// Sets the alert's second line of text, shown as plain text as the message is: a file name may hold "<b>".
+void setInformativeText(QMessageBox* alert, const QString& text);
+
 // Shows the alert as a sheet on the window (window-modal, returning at once) and calls completion with the
 // answer code once it has closed. The alert deletes itself afterwards. Escape and closing the alert answer
 // with its last button when that is a "Cancel", else with its only button.

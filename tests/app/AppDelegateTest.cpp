@@ -1,6 +1,6 @@
 // The application shell through real windows: saving in a document's own format and in another, conflicts
 // with other windows and the failures a save reports, the quit and close questions, opening and the recent
-// documents, the Save item, and the hand-over of files from a second launch.
+// documents, the Save item, the hand-over of files from a second launch, and file names that are not UTF-8.
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
@@ -15,6 +15,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWindow>
 #include <QtTest>
 
 #include <sys/socket.h>
@@ -24,11 +25,13 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "app/AppDelegate.h"
 #include "platform/plist/PropertyList.h"
 #include "platform/qt/Alert.h"
+#include "platform/qt/FileNames.h"
 #include "views/EntryTreeModel.h"
 #include "views/MyOutlineView.h"
 #include "window/MyWindowController.h"
@@ -57,10 +60,11 @@ struct Shell {
         d.applicationDidFinishLaunching();
     }
     QString path(const QString& name) const { return dir + QLatin1Char('/') + name; }
+    // Files are written and read through their names' bytes, which Qt's own file names would change.
     QString write(const QString& name, const QByteArray& bytes) const {
-        QFile f(path(name));
-        if (f.open(QIODevice::WriteOnly)) f.write(bytes);
-        return f.fileName();
+        std::ofstream(platform::encodeFileName(path(name)), std::ios::binary)
+            .write(bytes.data(), bytes.size());
+        return path(name);
     }
     QString writeXml(const QString& name, const QString& element = kDoc) const {
         return write(name, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" +
@@ -74,8 +78,8 @@ struct Shell {
 };
 
 QByteArray bytesOf(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    std::ifstream in(platform::encodeFileName(path), std::ios::binary);
+    return QByteArray::fromStdString(std::string(std::istreambuf_iterator<char>(in), {}));
 }
 
 std::string binaryDocument(const std::string& name, const std::string& extra = {}) {
@@ -186,12 +190,15 @@ bool saveAs(Shell& s, MyWindowController* w, const QString& path, int format) {
     return dialog;
 }
 
-QAction* saveAction(MyWindowController* w) {
+QAction* fileMenuItem(MyWindowController* w, const QStringList& texts) {
     for (QAction* menu : w->menuBar()->actions())
         if (menu->text() == QStringLiteral("File"))
             for (QAction* a : menu->menu()->actions())
-                if (a->text() == QStringLiteral("Save") || a->text() == QStringLiteral("Save...")) return a;
+                if (texts.contains(a->text())) return a;
     return nullptr;
+}
+QAction* saveAction(MyWindowController* w) {
+    return fileMenuItem(w, {QStringLiteral("Save"), QStringLiteral("Save...")});
 }
 
 } // namespace
@@ -201,18 +208,31 @@ class AppDelegateTest : public QObject {
 private slots:
     // ---- Saving ----
 
+    // The file comes as the command line gives it, a relative name in bytes; one that is not UTF-8 keeps its
+    // bytes through opening, saving and the recent documents, and shows with U+FFFD.
     void saveWritesTheDocumentsOwnFormat_data() {
         QTest::addColumn<bool>("binary");
-        QTest::newRow("xml") << false;
-        QTest::newRow("binary") << true;
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("xml") << false << QByteArray("Doc.plist") << "Doc.plist";
+        QTest::newRow("binary") << true << QByteArray("Doc.plist") << "Doc.plist";
+        QTest::newRow("name not UTF-8") << false << QByteArray("caf\xe9.plist") << "caf\uFFFD.plist";
     }
     void saveWritesTheDocumentsOwnFormat() {
         QFETCH(bool, binary);
+        QFETCH(QByteArray, name);
+        QFETCH(QString, title);
         Shell s;
-        const QString path = binary
-                                 ? s.write("Doc.plist", QByteArray::fromStdString(binaryDocument("Vantrel")))
-                                 : s.writeXml("Doc.plist");
-        MyWindowController* w = s.d.openDocumentWithURL(path);
+        const QString file = platform::decodeFileName(name.toStdString());
+        const QString path =
+            binary ? s.write(file, QByteArray::fromStdString(binaryDocument("Vantrel"))) : s.writeXml(file);
+        const QString cwd = QDir::currentPath();
+        QDir::setCurrent(s.dir);
+        char* argv[] = {name.data(), name.data()};
+        s.d.openDocumentWithURLs({platform::absoluteFileName(platform::argumentsOf(2, argv).value(0))});
+        QDir::setCurrent(cwd);
+        MyWindowController* w = s.d.windowControllerWithURL(path);
+        QVERIFY(w && w->rootEntry());
         QCOMPARE(w->formatKind(), binary ? 1 : 0);
         edit(w, "saved");
         QVERIFY(isEdited(w));
@@ -220,8 +240,15 @@ private slots:
         QCOMPARE(bytesOf(path).startsWith("bplist00"), binary);
         QCOMPARE(formatAndName(path), binary ? QStringLiteral("binary saved") : QStringLiteral("xml saved"));
         QVERIFY(isClean(w));
-        QCOMPARE(w->windowTitle(), QStringLiteral("Doc.plist[*]"));
+        QVERIFY(std::ifstream(s.dir.toStdString() + '/' + name.toStdString()).good()); // the name's own bytes
+        QCOMPARE(w->windowHandle()->title(), title);
         QCOMPARE(w->formatKind(), binary ? 1 : 0);
+        // Read back from the file, as the next launch does: within a process settings are cached.
+        s.d.noteNewRecentDocumentURL(s.path("Other.plist"));
+        QVERIFY(QFile::copy(s.settings, s.path("again.ini")));
+        AppDelegate again(s.path("again.ini"));
+        again.awakeFromNib();
+        QCOMPARE(again.recentDocumentURLs(), QStringList({s.path("Other.plist"), path}));
     }
 
     void saveAsBinaryThenSaveStaysBinary() {
@@ -237,7 +264,7 @@ private slots:
         QCOMPARE(w->url(), s.path("Copy.plist"));
         QCOMPARE(w->formatKind(), 1);
         QVERIFY(isClean(w));
-        QCOMPARE(w->windowTitle(), QStringLiteral("Copy.plist[*]"));
+        QCOMPARE(w->windowTitle(), QStringLiteral("Copy.plist"));
         QCOMPARE(formatAndName(s.path("Copy.plist")), QStringLiteral("binary one"));
         QCOMPARE(formatAndName(s.path("Doc.plist")), QStringLiteral("xml Vantrel"));
         QCOMPARE(s.d.recentDocumentURLs().value(0), s.path("Copy.plist"));
@@ -298,8 +325,8 @@ private slots:
             QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
         }
         QVERIFY(saveAs(s, w, folder + "/New.plist", 1));
-        const QString reason = QString::fromUtf8(std::strerror(readOnly ? EACCES : ENOENT));
-        QVERIFY2(alertText(w).contains(reason), qPrintable(alertText(w)));
+        // The file asked for, then the system's reason.
+        QCOMPARE(alertText(w), folder + "/New.plist: " + std::strerror(readOnly ? EACCES : ENOENT));
         QCOMPARE(w->url(), s.path("Doc.plist"));
         QCOMPARE(w->formatKind(), 0);
         QCOMPARE(w->windowTitle(), title);
@@ -420,21 +447,53 @@ private slots:
 
     // ---- Opening and the recent documents ----
 
+    // Documents compare by the file itself; a window opened through a link is named by the link, and saving
+    // writes through it.
     void aFileOpensInOneWindow() {
         Shell s;
-        MyWindowController* w = s.open("Doc.plist");
+        s.writeXml("Doc.plist");
         QVERIFY(QDir().mkdir(s.path("sub")));
         QVERIFY(QFile::link(s.path("Doc.plist"), s.path("sub/Link.plist")));
         const QString cwd = QDir::currentPath();
         QDir::setCurrent(s.path("sub"));
+        MyWindowController* w = s.d.openDocumentWithURL(QStringLiteral("Link.plist"));
         MyWindowController* relative = s.d.openDocumentWithURL(QStringLiteral("../Doc.plist"));
-        MyWindowController* linked = s.d.openDocumentWithURL(QStringLiteral("Link.plist"));
         QDir::setCurrent(cwd);
         QCOMPARE(relative, w);
-        QCOMPARE(linked, w);
         QCOMPARE(s.d.openDocumentWithURL(s.path("sub/../Doc.plist")), w);
         QCOMPARE(s.d.windowControllers(), Windows{w});
-        QCOMPARE(s.d.recentDocumentURLs(), QStringList(s.path("Doc.plist")));
+        QCOMPARE(w->windowHandle()->title(), QStringLiteral("Link.plist"));
+        QCOMPARE(w->url(), s.path("sub/Link.plist"));
+        QCOMPARE(s.d.recentDocumentURLs(), QStringList(s.path("sub/Link.plist")));
+        edit(w, "linked");
+        s.d.saveDocument(w);
+        QVERIFY(QFileInfo(s.path("sub/Link.plist")).isSymLink());
+        QCOMPARE(formatAndName(s.path("Doc.plist")), QStringLiteral("xml linked"));
+    }
+
+    // Open offers every file; recent entries that share a name show their folders, every entry has its path
+    // as a tooltip, and a "&" in a name is no shortcut mark.
+    void openDialogAndOpenRecentNames() {
+        Shell s;
+        QVERIFY(QDir().mkdir(s.path("a")) && QDir().mkdir(s.path("b")));
+        for (const char* name : {"a/Doc.plist", "b/Doc.plist", "R&D.plist"})
+            s.open(name);
+        QMenu* recent = fileMenuItem(s.d.frontWindowController(), {"Open Recent"})->menu();
+        QVERIFY(recent->toolTipsVisible());
+        QStringList texts, tips;
+        for (QAction* a : recent->actions())
+            if (!a->isSeparator()) texts << a->text(), tips << a->toolTip();
+        QCOMPARE(texts, QStringList({"R&&D.plist", "Doc.plist \u2014 " + s.path("b"),
+                                     "Doc.plist \u2014 " + s.path("a"), "Clear Menu"}));
+        QCOMPARE(tips.mid(0, 3),
+                 QStringList({s.path("R&D.plist"), s.path("b/Doc.plist"), s.path("a/Doc.plist")}));
+
+        s.d.openDocument();
+        QFileDialog* open = nullptr;
+        QVERIFY(QTest::qWaitFor(
+            [&] { return (open = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())); }));
+        QCOMPARE(open->nameFilters(), QStringList({"Property Lists (*.plist)", "All Files (*)"}));
+        open->reject();
     }
 
     void recentDocumentsDropAFileThatFailsToOpen() {
@@ -516,7 +575,7 @@ private slots:
         QVERIFY(!AppDelegate::sendToRunningInstance({}, server));
 
         QVERIFY(s.d.listenForOtherInstances(server));
-        const QString doc = s.writeXml("Doc.plist");
+        const QString doc = s.writeXml(platform::decodeFileName("Doc\xe9.plist"));
         // The sender waits for the answer, so it runs beside the event loop, as another process would.
         auto send = [&](const QStringList& files) {
             std::atomic<bool> done{false};
@@ -530,7 +589,7 @@ private slots:
             return sent;
         };
         QVERIFY(send({doc}));
-        QTRY_VERIFY(s.d.windowControllerWithURL(doc));
+        QTRY_VERIFY(s.d.windowControllerWithURL(doc) && s.d.windowControllerWithURL(doc)->rootEntry());
         QVERIFY(send({}));
         QTRY_COMPARE(s.d.windowControllers().size(), size_t(2));
         QVERIFY(s.d.windowControllers().back()->url().isEmpty());

@@ -181,7 +181,7 @@ TEST_F(Cli, LintNamesEveryFileAndFailsWhenAnyCannotBeOpened) {
     r = run({"lint", path("good.plist"), path("bad.plist"), path("missing.plist"), path("good.bin")});
     EXPECT_EQ(r.status, 1);
     for (const char* name : {"good.plist: ok", "bad.plist: cannot be opened: ",
-                             "missing.plist: cannot be opened: ", "good.bin: ok"})
+                             "missing.plist: cannot be opened: No such file or directory\n", "good.bin: ok"})
         EXPECT_NE(r.out.find(path(name)), std::string::npos) << name << "\n" << r.out;
 }
 

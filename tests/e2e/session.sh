@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# One session of use with real input events under Xvfb: open a file given on the command line, select the
-# root, add a key with Return, double-click its value and type one, undo twice and redo twice with the
-# keyboard, checking the window title's edited mark at each step, save with Ctrl+S, quit with Ctrl+Q, and
-# check the saved file with vantrel-cli. A screenshot of each step is kept in the output folder.
+# One session of use with real input events under Xvfb: open a file given on the command line (its name is
+# not UTF-8, so it must reach the editor as bytes and show with U+FFFD), select the root, add a key with
+# Return, double-click its value and type one, undo twice and redo twice with the keyboard, checking the
+# window title's edited mark at each step, save with Ctrl+S, quit with Ctrl+Q, and check the saved file with
+# vantrel-cli. A screenshot of each step is kept in the output folder.
 #   tests/e2e/session.sh BUILD_DIR [OUT_DIR]
 set -euo pipefail
 build=$(cd "${1:?build directory}" && pwd)
@@ -26,7 +27,7 @@ cleanup() {
 trap cleanup EXIT
 export DISPLAY=$display QT_QPA_PLATFORM=xcb
 
-doc="$out/Session.plist"
+doc="$out/Session"$'\xe9'".plist"
 cp "$here/Session.plist" "$doc"
 "$build/cli/vantrel-cli" print "$doc" >"$out/before.txt"
 
@@ -46,12 +47,12 @@ expect_title() {
 }
 
 win=""
-for _ in $(seq 100); do win=$(xdotool search --name '^Session\.plist' 2>/dev/null | head -1) && [ -n "$win" ] && break; sleep 0.1; done
+for _ in $(seq 100); do win=$(xdotool search --name '^Session' 2>/dev/null | head -1) && [ -n "$win" ] && break; sleep 0.1; done
 [ -n "$win" ] || fail "the window did not appear"
 sleep 0.5
 eval "$(xdotool getwindowgeometry --shell "$win")" # X, Y, WIDTH, HEIGHT
-plain="Session.plist"
-edited="Session.plist — Edited*"
+plain="Session"$'\xef\xbf\xbd'".plist"
+edited="$plain — Edited"
 expect_title "$plain"
 shot opened
 

@@ -1,7 +1,11 @@
 // What a document window shows and how it comes and goes: family rows, cell texts, row controls, the check
 // box, the edited mark, the close question and the alert of an unreadable file.
 #include <QAction>
+#include <QDir>
+#include <QLabel>
 #include <QtTest>
+
+#include <unistd.h>
 
 #include <array>
 
@@ -305,12 +309,37 @@ private slots:
         QCOMPARE(QString::fromStdString(a->stringValue()), QStringLiteral("changed"));
     }
 
+    // The alert's message is the same for every file; its informative text names the file and the reason.
+    void unreadableFileAlertsThenNotifies_data() {
+        QTest::addColumn<QByteArray>("contents"); // "-": no file, "/": a folder, "0": a file nobody may read
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << QByteArray("-") << "No such file or directory";
+        QTest::newRow("folder") << QByteArray("/") << "Is a directory";
+        QTest::newRow("no permission") << QByteArray("0") << "Permission denied";
+        QTest::newRow("empty") << QByteArray() << "the data is empty";
+        QTest::newRow("JSON") << QByteArray("{\"a\": 1}")
+                              << "the data is not a property list: expected \"=\" in a dictionary at byte 4";
+        QTest::newRow("truncated XML")
+            << QByteArray("<?xml version=\"1.0\"?>\n<plist version=\"1.0\">\n<dict><key>a</key><string>x")
+            << "XML error at line 3, column 28: no element found";
+        QTest::newRow("no format") << QByteArray("\x01\x02 this is no property list <<<")
+                                   << "the data is not a property list: it is neither XML, binary "
+                                      "(\"bplist00\") nor the old text format";
+    }
     void unreadableFileAlertsThenNotifies() {
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, reason);
+        if (contents == "0" && ::geteuid() == 0) QSKIP("the superuser reads every file");
         QTemporaryDir dir;
-        QFile f(dir.filePath(QStringLiteral("Broken.plist")));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("\x01\x02 this is no property list <<<");
-        f.close();
+        QFile f(dir.filePath(QStringLiteral("<b>Broken.plist")));
+        if (contents == "/") {
+            QVERIFY(QDir().mkdir(f.fileName()));
+        } else if (contents != "-") {
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(contents);
+            f.close();
+            if (contents == "0") QVERIFY(f.setPermissions({}));
+        }
         Posts posts(window::kFileCouldNotBeOpened);
         MyWindowController w(f.fileName());
         QVERIFY(!w.windowDidLoad());
@@ -319,6 +348,11 @@ private slots:
         w.show();
 
         QTRY_VERIFY(platform::sheetOfWindow(&w));
+        QCOMPARE(platform::sheetOfWindow(&w)->informativeText(), "\u201c<b>Broken.plist\u201d: " + reason);
+        for (QLabel* label : platform::sheetOfWindow(&w)->findChildren<QLabel*>())
+            if (!label->text().isEmpty())
+                QCOMPARE(label->textFormat(), Qt::PlainText); // "<b>" is in the name
+
         QTest::qWait(400);
         QVERIFY(posts.seen.empty());
         QVERIFY(answerAlert(w, "The data couldn\u2019t be read because it isn\u2019t in the correct format.",
