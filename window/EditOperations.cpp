@@ -159,9 +159,13 @@ bool MyWindowController::changeCurrentItemValueWithNewValue(const QString& newVa
         break;
     }
     case EntryType::Number: {
-        model::Number n = model::numberWithText(t);
-        if (n.sameNumber(e->numberValue())) return true;
-        value = n;
+        auto n = model::numberWithTypedText(t);
+        if (!n)
+            refused = true;
+        else if (n->sameNumber(e->numberValue()))
+            return true;
+        else
+            value = *n;
         break;
     }
     case EntryType::Boolean:
