@@ -125,7 +125,7 @@ QString MyWindowController::uniqueKeyNameInChild(const model::Children* child,
         keys.insert(c->key);
     QString candidate = base;
     for (qulonglong n = 2; keys.count(toStd(candidate)); ++n)
-        candidate = tr("%1 - %2").arg(base).arg(n);
+        candidate = tr("%1 - %2").arg(base, QString::number(n));
     return candidate;
 }
 
