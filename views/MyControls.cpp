@@ -2,6 +2,8 @@
 
 #include <QKeyEvent>
 
+#include <limits>
+
 namespace views {
 
 namespace {
@@ -69,6 +71,8 @@ void MyPopUpButton::wheelEvent(QWheelEvent* event) {
 
 MyTextField::MyTextField(QWidget* parent) : QLineEdit(parent) {
     setFrame(true);
+    // A field holds a value of any length; QLineEdit would cut it at 32,767 characters.
+    setMaxLength(std::numeric_limits<int>::max());
     connect(this, &QLineEdit::textEdited, this, [this](const QString& text) {
         // Pasted tabs and line breaks become spaces: typing never adds them.
         if (!text.contains(u'\t') && !text.contains(u'\n') && !text.contains(u'\r')) return;
