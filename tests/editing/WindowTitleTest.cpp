@@ -36,11 +36,6 @@ struct Steps {
     }
 };
 
-bool activate(MyWindowController& w) {
-    w.activateWindow();
-    return QTest::qWaitForWindowActive(&w);
-}
-
 } // namespace
 
 class WindowTitleTest : public QObject {
