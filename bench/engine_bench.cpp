@@ -1,8 +1,10 @@
 // Edits in a window showing a dictionary of 100,000 children: each operation, and its undo and redo, through
-// the command engine, including the outline's update and a repaint. Measures; asserts nothing about time.
+// the command engine, including the outline's update and a repaint; and the in-place field on a megabyte of
+// text. Measures; asserts nothing about time.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QTemporaryDir>
 
 #include <fstream>
@@ -119,6 +121,61 @@ void BM_ChangeRootType(benchmark::State& s) {
     });
 }
 
+// The in-place field on a megabyte: opened on a String's value (0), a key (1) or 1 MB of Data shown as
+// 2.25 MB of hex (2) and painted; one keystroke at its end, painted; and the unchanged text committed.
+void BM_LongTextField(benchmark::State& state) {
+    Fixture& f = fixture();
+    const int kind = int(state.range(0));
+    const std::string mega(1 << 20, 'x');
+    model::EntryRef e =
+        kind == 2
+            ? model::Entry::make("long", model::EntryType::Data, model::Data(mega.size(), 7))
+            : model::Entry::make(kind == 1 ? mega : "long", model::EntryType::String, kind == 1 ? "v" : mega);
+    f.w->doCommands({editing::CommandRecord::insertItem(e, f.root(), 0)});
+    f.settle();
+    f.w->outlineViewSelectItem(e.get());
+    views::OutlineViewDelegate* outline = f.w;
+    QWidget* field = f.w->editorField();
+    auto key = [&](Qt::Key k, const QString& text) {
+        QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier, text);
+        QApplication::sendEvent(field, &press);
+    };
+    using Clock = std::chrono::steady_clock;
+    auto ms = [](Clock::time_point a, Clock::time_point b) {
+        return std::chrono::duration<double, std::milli>(b - a).count();
+    };
+    double opening = 0, typing = 0, committing = 0;
+    for (auto _ : state) {
+        auto t0 = Clock::now();
+        outline->outlineViewDoubleClickedItem(e.get(), kind == 1 ? 0 : 2);
+        field->repaint();
+        auto t1 = Clock::now();
+        state.PauseTiming();
+        key(Qt::Key_End, {});
+        state.ResumeTiming();
+        auto t2 = Clock::now();
+        key(Qt::Key_Y, QStringLiteral("y"));
+        field->repaint();
+        auto t3 = Clock::now();
+        state.PauseTiming();
+        key(Qt::Key_Backspace, {});
+        state.ResumeTiming();
+        auto t4 = Clock::now();
+        f.w->updateFocusedTextField();
+        auto t5 = Clock::now();
+        state.SetIterationTime(std::chrono::duration<double>(t1 - t0 + t3 - t2 + t5 - t4).count());
+        opening += ms(t0, t1);
+        typing += ms(t2, t3);
+        committing += ms(t4, t5);
+    }
+    const double n = double(state.iterations());
+    state.counters["open_ms"] = opening / n;
+    state.counters["keystroke_ms"] = typing / n;
+    state.counters["commit_ms"] = committing / n;
+    f.w->windowWillReturnUndoManager()->undo();
+    f.settle();
+}
+
 } // namespace
 
 BENCHMARK(BM_Insert)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
@@ -127,6 +184,7 @@ BENCHMARK(BM_Move)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2
 BENCHMARK(BM_Rename)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_ChangeType)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_ChangeRootType)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_LongTextField)->DenseRange(0, 2)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
