@@ -328,11 +328,9 @@ void AppDelegate::validateMenuItems() {
 
 MyWindowController* AppDelegate::documentToSave(MyWindowController* sender) {
     MyWindowController* c = sender ? sender : frontWindowController();
-    if (c && c->isEditingText()) {
-        // A text edit in progress is only finished by the first Save.
-        c->updateFocusedTextField();
-        return nullptr;
-    }
+    // A text edit in progress is committed first and saved with the rest; a refused one (its alert is up)
+    // saves nothing.
+    if (c && c->isEditingText() && !c->updateFocusedTextField()) return nullptr;
     return c;
 }
 

@@ -94,7 +94,7 @@ private:
     void closeAndRemove(MyWindowController* c);
     void removeReserved(MyWindowController* c);
     void failSave(MyWindowController* c, const QString& message);
-    // The sender, or the front document; none when its text edit was only committed.
+    // The sender, or the front document, with its text edit committed; none when the commit was refused.
     MyWindowController* documentToSave(MyWindowController* sender);
     void buildFileMenu(MyWindowController* c);
     void rebuildRecentMenus();

@@ -1,9 +1,13 @@
 // Edits in a window showing a dictionary of 100,000 children: each operation, and its undo and redo, through
-// the command engine, including the outline's update and a repaint. Measures; asserts nothing about time.
+// the command engine, including the outline's update and a repaint; and the in-place field on a megabyte of
+// text. Measures; asserts nothing about time.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QTemporaryDir>
+
+#include <time.h>
 
 #include <fstream>
 #include <functional>
@@ -119,6 +123,65 @@ void BM_ChangeRootType(benchmark::State& s) {
     });
 }
 
+// The in-place field on a megabyte: opened on a String's value (0), a key (1) or 1 MB of Data shown as
+// 2.25 MB of hex (2) and painted; one keystroke at its end, painted; and the unchanged text committed.
+void BM_LongTextField(benchmark::State& state) {
+    Fixture& f = fixture();
+    const int kind = int(state.range(0));
+    const std::string mega(1 << 20, 'x');
+    model::EntryRef e =
+        kind == 2
+            ? model::Entry::make("long", model::EntryType::Data, model::Data(mega.size(), 7))
+            : model::Entry::make(kind == 1 ? mega : "long", model::EntryType::String, kind == 1 ? "v" : mega);
+    f.w->doCommands({editing::CommandRecord::insertItem(e, f.root(), 0)});
+    f.settle();
+    f.w->outlineViewSelectItem(e.get());
+    views::OutlineViewDelegate* outline = f.w;
+    QWidget* field = f.w->editorField();
+    auto key = [&](Qt::Key k, const QString& text) {
+        QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier, text);
+        QApplication::sendEvent(field, &press);
+    };
+    // Wall-clock and this thread's processor time of each phase: opening, the keystroke, the commit.
+    double wall[3] = {}, cpu[3] = {};
+    auto timed = [&](int phase, const std::function<void()>& work) {
+        auto cpuMs = [] {
+            timespec t{};
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+            return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+        };
+        const auto w0 = std::chrono::steady_clock::now();
+        const double c0 = cpuMs();
+        work();
+        cpu[phase] += cpuMs() - c0;
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - w0).count();
+        wall[phase] += ms;
+        return ms;
+    };
+    for (auto _ : state) {
+        double ms = timed(0, [&] {
+            outline->outlineViewDoubleClickedItem(e.get(), kind == 1 ? 0 : 2);
+            field->repaint();
+        });
+        key(Qt::Key_End, {});
+        ms += timed(1, [&] {
+            key(Qt::Key_Y, QStringLiteral("y"));
+            field->repaint();
+        });
+        key(Qt::Key_Backspace, {});
+        ms += timed(2, [&] { f.w->updateFocusedTextField(); });
+        state.SetIterationTime(ms / 1e3);
+    }
+    const char* names[] = {"open", "keystroke", "commit"};
+    for (int i = 0; i < 3; ++i) {
+        state.counters[std::string(names[i]) + "_ms"] = wall[i] / double(state.iterations());
+        state.counters[std::string(names[i]) + "_cpu_ms"] = cpu[i] / double(state.iterations());
+    }
+    f.w->windowWillReturnUndoManager()->undo();
+    f.settle();
+}
+
 } // namespace
 
 BENCHMARK(BM_Insert)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
@@ -127,6 +190,7 @@ BENCHMARK(BM_Move)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2
 BENCHMARK(BM_Rename)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_ChangeType)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_ChangeRootType)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_LongTextField)->DenseRange(0, 2)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 
 #include "platform/plist/DateTime.h"
 #include "platform/plist/Text.h"
@@ -17,11 +18,21 @@ bool isDigit(char c) {
 }
 
 // White space as a number reading skips it: spaces, tabs and line ends.
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
 size_t skipSpace(std::string_view s, size_t i = 0) {
-    while (i < s.size() &&
-           (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r' || s[i] == '\f' || s[i] == '\v'))
+    while (i < s.size() && isSpace(s[i]))
         ++i;
     return i;
+}
+
+std::string_view trimmed(std::string_view s) {
+    s.remove_prefix(skipSpace(s));
+    while (!s.empty() && isSpace(s.back()))
+        s.remove_suffix(1);
+    return s;
 }
 
 // Where a decimal real starting at i ends: sign, digits, ".", digits (the mantissa), then an exponent of
@@ -60,20 +71,49 @@ bool isExponentDecimal(std::string_view s) {
     return r.digits > 0 && r.hasExponent && r.end == s.size();
 }
 
-double parseDouble(std::string_view s) {
-    bool negative = false;
-    if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
-        negative = s[0] == '-';
-        s.remove_prefix(1);
-    }
+// Takes an optional "+" or "-" off the front; true for "-".
+bool takeSign(std::string_view& s) {
+    if (s.empty() || (s[0] != '+' && s[0] != '-')) return false;
+    const bool negative = s[0] == '-';
+    s.remove_prefix(1);
+    return negative;
+}
+
+// A decimal real as scanned by scanDecimal; past the range of a double (too large, or too small to be told
+// from 0) it gives ±HUGE_VAL or ±0 and clears *fits.
+double parseDouble(std::string_view s, bool* fits = nullptr) {
+    const bool negative = takeSign(s);
     double v = 0;
     auto r = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
+    if (fits) *fits = r.ec != std::errc::result_out_of_range;
     if (r.ec == std::errc::result_out_of_range) {
-        // Past the range of a double: the exponent's sign says whether it is huge or tiny.
+        // The exponent's sign says whether it is huge or tiny.
         size_t e = s.find_first_of("eE");
         v = (e != std::string_view::npos && e + 1 < s.size() && s[e + 1] == '-') ? 0.0 : HUGE_VAL;
     }
     return negative ? -v : v;
+}
+
+bool equalsIgnoringCase(std::string_view s, std::string_view lower) {
+    return s.size() == lower.size() && std::equal(s.begin(), s.end(), lower.begin(), [](char a, char b) {
+               return (a >= 'A' && a <= 'Z' ? char(a - 'A' + 'a') : a) == b;
+           });
+}
+
+// "inf", "infinity" or "nan" in any case after an optional sign.
+std::optional<double> namedReal(std::string_view s) {
+    const bool negative = takeSign(s);
+    if (equalsIgnoringCase(s, "inf") || equalsIgnoringCase(s, "infinity"))
+        return negative ? -HUGE_VAL : HUGE_VAL;
+    if (equalsIgnoringCase(s, "nan")) return std::nan("");
+    return std::nullopt;
+}
+
+// An integer from its sign and magnitude, or none outside -2^63 .. 2^64-1.
+std::optional<Number> signedInteger(bool negative, uint64_t magnitude) {
+    if (!negative) return Number::fromInteger(plist::Integer::fromUnsigned(magnitude));
+    if (magnitude > uint64_t(INT64_MAX) + 1) return std::nullopt;
+    return Number::fromInteger(plist::Integer::fromSigned(int64_t(0 - magnitude)));
 }
 
 } // namespace
@@ -91,33 +131,53 @@ std::string numberText(const Number& n) {
 }
 
 Number numberWithText(std::string_view text) {
-    if (text == "inf") return Number::fromReal(HUGE_VAL);
-    if (text == "-inf") return Number::fromReal(-HUGE_VAL);
-    if (text == "nan") return Number::fromReal(std::nan(""));
-    if (isExponentDecimal(text)) return Number::fromReal(parseDouble(text));
-    size_t i = skipSpace(text);
-    if (text.find('.') != std::string_view::npos) {
+    const std::string_view t = trimmed(text);
+    if (auto named = namedReal(t)) return Number::fromReal(*named);
+    if (isExponentDecimal(t)) return Number::fromReal(parseDouble(t));
+    if (t.find('.') != std::string_view::npos) {
         // The longest prefix that forms a decimal real: sign, digits, ".", digits, optional exponent.
-        DecimalScan r = scanDecimal(text, i);
+        DecimalScan r = scanDecimal(t, 0);
         if (r.digits == 0) return Number::fromReal(0.0);
-        return Number::fromReal(parseDouble(text.substr(i, r.end - i)));
+        return Number::fromReal(parseDouble(t.substr(0, r.end)));
     }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    std::string_view digits = t;
+    const bool negative = takeSign(digits);
     uint64_t magnitude = 0;
     bool overflow = false;
-    for (; i < text.size() && isDigit(text[i]); ++i) {
-        unsigned d = unsigned(text[i] - '0');
+    for (size_t i = 0; i < digits.size() && isDigit(digits[i]); ++i) {
+        unsigned d = unsigned(digits[i] - '0');
         if (magnitude > (UINT64_MAX - d) / 10)
             overflow = true;
         else
             magnitude = magnitude * 10 + d;
     }
-    if (!negative)
-        return Number::fromInteger(plist::Integer::fromUnsigned(overflow ? UINT64_MAX : magnitude));
-    if (overflow || magnitude > uint64_t(INT64_MAX) + 1)
-        return Number::fromInteger(plist::Integer::fromSigned(INT64_MIN));
-    return Number::fromInteger(plist::Integer::fromSigned(int64_t(0 - magnitude)));
+    if (overflow) magnitude = UINT64_MAX;
+    if (auto n = signedInteger(negative, magnitude)) return *n;
+    return Number::fromInteger(plist::Integer::fromSigned(INT64_MIN));
+}
+
+std::optional<Number> numberWithTypedText(std::string_view text) {
+    const std::string_view t = trimmed(text);
+    if (auto named = namedReal(t)) return Number::fromReal(*named);
+    std::string_view digits = t;
+    const bool negative = takeSign(digits);
+    int base = 10;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+        base = 16;
+        digits.remove_prefix(2);
+    }
+    // from_chars takes no sign of its own, so "--1" and "0x-1" stop at once.
+    uint64_t magnitude = 0;
+    auto r = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude, base);
+    if (r.ptr == digits.data() + digits.size() && !digits.empty())
+        return r.ec == std::errc() ? signedInteger(negative, magnitude) : std::nullopt;
+    DecimalScan real = scanDecimal(t, 0);
+    bool fits = true;
+    if (base == 10 && real.digits > 0 && real.end == t.size()) {
+        const double v = parseDouble(t, &fits);
+        if (fits) return Number::fromReal(v);
+    }
+    return std::nullopt;
 }
 
 bool boolWithText(std::string_view text) {

@@ -14,11 +14,18 @@ namespace model {
 // "1e+20"), and "inf", "-inf", "nan".
 std::string numberText(const Number& n);
 
-// Reads typed text as a number. A text that is as a whole a decimal with an exponent ("1e+20", "2.5E-3") or
-// exactly "inf", "-inf" or "nan" is a real. Otherwise a text containing "." is a real from its longest
-// decimal prefix after leading white space, and any other text an integer from its sign and digits after
-// leading white space, clamped to -2^63 .. 2^64-1; no digits give 0 ("3 eggs" is 3, "information" is 0).
+// Reads text as a number leniently, as a type change does; white space at either end is dropped first. A
+// text that is as a whole a decimal with an exponent ("1e+20", "2.5E-3") or "inf", "infinity" or "nan" in any
+// case after an optional sign is a real. Otherwise a text containing "." is a real from its longest decimal
+// prefix, and any other text an integer from its sign and digits, clamped to -2^63 .. 2^64-1; no digits give
+// 0 ("3 eggs" is 3, "information" is 0).
 Number numberWithText(std::string_view text);
+// Reads text typed into a Number's field strictly: after white space at either end is dropped, the whole text
+// is one number or the result is none. It is a decimal integer with an optional sign from -2^63 to 2^64-1,
+// the same written in hexadecimal after "0x", a decimal real with an optional exponent that a double holds
+// (not so large that it becomes infinite, nor so small that it becomes 0), or "inf", "infinity" or "nan" in
+// any case with an optional sign.
+std::optional<Number> numberWithTypedText(std::string_view text);
 
 // The truth value of a text: after leading white space and one optional sign followed by zeros, true exactly
 // when the next character is Y, y, T, t or a digit 1 to 9.

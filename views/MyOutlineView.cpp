@@ -177,6 +177,11 @@ void MyOutlineView::keyPressEvent(QKeyEvent* event) {
     default:
         break;
     }
+    if (event->key() == Qt::Key_Asterisk) {
+        if (delegate_ && delegate_->selectedItemOfOutline()) expandBranch(delegate_->selectedItemOfOutline());
+        event->accept();
+        return;
+    }
     const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
     if (code && plain && delegate_) {
         delegate_->keyDownWithKeycode(code);
@@ -184,6 +189,28 @@ void MyOutlineView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QTreeView::keyPressEvent(event);
+}
+
+void MyOutlineView::expandBranch(model::Entry* e) {
+    if (!e->isContainer()) return;
+    // QTreeView's own expand-all tells of each container as it goes, and the window, asking where rows stand,
+    // lays the rows out halfway; the inner containers then count as expanded but show no rows. Here the whole
+    // branch is marked while the layout waits, laid out once, and the window told once.
+    scheduleDelayedItemsLayout();
+    {
+        const QSignalBlocker quiet(this);
+        std::vector<model::Entry*> branch{e};
+        while (!branch.empty()) {
+            model::Entry* x = branch.back();
+            branch.pop_back();
+            expand(entryModel()->indexForEntry(x));
+            for (const model::EntryRef& c : x->child())
+                if (c->isContainer()) branch.push_back(c.get());
+        }
+    }
+    executeDelayedItemsLayout();
+    if (delegate_) delegate_->outlineViewItemDidExpand(e);
+    rowsMoved();
 }
 
 unsigned MyOutlineView::clickedZoneAt(const QPoint& pos) const {
@@ -285,6 +312,16 @@ QItemSelectionModel::SelectionFlags MyOutlineView::selectionCommand(const QModel
                                                                     const QEvent* event) const {
     if (delegate_ && !delegate_->selectionShouldChangeInOutlineView()) return QItemSelectionModel::NoUpdate;
     return QTreeView::selectionCommand(index, event);
+}
+
+void MyOutlineView::rowsInserted(const QModelIndex& parent, int start, int end) {
+    // A container that became a scalar keeps its expanded mark, so that undoing the change shows its children
+    // again; but QTreeView, seeing children arrive under a row it laid out without any, only marks that the
+    // row has children. The rows are laid out again to show them.
+    const bool firstChildren =
+        parent.isValid() && isExpanded(parent) && model()->rowCount(parent) == end - start + 1;
+    QTreeView::rowsInserted(parent, start, end);
+    if (firstChildren) scheduleDelayedItemsLayout();
 }
 
 void MyOutlineView::scrollContentsBy(int dx, int dy) {

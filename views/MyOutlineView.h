@@ -28,6 +28,8 @@ public:
     // The number of rows below an entry that belong to its displayed descendants.
     size_t numberOfDisplayedChildrenOfItem(const model::Entry* e) const;
     void scrollRowToVisible(const model::Entry* e);
+    // Expands a container and every container inside it (the "*" key).
+    void expandBranch(model::Entry* e);
 
     // The number of rows the outline shows.
     int totalRows() const;
@@ -60,6 +62,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                          const QEvent* event = nullptr) const override;
+    void rowsInserted(const QModelIndex& parent, int start, int end) override;
     void scrollContentsBy(int dx, int dy) override;
     void updateGeometries() override;
     void changeEvent(QEvent* event) override;

@@ -125,7 +125,7 @@ QString MyWindowController::uniqueKeyNameInChild(const model::Children* child,
         keys.insert(c->key);
     QString candidate = base;
     for (qulonglong n = 2; keys.count(toStd(candidate)); ++n)
-        candidate = tr("%1 - %2").arg(base).arg(n);
+        candidate = tr("%1 - %2").arg(base, QString::number(n));
     return candidate;
 }
 
@@ -159,9 +159,13 @@ bool MyWindowController::changeCurrentItemValueWithNewValue(const QString& newVa
         break;
     }
     case EntryType::Number: {
-        model::Number n = model::numberWithText(t);
-        if (n.sameNumber(e->numberValue())) return true;
-        value = n;
+        auto n = model::numberWithTypedText(t);
+        if (!n)
+            refused = true;
+        else if (n->sameNumber(e->numberValue()))
+            return true;
+        else
+            value = *n;
         break;
     }
     case EntryType::Boolean:

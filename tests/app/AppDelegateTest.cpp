@@ -197,8 +197,10 @@ QAction* fileMenuItem(MyWindowController* w, const QStringList& texts) {
                 if (texts.contains(a->text())) return a;
     return nullptr;
 }
-QAction* saveAction(MyWindowController* w) {
-    return fileMenuItem(w, {QStringLiteral("Save"), QStringLiteral("Save...")});
+// File > Save (titled "Save..." while untitled), or Save As.
+QAction* saveAction(MyWindowController* w, bool as = false) {
+    return as ? fileMenuItem(w, {QStringLiteral("Save As...")})
+              : fileMenuItem(w, {QStringLiteral("Save"), QStringLiteral("Save...")});
 }
 
 } // namespace
@@ -537,26 +539,57 @@ private slots:
             QCOMPARE(saveAction(w)->text(), QStringLiteral("Save"));
             QVERIFY(!saveAction(w)->isEnabled());
         }
-        // An open text edit enables Save, whose first use only finishes the edit.
-        const EntryRef name = doc->rootEntry()->child()[0];
-        doc->outlineViewSelectItem(name.get());
-        const QModelIndex cell =
-            doc->entryModel()->indexForEntry(name.get(), views::EntryTreeModel::ValueColumn);
-        const QPoint at = doc->outlineView()->visualRect(cell).center();
-        QTest::mouseClick(doc->outlineView()->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(doc->outlineView()->viewport(), Qt::LeftButton, {}, at);
-        QTRY_VERIFY(doc->isEditingText());
-        QVERIFY(!doc->canUndo());
-        QVERIFY(saveAction(doc)->isEnabled());
-        const QByteArray before = bytesOf(s.path("Doc.plist"));
-        saveAction(doc)->trigger();
-        QVERIFY(!doc->isEditingText());
-        QCOMPARE(bytesOf(s.path("Doc.plist")), before);
-        QVERIFY(!saveAction(doc)->isEnabled());
-
         QVERIFY(activate(untitled));
         QCOMPARE(saveAction(doc)->text(), QStringLiteral("Save..."));
         QVERIFY(saveAction(doc)->isEnabled());
+    }
+
+    // An open text edit enables Save; Save and Save As commit it and save it in the same action, and a
+    // refused text saves nothing.
+    void saveCommitsTheTextBeingEdited_data() {
+        QTest::addColumn<bool>("as");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("save") << false << "typed";
+        QTest::newRow("save as") << true << "typed";
+        QTest::newRow("save, refused") << false << "12abc";
+        QTest::newRow("save as, refused") << true << "12abc";
+    }
+    void saveCommitsTheTextBeingEdited() {
+        QFETCH(bool, as);
+        QFETCH(QString, typed);
+        const bool refused = typed == "12abc";
+        Shell s;
+        MyWindowController* w = s.open("Doc.plist");
+        QVERIFY(activate(w));
+        const EntryRef e = w->rootEntry()->child()[refused ? 1 : 0]; // the Number count, or the String name
+        w->outlineViewSelectItem(e.get());
+        const QPoint at =
+            w->outlineView()
+                ->visualRect(w->entryModel()->indexForEntry(e.get(), views::EntryTreeModel::ValueColumn))
+                .center();
+        QTest::mouseClick(w->outlineView()->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(w->outlineView()->viewport(), Qt::LeftButton, {}, at);
+        QTRY_VERIFY(w->isEditingText());
+        QVERIFY(!w->canUndo() && saveAction(w, as)->isEnabled());
+        QTest::keyClicks(w->focusedTextField(), typed);
+        const QByteArray before = bytesOf(s.path("Doc.plist"));
+        QTest::keySequence(w, saveAction(w, as)->shortcut());
+        if (refused) {
+            QCOMPARE(alertText(w),
+                     QStringLiteral("Your entry is not valid. Do you want to keep editing and fix the "
+                                    "error or cancel editing?"));
+            QVERIFY(answer(w, "Cancel"));
+            QVERIFY(w->findChildren<QFileDialog*>().isEmpty());
+            QCOMPARE(bytesOf(s.path("Doc.plist")), before);
+            QVERIFY(isClean(w));
+            return;
+        }
+        QVERIFY(!w->isEditingText());
+        QFileDialog* dialog = as ? saveDialogOn(w) : nullptr;
+        QCOMPARE(bool(dialog), as);
+        if (dialog) chooseAndAccept(dialog, s.path("Copy.plist"), 0);
+        QCOMPARE(formatAndName(s.path(as ? "Copy.plist" : "Doc.plist")), QStringLiteral("xml typed"));
+        QVERIFY(isClean(w));
     }
 
     // ---- A second launch ----

@@ -74,13 +74,15 @@ const struct ValueEdit {
 } kValueEdits[] = {
     {"integer as the same real", "<integer>1</integer>", "1.0", std::nullopt},
     {"integer", "<integer>1</integer>", "2", integer(2)},
-    {"letters", "<integer>5</integer>", "abc", integer(0)},
+    {"hexadecimal", "<integer>5</integer>", " 0x10 ", integer(16)},
+    {"digits then letters", "<integer>5</integer>", "12abc", std::nullopt, "Cancel"},
     {"exponent", "<integer>5</integer>", "1e3", real(1000)},
     {"inf", "<integer>5</integer>", "inf", real(HUGE_VAL)},
     {"minus inf", "<integer>5</integer>", "-inf", real(-HUGE_VAL)},
     {"nan", "<integer>5</integer>", "nan", real(std::nan(""))},
     {"largest integer", "<integer>5</integer>", "18446744073709551615", integer(UINT64_MAX)},
     {"same string", "<string>abc</string>", nullptr, std::nullopt},
+    {"long string as shown", "<string>" + QString(40000, 'x') + "</string>", nullptr, std::nullopt},
     {"empty string", "<string>abc</string>", "", std::string()},
     {"date as shown", "<date>2020-02-29T12:00:00Z</date>", nullptr, std::nullopt},
     {"date typed", "<date>2020-02-29T12:00:00Z</date>", "2024/01/02 3:04:05",
@@ -90,7 +92,7 @@ const struct ValueEdit {
     {"data in brackets", "<data>AA==</data>", "<0102 ff>", kBytes},
     {"data after 0x", "<data>AA==</data>", "0x0102ff", kBytes},
     {"same bytes after 0x", "<data>AQL/</data>", "0x0102FF", std::nullopt},
-    {"long data as shown", "<data>" + QString::fromLatin1(QByteArray(100, 'Z').toBase64()) + "</data>",
+    {"long data as shown", "<data>" + QString::fromLatin1(QByteArray(20000, 'Z').toBase64()) + "</data>",
      nullptr, std::nullopt},
     {"hex without 0x", "<data>AA==</data>", "0102ff", std::nullopt, "Cancel"},
     {"odd digits in brackets", "<data>AA==</data>", "<0102f>", std::nullopt, "Keep Editing"},
@@ -181,6 +183,7 @@ private slots:
         QCOMPARE(unique({"New item", "New item - 2"}, std::nullopt), QStringLiteral("New item - 3"));
         QCOMPARE(unique({"foo", "foo - 2"}, QStringLiteral("foo")), QStringLiteral("foo - 3"));
         QCOMPARE(unique({"foo - 2"}, QStringLiteral("foo")), QStringLiteral("foo"));
+        QCOMPARE(unique({"k%1"}, QStringLiteral("k%1")), QStringLiteral("k%1 - 2"));
         QCOMPARE(w->uniqueKeyNameInChild(nullptr, QStringLiteral("foo")), QStringLiteral("foo"));
     }
 
@@ -190,14 +193,16 @@ private slots:
         QFETCH(int, row);
         const auto& r = kValueEdits[row];
         DocumentWindow w;
-        QVERIFY(w.open(r.isRoot ? r.element : "<dict><key>v</key>" + r.element + "</dict>"));
+        QVERIFY(w.open(r.isRoot ? r.element : "<dict><key>v</key>" + r.element + "</dict>") && activate(*w));
         const EntryRef e = r.isRoot ? w->rootEntry() : entryAtPath(w->rootEntry(), "v");
-        select(*w, e);
-        const QString before = treeText(w->rootEntry());
-        const QString typed =
-            r.typed ? QString::fromUtf8(r.typed) : MyWindowController::fieldTextOfItem(*e, false);
-
-        QCOMPARE(w->changeCurrentItemValueWithNewValue(typed), !r.answer);
+        const QString before = treeText(w->rootEntry()), typed = QString::fromUtf8(r.typed);
+        views::MyTextField* field = editCell(*w, e, views::EntryTreeModel::ValueColumn);
+        QVERIFY(field);
+        // The field starts with its whole text selected: typing replaces it.
+        if (r.typed)
+            typed.isEmpty() ? QTest::keyClick(field, Qt::Key_Backspace) : QTest::keyClicks(field, typed);
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(w->isEditingText(), bool(r.answer));
         if (r.answer) QVERIFY(answerAlert(*w, kInvalidEntry, r.answer, {"Keep Editing", "Cancel"}));
         if (!r.expected) {
             QCOMPARE(treeText(w->rootEntry()), before);

@@ -52,9 +52,9 @@ const std::vector<Conversion>& conversions() {
         {"true to Number", Boolean, true, Number, integer(1)},
         {"digits then letters to Number", String, text("12abc"), Number, integer(12)},
         {"exponent with a point to Number", String, text("1.5e3"), Number, real(1500)},
-        {"exponent without a point to Number", String, text("1e5"), Number, real(100000)},
+        {"spaced exponent without a point to Number", String, text(" 1e5 "), Number, real(100000)},
         {"letters to Number", String, text("abc"), Number, integer(0)},
-        {"inf to Number", String, text("inf"), Number, real(INFINITY)},
+        {"signed inf to Number", String, text("+inf"), Number, real(INFINITY)},
         {"too many digits to Number", String, text("99999999999999999999"), Number,
          model::Number::fromInteger(plist::Integer::fromUnsigned(UINT64_MAX))},
         {"Date to Data", Date, isoDate, Data, bytes(kIso)},
@@ -105,6 +105,7 @@ private slots:
         w->doCommands({CommandRecord::insertItem(e, w->rootEntry(), 0)});
         clickRow(*w, e);
         QCOMPARE(w->currentItem().get(), e.get());
+        QTest::keyClick(w->outlineView(), Qt::Key_Right); // a container shows its children
         const QString before = treeText(w->rootEntry());
         const std::vector<EntryRef> entries = allEntries(w->rootEntry());
 
@@ -127,6 +128,8 @@ private slots:
         w->undoAction()->trigger();
         QCOMPARE(treeText(w->rootEntry()), before);
         QVERIFY(allEntries(w->rootEntry()) == entries);
+        const auto [shown, expanded] = shownAndExpandedRows(*w);
+        QCOMPARE(shown, expanded);
         w->redoAction()->trigger();
         QCOMPARE(e->type(), c.to);
         QCOMPARE(valueText(e->value()), changed);
@@ -200,6 +203,8 @@ private slots:
         w->undoAction()->trigger();
         QCOMPARE(treeText(root), before);
         QVERIFY(allEntries(root) == entries);
+        const auto [shown, expanded] = shownAndExpandedRows(*w);
+        QCOMPARE(shown, expanded);
         w->redoAction()->trigger();
         QCOMPARE(root->type(), t);
     }

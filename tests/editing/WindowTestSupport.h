@@ -20,6 +20,7 @@
 #include "platform/qt/Alert.h"
 #include "platform/qt/UndoManager.h"
 #include "views/EntryTreeModel.h"
+#include "views/MyControls.h"
 #include "views/MyOutlineView.h"
 #include "window/MyWindowController.h"
 
@@ -170,12 +171,44 @@ inline std::vector<EntryRef> allEntries(const EntryRef& root) {
     return out;
 }
 
+// The rows the outline shows, walked with indexBelow, and the rows it ought to show: every entry whose
+// containers are all expanded, in tree order. One "depth key @address" line a row.
+inline std::pair<QString, QString> shownAndExpandedRows(const MyWindowController& w) {
+    const views::MyOutlineView* view = w.outlineView();
+    auto line = [](const Entry* e) {
+        int depth = 0;
+        for (const Entry* p = e->parent(); p; p = p->parent())
+            ++depth;
+        return QStringLiteral("%1 %2 @%3\n")
+            .arg(QString::number(depth), QString::fromStdString(e->key), QString::number(quintptr(e), 16));
+    };
+    QString shown, expanded;
+    for (QModelIndex i = view->model()->index(0, 0); i.isValid(); i = view->indexBelow(i))
+        shown += line(views::EntryTreeModel::entryForIndex(i));
+    std::vector<const Entry*> stack{w.rootEntry().get()};
+    while (!stack.empty()) {
+        const Entry* e = stack.back();
+        stack.pop_back();
+        expanded += line(e);
+        if (e->isContainer() && view->isExpanded(w.entryModel()->indexForEntry(e)))
+            for (size_t k = e->childCount(); k-- > 0;)
+                stack.push_back(e->child()[k].get());
+    }
+    return {shown, expanded};
+}
+
 // Selects an entry's row the way a person does, with a click on it.
 inline void clickRow(MyWindowController& w, const EntryRef& e) {
     const QModelIndex index = w.entryModel()->indexForEntry(e.get());
     w.outlineView()->scrollTo(index);
     QTest::mouseClick(w.outlineView()->viewport(), Qt::LeftButton, {},
                       w.outlineView()->visualRect(index).center());
+}
+
+// Makes the window the active one, so that an edited field can hold the focus.
+inline bool activate(MyWindowController& w) {
+    w.activateWindow();
+    return QTest::qWaitForWindowActive(&w);
 }
 
 inline QPoint cellCenter(const MyWindowController& w, const EntryRef& e, int column) {
@@ -191,6 +224,14 @@ inline void doubleClickCell(MyWindowController& w, const EntryRef& e, int column
     QTest::mouseClick(w.outlineView()->viewport(), Qt::LeftButton, {}, pos);
     QTest::mouseDClick(w.outlineView()->viewport(), Qt::LeftButton, {}, pos);
     QTest::mouseRelease(w.outlineView()->viewport(), Qt::LeftButton, {}, pos);
+}
+
+// Selects the entry with a click and double-clicks one of its cells, which then is edited.
+inline views::MyTextField* editCell(MyWindowController& w, const EntryRef& e, int column) {
+    if (e->parent()) w.expandAncestorWithItem(e->parent());
+    clickRow(w, e);
+    doubleClickCell(w, e, column);
+    return w.focusedTextField();
 }
 
 inline const QString kInvalidEntry = QStringLiteral(

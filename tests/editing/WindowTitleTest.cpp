@@ -42,11 +42,6 @@ struct Steps {
     }
 };
 
-bool activate(MyWindowController& w) {
-    w.activateWindow();
-    return QTest::qWaitForWindowActive(&w);
-}
-
 } // namespace
 
 class WindowTitleTest : public QObject {

@@ -40,8 +40,9 @@ struct TimeZone {
 
 } // namespace
 
-// Number text is lossless and shows its kind; typed text reads as the number it starts with.
-TEST(ValueText, NumberTextIsLosslessAndShowsItsKindAndNumberWithTextReadsTypedText) {
+// Number text is lossless and shows its kind; a type change reads text as the number it starts with, the
+// value field only text that is one number as a whole.
+TEST(ValueText, NumberTextIsLosslessAndShowsItsKindAndTypedTextReadsLenientlyOrStrictly) {
     const Number unsignedMax = Number::fromInteger(plist::Integer::fromUnsigned(UINT64_MAX));
     // clang-format off
     const std::pair<Number, const char*> forms[] = {
@@ -53,17 +54,50 @@ TEST(ValueText, NumberTextIsLosslessAndShowsItsKindAndNumberWithTextReadsTypedTe
         {"2.5E-3", real(2.5e-3)}, {"-.5e1", real(-5.0)}, {"1e999", real(HUGE_VAL)},
         {" 3.25 apples", real(3.25)}, {"1.5e3x", real(1500.0)}, {"3 eggs", integer(3)},
         {"information", integer(0)}, {"  -12x", integer(-12)}, {"1e5x", integer(1)}, {"+7", integer(7)},
-        {"", integer(0)}, {"-99999999999999999999", integer(INT64_MIN)},
+        {"", integer(0)}, {"-99999999999999999999", integer(INT64_MIN)}, {" 1e5\n", real(1e5)},
+        {"+inf", real(HUGE_VAL)}, {" -Infinity", real(-HUGE_VAL)}, {"0x10", integer(0)},
         {"99999999999999999999", unsignedMax}, {"18446744073709551615", unsignedMax}};
+    const std::pair<const char*, Number> typedStrictly[] = {
+        {" 12\t", integer(12)}, {"+7", integer(7)}, {"0x10", integer(16)}, {"-0XfF", integer(-255)},
+        {"0xffffffffffffffff", unsignedMax}, {"1.", real(1.0)}, {"-.5e1", real(-5.0)}, {"1e5", real(1e5)},
+        {"1e-320", real(1e-320)}, {"+INF", real(HUGE_VAL)}, {"-Infinity", real(-HUGE_VAL)}};
     // clang-format on
     for (const auto& [n, text] : forms) {
         EXPECT_EQ(numberText(n), text);
         EXPECT_EQ(shown(numberWithText(text)), shown(n)) << text;
+        EXPECT_EQ(shown(numberWithTypedText(text).value_or(integer(-1))), shown(n)) << text;
     }
     for (const auto& [text, expected] : typed)
         EXPECT_EQ(shown(numberWithText(text)), shown(expected)) << '"' << text << '"';
+    for (const auto& [text, expected] : typedStrictly)
+        EXPECT_EQ(shown(numberWithTypedText(text).value_or(integer(-1))), shown(expected))
+            << '"' << text << '"';
+    for (const char* text : {"",
+                             " ",
+                             "abc",
+                             "12abc",
+                             "1,5",
+                             "0x",
+                             "0x1g",
+                             "0x1.8",
+                             "--1",
+                             "0x-1",
+                             "1e",
+                             "e5",
+                             ".",
+                             "in f",
+                             "nan1",
+                             "99999999999999999999",
+                             "-9223372036854775809",
+                             "0x10000000000000000",
+                             "1e999",
+                             "1e-400"})
+        EXPECT_FALSE(numberWithTypedText(text)) << '"' << text << '"';
     EXPECT_EQ(numberText(real(std::nan(""))), "nan");
-    EXPECT_TRUE(numberWithText("nan").isReal && std::isnan(numberWithText("nan").real));
+    for (const char* text : {"nan", " NaN ", "-nan"}) {
+        EXPECT_TRUE(numberWithText(text).isReal && std::isnan(numberWithText(text).real)) << text;
+        EXPECT_TRUE(numberWithTypedText(text) && std::isnan(numberWithTypedText(text)->real)) << text;
+    }
 }
 
 TEST(ValueText, BoolWithTextLooksAtTheFirstSignificantCharacter) {
