@@ -28,6 +28,8 @@ public:
     // The number of rows below an entry that belong to its displayed descendants.
     size_t numberOfDisplayedChildrenOfItem(const model::Entry* e) const;
     void scrollRowToVisible(const model::Entry* e);
+    // Scrolls to a row; for the key column, also sideways to the row's triangle, key and buttons.
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
 
     // The number of rows the outline shows.
     int totalRows() const;
@@ -66,6 +68,11 @@ protected:
 
 private:
     bool inBranchArea(const QModelIndex& index, const QPoint& pos) const;
+    // A click on a triangle that does nothing: while text is edited, or where an empty container shows none.
+    bool isInertTriangle(const QModelIndex& index, const QPoint& pos) const;
+    // Widens the key column to what the rows in view need after their indentation, or narrows it back, never
+    // below the width the user gave it.
+    void fitKeyColumn();
     void rowsMoved();
 
     OutlineViewDelegate* delegate_ = nullptr;
@@ -74,6 +81,8 @@ private:
     // The entry whose row was already selected when the latest press on it came.
     const model::Entry* pressedWhileSelected_ = nullptr;
     bool placementQueued_ = false;
+    int userKeyWidth_ = 0;
+    bool fittingKeyColumn_ = false;
     // The row colours, taken from the palette once per paint.
     MyTableRowView::Colors rowColors_;
 };
