@@ -84,6 +84,10 @@ void MyOutlineView::startDrag(Qt::DropActions) {
     drag->exec(Qt::MoveAction, Qt::MoveAction);
 }
 
+const model::Entry* MyOutlineView::rowWithControls() const {
+    return delegate_ ? delegate_->selectedItemOfOutline() : nullptr;
+}
+
 bool MyOutlineView::isActive() const {
     return QGuiApplication::applicationState() == Qt::ApplicationActive && window()->isActiveWindow();
 }

@@ -37,6 +37,9 @@ public:
     // The rectangle of a cell in viewport coordinates (null when the row is not displayed).
     QRect cellRect(const model::Entry* e, int column) const;
 
+    // The entry whose row holds the add and delete buttons: the selected one.
+    const model::Entry* rowWithControls() const;
+
     // The disclosure triangles of every row; off in every window while any window edits text.
     bool isDisclosureEnabled() const { return disclosureEnabled_; }
 

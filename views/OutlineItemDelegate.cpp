@@ -8,6 +8,7 @@
 #include <QToolTip>
 
 #include "EntryTreeModel.h"
+#include "MyOutlineView.h"
 #include "MyTableRowView.h"
 #include "model/ValueText.h"
 
@@ -142,7 +143,11 @@ void OutlineItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
 
     QString text = index.data(Qt::DisplayRole).toString();
     if (text.size() > kShownCharacters) text.truncate(kShownCharacters);
-    const QRect area = option.rect.adjusted(4, 0, -4, 0);
+    QRect area = option.rect.adjusted(4, 0, -4, 0);
+    // The selected row's key ends before its two buttons, square as the row is tall.
+    if (const auto* view = qobject_cast<const MyOutlineView*>(widget);
+        view && column == EntryTreeModel::KeyColumn && view->rowWithControls() == e)
+        area.setRight(option.rect.right() - 2 * option.rect.height() - 2);
     const QFontMetrics& fm = option.fontMetrics;
     QColor color = palette.color(QPalette::Text);
     if (column == EntryTreeModel::ValueColumn && e->isContainer())
@@ -198,25 +203,25 @@ bool OutlineItemDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
         QToolTip::hideText();
         return true;
     }
-    // Line breaks break the tooltip's lines; long lines wrap at kTipLineLength characters.
+    // Line breaks break the tooltip's lines; long lines wrap at kTipLineLength characters. The last line
+    // shown ends in an ellipsis when more follows.
     QStringList lines;
     QString line;
     bool more = false;
     for (qsizetype i = 0; i < full.size() && !more; ++i) {
         const QChar c = full[i];
-        const bool lineBreak = c == u'\n' || c == QChar(0x2028) || c == QChar(0x2029) ||
-                               (c == u'\r' && (i + 1 >= full.size() || full[i + 1] != u'\n'));
+        if (c == u'\r' && i + 1 < full.size() && full[i + 1] == u'\n') continue; // CR LF is one break
+        const bool lineBreak = c == u'\n' || c == u'\r' || c == QChar(0x2028) || c == QChar(0x2029);
         if (lineBreak || line.size() >= kTipLineLength) {
+            more = lines.size() + 1 == kTipLines;
+            if (more) break;
             lines << line;
             line.clear();
-            if (lines.size() == kTipLines) more = true;
             if (lineBreak) continue;
         }
-        if (c == u'\r') continue;
         line += withMarks(QString(c), option.fontMetrics).text;
     }
-    if (!more && !line.isEmpty()) lines << line;
-    if (more) lines.back() += QChar(0x2026);
+    lines << (more ? line + QChar(0x2026) : line);
     for (QString& l : lines)
         l = l.toHtmlEscaped();
     const QString tip = QStringLiteral("<qt><p style=\"white-space:pre\">%1</p><p><i>%2</i></p></qt>")

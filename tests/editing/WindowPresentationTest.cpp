@@ -2,7 +2,6 @@
 // box, control marks, tooltips, deep rows, the edited mark, the close question and the alert of an
 // unreadable file.
 #include <QAction>
-#include <QHeaderView>
 #include <QScrollBar>
 #include <QToolTip>
 #include <QtTest>
@@ -298,6 +297,7 @@ private slots:
                 palette.setColor(role, QColor::fromRgb(QRgb(color)));
         }
         QApplication::setPalette(palette);
+        const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
         DocumentWindow w;
         QVERIFY(w.open(QStringLiteral("<dict><key>on</key><true/><key>off</key><false/></dict>")));
         const QImage image = painted(*w);
@@ -317,7 +317,6 @@ private slots:
             const double tick = luminanceRange(image, box).first;
             QVERIFY(std::abs(tick - luminance(palette.color(QPalette::HighlightedText).rgb())) < 0.05);
         }
-        QApplication::setPalette(before);
     }
 
     // Control characters show in the muted colour, a typed mark character in the text colour; the values
