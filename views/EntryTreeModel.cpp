@@ -63,13 +63,6 @@ QString EntryTreeModel::keyText(const Entry* e) const {
     return QString::fromStdString(e->key);
 }
 
-QString EntryTreeModel::keyPathText(const Entry* e) const {
-    QStringList keys;
-    for (; e; e = e->parent())
-        keys.prepend(keyText(e));
-    return keys.join(QStringLiteral(" \u203a "));
-}
-
 QVariant EntryTreeModel::data(const QModelIndex& index, int role) const {
     Entry* e = entryForIndex(index);
     if (!e || role != Qt::DisplayRole) return {};

@@ -47,8 +47,6 @@ public:
     }
     // The key column's text: "Root", "Item N" for an element of an array, else the key.
     QString keyText(const model::Entry* e) const;
-    // The key texts from the root down to an entry, joined by " › ": "Root › list › Item 1".
-    QString keyPathText(const model::Entry* e) const;
     // The value column's text: the value's text form, shortened for very long strings and data.
     QString shownValueText(const model::Entry& e) const;
 

@@ -299,8 +299,8 @@ void MyWindowController::copyCurrentItemToPasteboard() {
 
 void MyWindowController::copyKeyPath() {
     if (!_currentItem) return;
-    Pasteboard::writeGeneral(
-        {{platform::kPasteboardTypeString, _model->keyPathText(_currentItem.get()).toUtf8()}});
+    Pasteboard::writeGeneral({{platform::kPasteboardTypeString,
+                               QByteArray::fromStdString(model::PlistDocument::keyPath(*_currentItem))}});
 }
 
 void MyWindowController::copy() {

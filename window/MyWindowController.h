@@ -174,8 +174,7 @@ public:
     void paste();
     void deleteAction();
     void copyCurrentItemToPasteboard();
-    // Puts the selected entry's key path, as the outline labels it ("Root › list › Item 1"), on the
-    // pasteboard.
+    // Puts the selected entry's key path on the pasteboard as the alerts write it ("Root › list › Item 1").
     void copyKeyPath();
     void undo();
     void redo();
