@@ -2,6 +2,7 @@
 // box, control marks, tooltips, deep rows, the edited mark, the close question and the alert of an
 // unreadable file.
 #include <QAction>
+#include <QPainter>
 #include <QScrollBar>
 #include <QToolTip>
 #include <QtTest>
@@ -388,6 +389,20 @@ private slots:
         QVERIFY(outline->viewport()->rect().contains(triangle.united(buttons)));
         QVERIFY(buttons.left() - key.left() >= outline->fontMetrics().horizontalAdvance("k20"));
         QVERIFY(w->addButton()->isVisible() && w->deleteButton()->isVisible());
+        // A long key of the selected row ends before the buttons.
+        parent->key = std::string(80, 'K');
+        QImage keyCell(key.size(), QImage::Format_RGB32);
+        keyCell.fill(Qt::white);
+        QPainter painter(&keyCell);
+        QStyleOptionViewItem option;
+        option.initFrom(outline);
+        option.rect = QRect(QPoint(), key.size());
+        option.widget = outline;
+        outline->itemDelegate()->paint(&painter, option, indexOf(*w, parent));
+        painter.end();
+        QCOMPARE(
+            luminanceRange(keyCell, keyCell.rect().adjusted(buttons.left() - key.left(), 0, 0, 0)).second,
+            1.0);
 
         // The empty container: no triangle painted, and a click there selects without opening.
         const QRect row = outline->visualRect(indexOf(*w, deepest));
