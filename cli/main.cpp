@@ -62,32 +62,6 @@ bool load(model::PlistDocument& doc, const std::string& path, bool quiet = false
     return false;
 }
 
-// Tabs and line breaks shown as marks, so that each row stays on one line and nothing is hidden.
-std::string visible(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size(); ++i) {
-        char c = s[i];
-        if (c == '\t')
-            out += "\u2192";
-        else if (c == '\n' || c == '\r')
-            out += "\u21b5";
-        else if (static_cast<unsigned char>(c) == 0xE2 && i + 2 < s.size() &&
-                 static_cast<unsigned char>(s[i + 1]) == 0x80 &&
-                 (static_cast<unsigned char>(s[i + 2]) == 0xA8 ||
-                  static_cast<unsigned char>(s[i + 2]) == 0xA9)) {
-            out += "\u21b5";
-            i += 2;
-        } else if (static_cast<unsigned char>(c) == 0xC2 && i + 1 < s.size() &&
-                   static_cast<unsigned char>(s[i + 1]) == 0x85) {
-            out += "\u21b5";
-            i += 1;
-        } else
-            out += c;
-    }
-    return out;
-}
-
 int convert(const std::vector<std::string>& args) {
     if (wantsHelp(args)) {
         std::cout << kConvertHelp;
@@ -158,11 +132,11 @@ int lint(const std::vector<std::string>& args) {
 
 void printRows(const model::Entry& e, const std::string& keyColumn, int depth, std::string& out) {
     out.append(size_t(depth) * 2, ' ');
-    out += visible(keyColumn);
+    out += model::withVisibleMarks(keyColumn);
     out += '\t';
     out += model::typeName(e.type());
     out += '\t';
-    out += visible(model::valueText(e));
+    out += model::withVisibleMarks(model::valueText(e));
     out += '\n';
     if (!e.isContainer()) return;
     bool inArray = e.type() != model::EntryType::Dictionary;

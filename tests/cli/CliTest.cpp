@@ -53,7 +53,7 @@ constexpr const char* kEveryTypeOutline =
     "  items\tArray\t(2 items)\n"
     "    Item 0\tNumber\t1\n"
     "    Item 1\tDictionary\t(0 items)\n"
-    "  tab\u2192key\tString\tline\u21b5feed\u21b5return\u21b5separator\u21b5next\n";
+    "  tab\u21e5key\tString\tline\u21b5feed\u23cereturn\u21b5separator\\u{85}next\n";
 
 class Cli : public ::testing::Test {
 protected:
