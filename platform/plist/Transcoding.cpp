@@ -45,9 +45,10 @@ Transcoding::Transcoding(std::string_view source, std::string encoding)
     const char* in = source.data();
     size_t inLeft = source.size(), outLen = 0;
     marks_.emplace_back(0, 0);
+    // Text in a single-byte encoding is mostly ASCII and grows little; other text grows as it needs.
+    utf8_.resize(source.size() + source.size() / 8 + kStep);
     while (inLeft > 0) {
-        if (utf8_.size() - outLen < kStep)
-            utf8_.resize(std::max(outLen + kStep, utf8_.size() + utf8_.size() / 2 + source.size() / 4));
+        if (utf8_.size() - outLen < kStep) utf8_.resize(utf8_.size() + utf8_.size() / 2 + kStep);
         char* out = utf8_.data() + outLen;
         size_t outLeft = kStep;
         bool done = c.convert(in, inLeft, out, outLeft);
