@@ -139,9 +139,11 @@ public:
     Expected<bool> run(std::string_view bytes) {
         if (!parser_) return makeError(Error::Kind::Xml, "out of memory for the XML parser");
         XML_Parser p = parser_.get();
+        // A byte-order mark says more than a declaration naming another encoding.
         if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
-            // A UTF-8 byte-order mark says more than a declaration naming another encoding.
             XML_SetEncoding(p, "UTF-8");
+        } else if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF") {
+            XML_SetEncoding(p, "UTF-16");
         } else if (auto declared = declaredEncoding(bytes); declared && !expatReads(declared->name)) {
             if (!isEncodingName(declared->name))
                 return makeError(Error::Kind::Xml,

@@ -130,8 +130,10 @@ TEST(XmlReader, ReadsDeclaredEncodingsThroughIconvAndRefusesUnknownNamesAndBadBy
         {declared("macintosh", "<string>caf\x8E</string>"), Value("caf\xC3\xA9")},
         {declared("Shift_JIS", "<dict><key>\x95\x5C</key><string>\x94\x7B</string></dict>"),
          dict({{"\xE8\xA1\xA8", "\xE5\x80\x8D"}})},
-        // A UTF-8 byte-order mark outweighs the declaration.
-        {"\xEF\xBB\xBF" + declared("windows-1252", "<string>caf\xC3\xA9</string>"), Value("caf\xC3\xA9")}};
+        // A byte-order mark outweighs the declaration.
+        {"\xEF\xBB\xBF" + declared("windows-1252", "<string>caf\xC3\xA9</string>"), Value("caf\xC3\xA9")},
+        {"\xFF\xFE" + utf16(declared("macintosh", "<string>caf\xC3\xA9</string>"), false),
+         Value("caf\xC3\xA9")}};
     for (const auto& [bytes, value] : read) {
         auto r = readXml(bytes);
         ASSERT_TRUE(r.ok()) << bytes << ": " << messageOf(r);
