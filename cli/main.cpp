@@ -21,7 +21,7 @@ constexpr const char* kUsage =
     "  lint FILE...                        tell for each file whether the editor can open it\n"
     "  print FILE                          show the document as the editor's outline, one row a line\n"
     "\n"
-    "Run 'vantrel-cli <command> --help' for a command's options.\n";
+    "Run 'vantrel-cli <command> --help' for a command's options, 'vantrel-cli --version' for the version.\n";
 
 constexpr const char* kConvertHelp =
     "usage: vantrel-cli convert --to xml|binary IN -o OUT\n"
@@ -174,6 +174,10 @@ int main(int argc, char** argv) {
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage;
         return 0;
+    }
+    if (command == "--version") {
+        std::cout << "vantrel-cli " VANTREL_VERSION "\n";
+        return std::fflush(stdout) == 0 ? 0 : 1;
     }
     if (command == "convert") return convert(args);
     if (command == "lint") return lint(args);

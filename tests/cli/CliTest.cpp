@@ -160,6 +160,7 @@ TEST_F(Cli, HelpExitsWithZeroAndWrongUsageWithTwoShowingTheUsage) {
         EXPECT_EQ(r.status, 0) << ::testing::PrintToString(args);
         EXPECT_NE(r.out.find("usage: vantrel-cli"), std::string::npos) << r.out;
     }
+    EXPECT_EQ(run({"--version"}).out, "vantrel-cli " VANTREL_VERSION "\n");
     for (const auto& args : wrong) {
         Outcome r = run(args);
         EXPECT_EQ(r.status, 2) << ::testing::PrintToString(args);
