@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "Base64.h"
@@ -54,6 +55,7 @@ public:
     explicit Reader(EventSink& sink)
         : parser_(XML_ParserCreate(nullptr)), sink_(sink), builder_(dynamic_cast<ValueBuilder*>(&sink)) {
         XML_Parser p = parser_.get();
+        if (!p) return; // run() reports it
         XML_SetUserData(p, this);
         XML_SetElementHandler(p, &Reader::onStart, &Reader::onEnd);
         XML_SetCharacterDataHandler(p, &Reader::onText);
@@ -61,8 +63,10 @@ public:
         XML_SetParamEntityParsing(p, XML_PARAM_ENTITY_PARSING_NEVER);
     }
 
+    // Allocation failures, expat's own and those in our call-backs, come out as std::bad_alloc once the
+    // parse has stopped, never as a syntax error.
     Expected<bool> run(std::string_view bytes) {
-        if (!parser_) return makeError(Error::Kind::Xml, "out of memory for the XML parser");
+        if (!parser_) throw std::bad_alloc();
         XML_Parser p = parser_.get();
         constexpr size_t kChunk = size_t(1) << 28;
         size_t pos = 0;
@@ -70,6 +74,7 @@ public:
             size_t n = std::min(kChunk, bytes.size() - pos);
             bool last = pos + n == bytes.size();
             if (XML_Parse(p, bytes.data() + pos, int(n), last) != XML_STATUS_OK) {
+                if (noMemory_ || XML_GetErrorCode(p) == XML_ERROR_NO_MEMORY) throw std::bad_alloc();
                 if (error_) return std::move(*error_);
                 return makeError(Error::Kind::Xml,
                                  "XML error at line " + std::to_string(XML_GetCurrentLineNumber(p)) +
@@ -207,22 +212,31 @@ private:
     }
     std::string shortText() const { return text_.size() > 40 ? text_.substr(0, 40) + "..." : text_; }
 
-    // expat may deliver a call-back or two after a stop; once failed, nothing more is looked at.
-    static void onStart(void* self, const XML_Char* name, const XML_Char**) {
+    // expat may deliver a call-back or two after a stop; once failed, nothing more is looked at. No exception
+    // may unwind through expat's C frames: an allocation failure stops the parse and is raised after it.
+    template <typename F> static void handle(void* self, F&& f) {
         auto* r = static_cast<Reader*>(self);
-        if (!r->error_) r->start(name);
+        if (r->error_ || r->noMemory_) return;
+        try {
+            f(*r);
+        } catch (const std::bad_alloc&) {
+            r->noMemory_ = true;
+            XML_StopParser(r->parser_.get(), XML_FALSE);
+        }
+    }
+    static void onStart(void* self, const XML_Char* name, const XML_Char**) {
+        handle(self, [&](Reader& r) { r.start(name); });
     }
     static void onEnd(void* self, const XML_Char* name) {
-        auto* r = static_cast<Reader*>(self);
-        if (!r->error_) r->end(name);
+        handle(self, [&](Reader& r) { r.end(name); });
     }
     static void onText(void* self, const XML_Char* s, int len) {
-        auto* r = static_cast<Reader*>(self);
-        if (!r->error_) r->characters(s, len);
+        handle(self, [&](Reader& r) { r.characters(s, len); });
     }
     static void onEntityDecl(void* self, const XML_Char* name, int, const XML_Char*, int, const XML_Char*,
                              const XML_Char*, const XML_Char*, const XML_Char*) {
-        static_cast<Reader*>(self)->fail(std::string("entity declaration \"") + name + "\" is not allowed");
+        handle(self,
+               [&](Reader& r) { r.fail(std::string("entity declaration \"") + name + "\" is not allowed"); });
     }
 
     ParserPtr parser_;
@@ -235,6 +249,7 @@ private:
     bool hasPlist_ = false;
     int depth_ = 0;
     std::optional<Error> error_;
+    bool noMemory_ = false;
 };
 
 } // namespace

@@ -17,7 +17,8 @@ struct XmlParsed {
 
 // Parses a whole XML document in any encoding expat knows (UTF-8, UTF-16 with or without a byte-order mark,
 // ISO-8859-1, US-ASCII). Entity declarations are refused, so no entity can expand; external entities are
-// never loaded.
+// never loaded. Running out of memory, in expat or in a sink, throws std::bad_alloc once the parse has
+// stopped, as any allocation in this layer does; the services' entry points turn it into an error.
 Expected<XmlParsed> readXml(std::string_view bytes);
 
 // The same, handing each value to a sink as it is read. Gives whether the document element was <plist>.

@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <malloc.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstdio>
+#include <functional>
 #include <future>
 #include <memory>
 #include <string>
@@ -46,6 +51,59 @@ Value withDuplicateKey() {
     Value::Dictionary d = everyType().dictionary();
     d.insert(d.end(), {{"dup", "first"}, {"dup", "second"}});
     return Value(std::move(d));
+}
+
+// A binary property list of 65,535 references to one string of 64 KiB: 128 KiB of bytes, 4 GiB as text.
+std::string expandingBinary() {
+    constexpr uint32_t kRefs = 65535, kLength = 65536;
+    std::string s = "bplist00";
+    auto be = [&s](uint64_t v, int width) {
+        while (width-- > 0)
+            s += char(v >> (8 * width) & 0xFF);
+    };
+    s += "\xAF\x11"; // an array, its count a two-byte integer
+    be(kRefs, 2);
+    for (uint32_t i = 0; i < kRefs; ++i)
+        be(1, 2);
+    const size_t string = s.size();
+    s += "\x5F\x12"; // an ASCII string, its length a four-byte integer
+    be(kLength, 4);
+    s.append(kLength, 'x');
+    const size_t table = s.size();
+    be(8, 4);
+    be(string, 4);
+    s.append(6, '\0');
+    s += "\x04\x02"; // offset and reference widths, then the object count, top object and table offset
+    be(2, 8);
+    be(0, 8);
+    be(table, 8);
+    return s;
+}
+
+// Runs check in a forked child whose address space may grow by headroom bytes beyond its size now (0: no
+// limit); gives 0 when check held, 1 when not, 3 when it threw, 128 + the signal that ended the child.
+int inChildWithMemoryLimit(uint64_t headroom, const std::function<bool()>& check) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        unsigned long long pages = 0;
+        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(f, "%llu", &pages) != 1) ::_exit(2);
+            std::fclose(f);
+        }
+        struct rlimit limit {};
+        ::getrlimit(RLIMIT_AS, &limit);
+        limit.rlim_cur = pages * uint64_t(::sysconf(_SC_PAGESIZE)) + headroom;
+        if (headroom && ::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(2);
+        int result = 3;
+        try {
+            result = check() ? 0 : 1;
+        } catch (...) { // what would end the program
+        }
+        ::_exit(result);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 size_t countEntries(const Entry& e) {
@@ -124,6 +182,55 @@ TEST(Loading, FilesThatHoldNoPropertyListFoldersAndDevicesFailWithAReason) {
     }
 }
 
+// Running out of memory fails the one load, paste or save with "not enough memory", and the process goes on.
+// A file larger than the memory available is refused before it is read.
+TEST(Loading, RunningOutOfMemoryFailsTheLoadPasteOrSaveInsteadOfTheProcess) {
+    // Large blocks are mapped one by one and unmapped when freed, so a child's headroom is all it may take.
+    ::mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    TempDir dir;
+    writeFile(dir / "huge", "");
+    ASSERT_EQ(::truncate((dir / "huge").c_str(), int64_t(1) << 40), 0);
+    std::string entries = "<plist version=\"1.0\"><array>";
+    for (int i = 0; i < 2'000'000; ++i)
+        entries += "<true/>";
+    writeFile(dir / "entries", entries + "</array></plist>");
+    writeFile(dir / "string",
+              "<plist version=\"1.0\"><string>" + std::string(24 << 20, 's') + "</string></plist>");
+    writeFile(dir / "expanding", expandingBinary());
+    writeFile(dir / "data", serialized(dict({{"d", Value(plist::Data(16 << 20))}}), plist::Format::Binary));
+    Loaded data = load(dir / "data");
+    ASSERT_TRUE(data.outcome.ok) << data.outcome.reason;
+
+    auto loadFails = [&](const char* name) {
+        return [&, name] {
+            Loaded l = load(dir / name);
+            return !l.outcome.ok && l.outcome.reason == plist::kNotEnoughMemory && !l.doc->root();
+        };
+    };
+    auto noMemory = [](const auto& r) { return !r && r.error().kind == plist::Error::Kind::NoMemory; };
+    constexpr uint64_t kMiB = 1 << 20;
+    const struct {
+        const char* name;
+        uint64_t headroom;
+        std::function<bool()> check;
+    } cases[] = {
+        {"1 TiB file", 0, loadFails("huge")},
+        {"file beyond the address space left", 8 * kMiB, loadFails("entries")},
+        {"entries beyond it", 64 * kMiB, loadFails("entries")},
+        {"string beyond it inside the XML parser", 64 * kMiB, loadFails("string")},
+        {"binary text beyond it", 64 * kMiB, loadFails("expanding")},
+        {"paste beyond it", 64 * kMiB,
+         [&] {
+             PlistDocument doc;
+             return noMemory(doc.rootEntryWithPropertyListData(expandingBinary())) && doc._idNumber == 0;
+         }},
+        {"XML save beyond it", 16 * kMiB, [&] { return noMemory(data.doc->plistString()); }},
+        {"binary save beyond it", 8 * kMiB, [&] { return noMemory(data.doc->binaryData()); }},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(inChildWithMemoryLimit(c.headroom, c.check), 0) << c.name;
+}
+
 // A writer keeps knocking while the load runs: a load that waited for one would then read a whole document
 // and succeed, instead of hanging.
 TEST(Loading, AFifoIsRefusedWithoutWaitingForAWriter) {
@@ -192,9 +299,9 @@ TEST(Loading, ABinarySaveKeepsUidsAndValuesXmlCannotHoldAndAnXmlSaveRefusesThem)
 
 TEST(Loading, PasteTakesOnlyAWholeXmlDocument) {
     PlistDocument doc;
-    EntryRef root = doc.rootEntryWithPropertyListText(serialized(withDuplicateKey(), plist::Format::Xml));
+    auto root = doc.rootEntryWithPropertyListText(serialized(withDuplicateKey(), plist::Format::Xml));
     ASSERT_TRUE(root);
-    EXPECT_EQ(PlistDocument::propertyListValue(*root), withDuplicateKey());
+    EXPECT_EQ(PlistDocument::propertyListValue(**root), withDuplicateKey());
     EXPECT_TRUE(
         doc.rootEntryWithPropertyListText("<plist version=\"1.0\"><string>one line</string></plist>"));
     const int64_t counter = doc._idNumber;
