@@ -522,15 +522,17 @@ private slots:
         open->reject();
     }
 
+    // The file that fails is larger than any memory: its window fails, and the edited ones go on.
     void recentDocumentsDropAFileThatFailsToOpen() {
         Shell s;
         for (const char* name : {"a.plist", "b.plist", "c.plist"})
-            s.open(name);
+            edit(s.open(name));
         const QStringList abc{s.path("c.plist"), s.path("b.plist"), s.path("a.plist")};
         QCOMPARE(s.d.recentDocumentURLs(), abc);
-        QPointer<MyWindowController> bad =
-            s.d.openDocumentWithURL(s.write("broken.plist", "not a property list"));
+        QVERIFY(::truncate(qPrintable(s.write("broken.plist", "")), qint64(1) << 40) == 0);
+        QPointer<MyWindowController> bad = s.d.openDocumentWithURL(s.path("broken.plist"));
         QCOMPARE(s.d.recentDocumentURLs(), QStringList{s.path("broken.plist")} + abc);
+        QCOMPARE(bad->loadOutcome().reason, "not enough memory");
         QCOMPARE(
             alertText(bad),
             QStringLiteral("The data couldn\u2019t be read because it isn\u2019t in the correct format."));
@@ -538,6 +540,8 @@ private slots:
         QTRY_VERIFY(!s.has(bad));
         QCOMPARE(s.d.recentDocumentURLs(), abc);
         QCOMPARE(s.d.windowControllers().size(), size_t(3));
+        for (MyWindowController* w : s.d.windowControllers())
+            QVERIFY(isEdited(w) && w->isVisible());
         const QByteArray stored = bytesOf(s.settings);
         QVERIFY2(!stored.contains("broken.plist") && stored.indexOf("c.plist") < stored.indexOf("b.plist") &&
                      stored.indexOf("b.plist") < stored.indexOf("a.plist") && stored.contains("a.plist"),
