@@ -196,6 +196,7 @@ TEST(Loading, RunningOutOfMemoryFailsTheLoadPasteOrSaveInsteadOfTheProcess) {
     writeFile(dir / "entries", entries + "</array></plist>");
     writeFile(dir / "string",
               "<plist version=\"1.0\"><string>" + std::string(24 << 20, 's') + "</string></plist>");
+    writeFile(dir / "attribute", "<plist a=\"" + std::string(24 << 20, 'a') + "\"><true/></plist>");
     writeFile(dir / "expanding", expandingBinary());
     writeFile(dir / "data", serialized(dict({{"d", Value(plist::Data(16 << 20))}}), plist::Format::Binary));
     Loaded data = load(dir / "data");
@@ -217,7 +218,8 @@ TEST(Loading, RunningOutOfMemoryFailsTheLoadPasteOrSaveInsteadOfTheProcess) {
         {"1 TiB file", 0, loadFails("huge")},
         {"file beyond the address space left", 8 * kMiB, loadFails("entries")},
         {"entries beyond it", 64 * kMiB, loadFails("entries")},
-        {"string beyond it inside the XML parser", 64 * kMiB, loadFails("string")},
+        {"string beyond it in the XML reader", 64 * kMiB, loadFails("string")},
+        {"attribute beyond it in expat", 96 * kMiB, loadFails("attribute")},
         {"binary text beyond it", 64 * kMiB, loadFails("expanding")},
         {"paste beyond it", 64 * kMiB,
          [&] {
