@@ -68,10 +68,6 @@ bool writeAll(int fd, std::string_view bytes) {
 constexpr size_t kSuffixLength = 6;
 constexpr std::string_view kSuffixLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
-std::string temporaryPrefix(const std::string& dir, const std::string& name) {
-    return dir + "/." + name + ".";
-}
-
 std::string randomSuffix() {
     unsigned char random[kSuffixLength];
     if (::getrandom(random, sizeof random, GRND_NONBLOCK) != ssize_t(sizeof random)) {
@@ -198,7 +194,7 @@ plist::Expected<bool> writeFileAtomically(const std::string& path, std::string_v
 
     std::string dir = directoryOf(target);
     std::string name = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
-    const std::string prefix = temporaryPrefix(dir, name);
+    const std::string prefix = dir + "/." + name + ".";
     removeLeftovers(dir, name);
 
     TemporaryFile tmp;
