@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -54,11 +55,19 @@ bool wantsHelp(const std::vector<std::string>& args) {
     return false;
 }
 
+int notEnoughMemory() {
+    std::cerr << "vantrel-cli: " << plist::kNotEnoughMemory << "\n";
+    return 1;
+}
+
 // Loads a file as a window does; prints the user's message and the reason when it cannot be opened.
-bool load(model::PlistDocument& doc, const std::string& path, bool quiet = false) {
+bool load(model::PlistDocument& doc, const std::string& path) {
     model::LoadOutcome outcome = doc.openPlistFile();
     if (outcome.ok) return true;
-    if (!quiet) std::cerr << model::kLoadFailureMessage << "\n" << path << ": " << outcome.reason << "\n";
+    if (outcome.reason == plist::kNotEnoughMemory)
+        notEnoughMemory();
+    else
+        std::cerr << model::kLoadFailureMessage << "\n" << path << ": " << outcome.reason << "\n";
     return false;
 }
 
@@ -89,6 +98,7 @@ int convert(const std::vector<std::string>& args) {
     model::PlistDocument doc(in);
     if (!load(doc, in)) return 1;
     auto bytes = to == "xml" ? doc.plistString() : doc.binaryData();
+    if (!bytes && bytes.error().kind == plist::Error::Kind::NoMemory) return notEnoughMemory();
     if (!bytes) {
         std::cerr << bytes.error().message << "\n";
         return 1;
@@ -179,8 +189,12 @@ int main(int argc, char** argv) {
         std::cout << "vantrel-cli " VANTREL_VERSION "\n";
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
-    if (command == "convert") return convert(args);
-    if (command == "lint") return lint(args);
-    if (command == "print") return print(args);
+    try {
+        if (command == "convert") return convert(args);
+        if (command == "lint") return lint(args);
+        if (command == "print") return print(args);
+    } catch (const std::bad_alloc&) {
+        return notEnoughMemory();
+    }
     return usageError("unknown command '" + command + "'", kUsage);
 }

@@ -1,13 +1,16 @@
 #include "PlistDocument.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "PlistReader.h"
 #include "ValueText.h"
@@ -22,9 +25,34 @@
 namespace model {
 namespace {
 
+// The bytes this process may still take: the memory the system has available (MemAvailable), and where the
+// address space is limited (RLIMIT_AS), no more than is left of that limit.
+uint64_t availableMemory() {
+    uint64_t available = UINT64_MAX;
+    if (FILE* f = std::fopen("/proc/meminfo", "re")) {
+        char line[128];
+        unsigned long long kb = 0;
+        while (std::fgets(line, sizeof line, f))
+            if (std::sscanf(line, "MemAvailable: %llu kB", &kb) == 1) available = uint64_t(kb) * 1024;
+        std::fclose(f);
+    }
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        unsigned long long pages = 0;
+        if (FILE* f = std::fopen("/proc/self/statm", "re")) {
+            if (std::fscanf(f, "%llu", &pages) != 1) pages = 0;
+            std::fclose(f);
+        }
+        const uint64_t used = uint64_t(pages) * uint64_t(::sysconf(_SC_PAGESIZE));
+        available = std::min<uint64_t>(available, limit.rlim_cur > used ? limit.rlim_cur - used : 0);
+    }
+    return available;
+}
+
 // Reads a regular file whole. Directories, FIFOs, devices and sockets are refused before any read, so an
-// endless device can never hang a load. The reasons are the system's words alone: whoever reports them names
-// the file.
+// endless device can never hang a load; so is a file larger than the memory left to hold it, which would
+// only fail, late and slowly, or push the whole system into swapping. The reasons are the system's words
+// alone: whoever reports them names the file.
 plist::Expected<std::string> readRegularFile(const std::string& path) {
     auto failure = [](const char* reason) { return plist::makeError(plist::Error::Kind::Io, reason); };
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -33,6 +61,10 @@ plist::Expected<std::string> readRegularFile(const std::string& path) {
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return failure(S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
+    }
+    if (uint64_t(st.st_size) > availableMemory()) {
+        ::close(fd);
+        return plist::noMemoryError();
     }
     std::string bytes;
     bytes.resize(size_t(st.st_size));
@@ -188,7 +220,7 @@ private:
 
 } // namespace
 
-LoadOutcome PlistDocument::openPlistFile() {
+LoadOutcome PlistDocument::openPlistFile() try {
     LoadOutcome outcome;
     if (_url.empty()) {
         _formatKind = 0;
@@ -221,29 +253,58 @@ LoadOutcome PlistDocument::openPlistFile() {
     _entryArray.push_back(std::move(root));
     outcome.ok = true;
     return outcome;
+} catch (const std::bad_alloc&) {
+    // Whatever was built is gone with the unwinding; the document stays as it was before the load.
+    _entryArray.clear();
+    LoadOutcome outcome;
+    outcome.reason = plist::kNotEnoughMemory;
+    return outcome;
 }
 
 EntryRef PlistDocument::makeRootEntryWithXML(std::string_view text) {
-    return PlistReader(_idNumber).makeRootEntryWithXML(text);
+    const int64_t saved = _idNumber;
+    try {
+        return PlistReader(_idNumber).makeRootEntryWithXML(text);
+    } catch (...) {
+        _idNumber = saved;
+        throw;
+    }
 }
 
-EntryRef PlistDocument::rootEntryWithPropertyListText(std::string_view text) {
+namespace {
+
+plist::Error notAnEntry() {
+    return plist::makeError(plist::Error::Kind::NotPropertyList, "the text is no property-list document");
+}
+
+} // namespace
+
+plist::Expected<EntryRef> PlistDocument::rootEntryWithPropertyListText(std::string_view text) try {
     auto parsed = plist::parseToXmlText(text, plist::XmlWriteOptions{.exact = true});
-    if (!parsed || parsed->format != plist::Format::Xml || !parsed->hasPlistElement) return {};
-    return makeRootEntryWithXML(parsed->text);
+    if (!parsed) return parsed.error();
+    if (parsed->format != plist::Format::Xml || !parsed->hasPlistElement) return notAnEntry();
+    if (EntryRef root = makeRootEntryWithXML(parsed->text)) return root;
+    return notAnEntry();
+} catch (const std::bad_alloc&) {
+    return plist::noMemoryError();
 }
 
-EntryRef PlistDocument::rootEntryWithPropertyListData(std::string_view bytes) {
+plist::Expected<EntryRef> PlistDocument::rootEntryWithPropertyListData(std::string_view bytes) try {
     auto parsed = plist::parseToXmlText(bytes, plist::XmlWriteOptions{.exact = true});
-    if (!parsed || parsed->format == plist::Format::OpenStep) return {};
-    return makeRootEntryWithXML(parsed->text);
+    if (!parsed) return parsed.error();
+    if (parsed->format == plist::Format::OpenStep) return notAnEntry();
+    if (EntryRef root = makeRootEntryWithXML(parsed->text)) return root;
+    return notAnEntry();
+} catch (const std::bad_alloc&) {
+    return plist::noMemoryError();
 }
 
 EntryRef PlistDocument::makeStringItemWithString(std::string text) {
     return Entry::make("", EntryType::String, std::move(text), _idNumber++);
 }
 
-plist::Expected<std::string> PlistDocument::plistStringWithItem(const EntryRef& item, WriteMode mode) const {
+plist::Expected<std::string> PlistDocument::plistStringWithItem(const EntryRef& item, WriteMode mode) const
+    try {
     if (!item) return plist::makeError(plist::Error::Kind::Unrepresentable, "the document has no root");
     std::string out;
     // The text of the whole document is about as long as the text it was loaded from.
@@ -261,23 +322,29 @@ plist::Expected<std::string> PlistDocument::plistStringWithItem(const EntryRef& 
     }
     out += plist::kXmlTail;
     return out;
+} catch (const std::bad_alloc&) {
+    return plist::noMemoryError();
 }
 
 plist::Expected<std::string> PlistDocument::noHeaderPlistStringWithChild(const Children& child,
                                                                          unsigned level, int classTypeNumber,
-                                                                         WriteMode mode) const {
+                                                                         WriteMode mode) const try {
     std::string out;
     Writer w(mode);
     if (!w.container(child, level, classTypeNumber == 1 ? 1 : 0, out)) return w.error();
     return out;
+} catch (const std::bad_alloc&) {
+    return plist::noMemoryError();
 }
 
 plist::Expected<std::string> PlistDocument::noHeaderPlistStringWithAloneItem(const Entry& item,
-                                                                             WriteMode mode) const {
+                                                                             WriteMode mode) const try {
     std::string out;
     Writer w(mode);
     if (!w.scalar(item, out)) return w.error();
     return out;
+} catch (const std::bad_alloc&) {
+    return plist::noMemoryError();
 }
 
 plist::Value PlistDocument::propertyListValue(const Entry& e) {
@@ -359,9 +426,11 @@ struct EntryAdapter {
 
 } // namespace
 
-plist::Expected<std::string> PlistDocument::binaryData() const {
+plist::Expected<std::string> PlistDocument::binaryData() const try {
     if (!root()) return plist::makeError(plist::Error::Kind::Unrepresentable, "the document has no root");
     return plist::BinaryTreeWriter<EntryAdapter>().run(*root());
+} catch (const std::bad_alloc&) {
+    return plist::noMemoryError();
 }
 
 std::string PlistDocument::keyPath(const Entry& e) {

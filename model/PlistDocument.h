@@ -53,7 +53,9 @@ public:
     // A new, untitled document has no location.
     explicit PlistDocument(std::string url = {}) : _url(std::move(url)) {}
 
-    // Loads the file at _url, or makes the empty document without one. Run once, on a fresh document.
+    // Loads the file at _url, or makes the empty document without one. Run once, on a fresh document. A file
+    // larger than the memory available, or one whose entries run out of memory, fails with the reason
+    // plist::kNotEnoughMemory. The writers below fail likewise with an error of kind NoMemory.
     LoadOutcome openPlistFile();
 
     // The root entry, or none before a successful load.
@@ -81,10 +83,11 @@ public:
     // moves only when a tree is returned.
     EntryRef makeRootEntryWithXML(std::string_view text);
     // Reads property-list text from outside (paste, drop): only a whole XML property-list document with its
-    // plist element is one; it reaches the line reader only as the services' own text. None otherwise.
-    EntryRef rootEntryWithPropertyListText(std::string_view text);
+    // plist element is one; it reaches the line reader only as the services' own text. An error otherwise,
+    // of kind NoMemory when the entries did not fit in memory.
+    plist::Expected<EntryRef> rootEntryWithPropertyListText(std::string_view text);
     // Reads bytes of any property-list format the services parse (our own pasteboard type carries binary).
-    EntryRef rootEntryWithPropertyListData(std::string_view bytes);
+    plist::Expected<EntryRef> rootEntryWithPropertyListData(std::string_view bytes);
 
     // The entry key path shown in messages: "Root", then keys and "Item N" down to the entry.
     static std::string keyPath(const Entry& e);

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <new>
 #include <unordered_set>
 
 #include "MyWindowController.h"
@@ -324,13 +325,23 @@ void MyWindowController::cut() {
 void MyWindowController::paste() {
     if (views::MyTextField* field = focusedTextField()) return field->paste();
     if (!canAddItem()) return;
-    std::optional<QString> text = Pasteboard::generalString(platform::kPasteboardTypeString);
-    if (!text) return;
-    EntryRef entry;
-    if (auto exact = Pasteboard::generalData(kEntryDataType))
-        entry = _document.rootEntryWithPropertyListData(exact->toStdString());
-    if (!entry) entry = _document.rootEntryWithPropertyListText(toStd(*text));
-    addItem(entry ? ItemToAdd(entry) : ItemToAdd(*text));
+    auto noMemory = [](const plist::Expected<EntryRef>& e) {
+        return !e && e.error().kind == plist::Error::Kind::NoMemory;
+    };
+    // The entries are built whole before the one command that inserts them, so a paste that runs out of
+    // memory changes nothing.
+    try {
+        std::optional<QString> text = Pasteboard::generalString(platform::kPasteboardTypeString);
+        if (!text) return;
+        plist::Expected<EntryRef> entry = plist::makeError(plist::Error::Kind::Empty, {});
+        if (auto exact = Pasteboard::generalData(kEntryDataType))
+            entry = _document.rootEntryWithPropertyListData(exact->toStdString());
+        if (!entry && !noMemory(entry)) entry = _document.rootEntryWithPropertyListText(toStd(*text));
+        if (noMemory(entry)) throw std::bad_alloc();
+        addItem(entry ? ItemToAdd(*entry) : ItemToAdd(*text));
+    } catch (const std::bad_alloc&) {
+        runAlert(makeAlertWithMessage(tr("The entry couldn\u2019t be pasted: not enough memory."), tr("OK")));
+    }
 }
 
 void MyWindowController::deleteAction() {

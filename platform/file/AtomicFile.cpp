@@ -1,13 +1,18 @@
 #include "AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -58,6 +63,119 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// Temporary files are named ".NAME.XXXXXX" beside the target NAME, X being letters and digits as mkstemp
+// chooses them.
+constexpr size_t kSuffixLength = 6;
+constexpr std::string_view kSuffixLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+std::string randomSuffix() {
+    unsigned char random[kSuffixLength];
+    if (::getrandom(random, sizeof random, GRND_NONBLOCK) != ssize_t(sizeof random)) {
+        struct timespec now {};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        uint64_t x = uint64_t(now.tv_nsec) * 0x9E3779B97F4A7C15u ^ uint64_t(::getpid());
+        for (unsigned char& r : random)
+            r = static_cast<unsigned char>(x >>= 8);
+    }
+    std::string suffix;
+    for (unsigned char r : random)
+        suffix += kSuffixLetters[r % kSuffixLetters.size()];
+    return suffix;
+}
+
+// Removes what saves killed in the past left of this target: regular files with one link, named as our
+// temporary files, untouched for over an hour (so that no save still running loses its file). Nothing else
+// is ever removed.
+void removeLeftovers(const std::string& dir, const std::string& name) {
+    DIR* folder = ::opendir(dir.c_str());
+    if (!folder) return;
+    const std::string prefix = "." + name + ".";
+    const time_t untouchedSince = ::time(nullptr) - 3600;
+    while (const dirent* e = ::readdir(folder)) {
+        std::string_view n = e->d_name;
+        if (n.size() != prefix.size() + kSuffixLength || n.substr(0, prefix.size()) != prefix ||
+            n.substr(prefix.size()).find_first_not_of(kSuffixLetters) != std::string_view::npos)
+            continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(folder), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            st.st_nlink == 1 && st.st_mtime < untouchedSince)
+            ::unlinkat(::dirfd(folder), e->d_name, 0);
+    }
+    ::closedir(folder);
+}
+
+// The file the new contents are written to. Where the file system allows, it has no name until just before
+// the rename (O_TMPFILE), so a save killed at any other moment leaves nothing behind; elsewhere it is named
+// from the start. Closed, and removed when named, unless it was renamed over the target.
+class TemporaryFile {
+public:
+    TemporaryFile() = default;
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() { discard(); }
+
+    // Opens an unnamed file in dir; false where the file system or the kernel has no O_TMPFILE.
+    bool openUnnamed(const std::string& dir) {
+        fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        return fd_ >= 0;
+    }
+    static bool unnamedUnsupported(int err) { return err == EOPNOTSUPP || err == EISDIR || err == EINVAL; }
+
+    bool openNamed(const std::string& prefix) {
+        std::string pattern = prefix + std::string(kSuffixLength, 'X');
+        fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+        if (fd_ >= 0) name_ = std::move(pattern);
+        return fd_ >= 0;
+    }
+
+    // Gives an unnamed file a free name of the temporary pattern; through /proc, or AT_EMPTY_PATH where the
+    // process may use it. False, with errno set, when neither can link it.
+    bool name(const std::string& prefix) {
+        if (!name_.empty()) return true;
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string candidate = prefix + randomSuffix();
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+                (errno != EEXIST && ::linkat(fd_, "", AT_FDCWD, candidate.c_str(), AT_EMPTY_PATH) == 0)) {
+                name_ = std::move(candidate);
+                return true;
+            }
+            if (errno != EEXIST) return false;
+        }
+        return false;
+    }
+
+    int fd() const { return fd_; }
+    const std::string& path() const { return name_; }
+    bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
+    void renamed() { name_.clear(); }
+    void discard() {
+        if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+        if (!name_.empty()) ::unlink(std::exchange(name_, {}).c_str());
+    }
+
+private:
+    int fd_ = -1;
+    std::string name_;
+};
+
+// Writes the bytes with the mode and owner the target should have, and syncs them to the disk.
+int fillAndSync(int fd, std::string_view bytes, const struct stat* old) {
+    mode_t mode;
+    if (old) {
+        mode = old->st_mode & 07777;
+        if (::fchown(fd, old->st_uid, old->st_gid) != 0) {
+            // Another owner cannot be kept by an ordinary user; the file stays the writer's.
+        }
+    } else {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0) return errno;
+    return 0;
+}
+
 } // namespace
 
 plist::Expected<bool> writeFileAtomically(const std::string& path, std::string_view bytes) {
@@ -68,42 +186,32 @@ plist::Expected<bool> writeFileAtomically(const std::string& path, std::string_v
     struct stat old {};
     bool exists = ::stat(target.c_str(), &old) == 0;
     if (exists && !S_ISREG(old.st_mode)) return systemError(path, S_ISDIR(old.st_mode) ? EISDIR : EINVAL);
+    // The rename below would replace a file that the user may not write wherever the folder is writable (and
+    // hand it to the user); such a file is refused before anything is written, as writing it in place would
+    // be.
+    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        return systemError(path, errno);
 
     std::string dir = directoryOf(target);
     std::string name = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
-    std::string tmp = dir + "/." + name + ".XXXXXX";
-    int fd = ::mkstemp(tmp.data());
-    if (fd < 0) return systemError(path, errno);
+    const std::string prefix = dir + "/." + name + ".";
+    removeLeftovers(dir, name);
 
-    auto fail = [&](int err) {
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        return systemError(path, err);
-    };
-    mode_t mode;
-    if (exists) {
-        mode = old.st_mode & 07777;
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
-            // Another owner cannot be kept by an ordinary user; the file stays the writer's.
-        }
-    } else {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
+    TemporaryFile tmp;
+    bool unnamed = tmp.openUnnamed(dir);
+    if (!unnamed && !TemporaryFile::unnamedUnsupported(errno)) return systemError(path, errno);
+    if (unnamed) {
+        if (int err = fillAndSync(tmp.fd(), bytes, exists ? &old : nullptr)) return systemError(path, err);
+        // A file that cannot be linked is written again under a name.
+        if (!tmp.name(prefix)) tmp.discard();
     }
-    if (::fchmod(fd, mode) != 0) return fail(errno);
-    if (!writeAll(fd, bytes)) return fail(errno);
-    if (::fsync(fd) != 0) return fail(errno);
-    if (::close(fd) != 0) {
-        int err = errno;
-        ::unlink(tmp.c_str());
-        return systemError(path, err);
+    if (tmp.fd() < 0) {
+        if (!tmp.openNamed(prefix)) return systemError(path, errno);
+        if (int err = fillAndSync(tmp.fd(), bytes, exists ? &old : nullptr)) return systemError(path, err);
     }
-    if (::rename(tmp.c_str(), target.c_str()) != 0) {
-        int err = errno;
-        ::unlink(tmp.c_str());
-        return systemError(path, err);
-    }
+    if (!tmp.close()) return systemError(path, errno);
+    if (::rename(tmp.path().c_str(), target.c_str()) != 0) return systemError(path, errno);
+    tmp.renamed();
     // Make the rename itself durable.
     int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {

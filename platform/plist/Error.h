@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <variant>
 
@@ -19,6 +20,7 @@ struct Error {
         TooDeep,         // nesting beyond kMaxNestingDepth
         Unrepresentable, // a value that the requested output format cannot hold
         Io,              // reading a file failed
+        NoMemory,        // an allocation failed
     };
     Kind kind = Kind::NotPropertyList;
     std::string message;
@@ -49,6 +51,14 @@ private:
 
 inline Error makeError(Error::Kind kind, std::string message, int64_t offset = -1) {
     return Error{kind, std::move(message), offset};
+}
+
+// The reason given wherever an allocation failed: the services and the model catch std::bad_alloc where a
+// caller enters them and answer with this error, so running out of memory fails one load or save, never the
+// process.
+inline constexpr std::string_view kNotEnoughMemory = "not enough memory";
+inline Error noMemoryError() {
+    return makeError(Error::Kind::NoMemory, std::string(kNotEnoughMemory));
 }
 
 } // namespace plist

@@ -1,5 +1,7 @@
 #include "PropertyList.h"
 
+#include <new>
+
 #include "Base64.h"
 #include "BinaryReader.h"
 #include "BinaryWriter.h"
@@ -84,7 +86,9 @@ std::string lowerAscii(std::string_view s) {
 
 } // namespace
 
-Expected<Parsed> parse(std::string_view bytes) {
+// Every entry point below answers an allocation failure with noMemoryError(): nothing is kept of a parse or
+// write that ran out of memory, and the caller goes on.
+Expected<Parsed> parse(std::string_view bytes) try {
     if (bytes.empty()) return makeError(Error::Kind::Empty, "the data is empty", 0);
     if (std::string_view(bytes).starts_with("bplist")) {
         if (!std::string_view(bytes).starts_with("bplist00"))
@@ -108,9 +112,11 @@ Expected<Parsed> parse(std::string_view bytes) {
         return Parsed{std::move(*o), Format::OpenStep, false};
     }
     return notAPropertyList("it is neither XML, binary (\"bplist00\") nor the old text format");
+} catch (const std::bad_alloc&) {
+    return noMemoryError();
 }
 
-Expected<ParsedText> parseToXmlText(std::string_view bytes, XmlWriteOptions options) {
+Expected<ParsedText> parseToXmlText(std::string_view bytes, XmlWriteOptions options) try {
     if (bytes.empty() || std::string_view(bytes).starts_with("bplist") || looksLikeXml(bytes)) {
         // Binary files grow about threefold as text, XML files keep their size.
         options.sizeHint = std::string_view(bytes).starts_with("bplist") ? bytes.size() * 3
@@ -150,9 +156,11 @@ Expected<ParsedText> parseToXmlText(std::string_view bytes, XmlWriteOptions opti
     auto t = writeXml(full->value, options);
     if (!t) return t.error();
     return ParsedText{std::move(*t), full->format, full->hasPlistElement};
+} catch (const std::bad_alloc&) {
+    return noMemoryError();
 }
 
-Expected<std::string> serialize(const Value& value, Format format, XmlWriteOptions xmlOptions) {
+Expected<std::string> serialize(const Value& value, Format format, XmlWriteOptions xmlOptions) try {
     switch (format) {
     case Format::Xml:
         return writeXml(value, xmlOptions);
@@ -162,15 +170,19 @@ Expected<std::string> serialize(const Value& value, Format format, XmlWriteOptio
         break;
     }
     return makeError(Error::Kind::Unrepresentable, "the old text format is read, never written");
+} catch (const std::bad_alloc&) {
+    return noMemoryError();
 }
 
-Expected<Value> parseText(std::string_view text) {
+Expected<Value> parseText(std::string_view text) try {
     auto x = readXml(text);
     if (!x) return x.error();
     return std::move(x->value);
+} catch (const std::bad_alloc&) {
+    return noMemoryError();
 }
 
-Expected<Value> parseElement(std::string_view line, bool exact) {
+Expected<Value> parseElement(std::string_view line, bool exact) try {
     std::string_view s = text::trimXmlSpace(line);
     auto bad = [&](const char* what) {
         return makeError(Error::Kind::Xml,
@@ -219,9 +231,11 @@ Expected<Value> parseElement(std::string_view line, bool exact) {
         }
     }
     return parseText(s);
+} catch (const std::bad_alloc&) {
+    return noMemoryError();
 }
 
-Expected<std::string> readXmlText(std::string_view bytes) {
+Expected<std::string> readXmlText(std::string_view bytes) try {
     auto check = readXml(bytes);
     if (!check) return check.error();
     if (std::string_view(bytes).starts_with("\xEF\xBB\xBF")) return std::string(bytes.substr(3));
@@ -251,6 +265,8 @@ Expected<std::string> readXmlText(std::string_view bytes) {
     }
     // expat accepted the document, so UTF-8 and US-ASCII text is valid as it stands.
     return std::string(bytes);
+} catch (const std::bad_alloc&) {
+    return noMemoryError();
 }
 
 } // namespace plist

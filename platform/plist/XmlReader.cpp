@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "Base64.h"
@@ -129,6 +130,7 @@ public:
     explicit Reader(EventSink& sink)
         : parser_(XML_ParserCreate(nullptr)), sink_(sink), builder_(dynamic_cast<ValueBuilder*>(&sink)) {
         XML_Parser p = parser_.get();
+        if (!p) return; // run() reports it
         XML_SetUserData(p, this);
         XML_SetElementHandler(p, &Reader::onStart, &Reader::onEnd);
         XML_SetCharacterDataHandler(p, &Reader::onText);
@@ -136,8 +138,10 @@ public:
         XML_SetParamEntityParsing(p, XML_PARAM_ENTITY_PARSING_NEVER);
     }
 
+    // Allocation failures, expat's own and those in our call-backs, come out as std::bad_alloc once the
+    // parse has stopped, never as a syntax error.
     Expected<bool> run(std::string_view bytes) {
-        if (!parser_) return makeError(Error::Kind::Xml, "out of memory for the XML parser");
+        if (!parser_) throw std::bad_alloc();
         XML_Parser p = parser_.get();
         // A byte-order mark says more than a declaration naming another encoding.
         if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
@@ -161,6 +165,7 @@ public:
             size_t n = std::min(kChunk, bytes.size() - pos);
             bool last = pos + n == bytes.size();
             if (XML_Parse(p, bytes.data() + pos, int(n), last) != XML_STATUS_OK) {
+                if (noMemory_ || XML_GetErrorCode(p) == XML_ERROR_NO_MEMORY) throw std::bad_alloc();
                 if (error_) return std::move(*error_);
                 return parseError();
             }
@@ -339,22 +344,31 @@ private:
     }
     std::string shortText() const { return text_.size() > 40 ? text_.substr(0, 40) + "..." : text_; }
 
-    // expat may deliver a call-back or two after a stop; once failed, nothing more is looked at.
-    static void onStart(void* self, const XML_Char* name, const XML_Char**) {
+    // expat may deliver a call-back or two after a stop; once failed, nothing more is looked at. No exception
+    // may unwind through expat's C frames: an allocation failure stops the parse and is raised after it.
+    template <typename F> static void handle(void* self, F&& f) {
         auto* r = static_cast<Reader*>(self);
-        if (!r->error_) r->start(name);
+        if (r->error_ || r->noMemory_) return;
+        try {
+            f(*r);
+        } catch (const std::bad_alloc&) {
+            r->noMemory_ = true;
+            XML_StopParser(r->parser_.get(), XML_FALSE);
+        }
+    }
+    static void onStart(void* self, const XML_Char* name, const XML_Char**) {
+        handle(self, [&](Reader& r) { r.start(name); });
     }
     static void onEnd(void* self, const XML_Char* name) {
-        auto* r = static_cast<Reader*>(self);
-        if (!r->error_) r->end(name);
+        handle(self, [&](Reader& r) { r.end(name); });
     }
     static void onText(void* self, const XML_Char* s, int len) {
-        auto* r = static_cast<Reader*>(self);
-        if (!r->error_) r->characters(s, len);
+        handle(self, [&](Reader& r) { r.characters(s, len); });
     }
     static void onEntityDecl(void* self, const XML_Char* name, int, const XML_Char*, int, const XML_Char*,
                              const XML_Char*, const XML_Char*, const XML_Char*) {
-        static_cast<Reader*>(self)->fail(std::string("entity declaration \"") + name + "\" is not allowed");
+        handle(self,
+               [&](Reader& r) { r.fail(std::string("entity declaration \"") + name + "\" is not allowed"); });
     }
 
     ParserPtr parser_;
@@ -368,6 +382,7 @@ private:
     int depth_ = 0;
     std::optional<Error> error_;
     std::optional<Transcoding> transcoding_; // the document in UTF-8, when it came in another encoding
+    bool noMemory_ = false;
 };
 
 } // namespace

@@ -18,7 +18,9 @@ struct XmlParsed {
 // Parses a whole XML document in the encodings expat knows (UTF-8, UTF-16 with or without a byte-order mark,
 // ISO-8859-1, US-ASCII) and, converted to UTF-8 through iconv, any other its declaration names
 // (windows-1252, macintosh, Shift_JIS, ...). Error offsets are in the document's own bytes. Entity
-// declarations are refused, so no entity can expand; external entities are never loaded.
+// declarations are refused, so no entity can expand; external entities are never loaded. Running out of
+// memory, in expat or in a sink, throws std::bad_alloc once the parse has stopped, as any allocation in this
+// layer does; the services' entry points turn it into an error.
 Expected<XmlParsed> readXml(std::string_view bytes);
 
 // The same, handing each value to a sink as it is read. Gives whether the document element was <plist>.

@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -19,6 +20,7 @@
 #include <QtTest>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -310,33 +312,57 @@ private slots:
         QVERIFY(answer(w, "OK"));
     }
 
+    // A folder that is missing or read-only, or a file there the user may not write (a 0444 file of the
+    // user's own, another user's file): the save fails with the system's reason, naming the file, writes
+    // nothing and leaves no temporary file; the document stays as it was. Under root it saves as nobody.
     void failedSaveAsKeepsTheDocument_data() {
-        QTest::addColumn<bool>("readOnly");
-        QTest::newRow("missing folder") << false;
-        QTest::newRow("read-only folder") << true;
+        QTest::addColumn<int>("folderMode"); // 0: no folder
+        QTest::addColumn<int>("fileMode");   // 0: no file there yet
+        QTest::addColumn<bool>("othersFile");
+        QTest::newRow("missing folder") << 0 << 0 << false;
+        QTest::newRow("read-only folder") << 0555 << 0 << false;
+        QTest::newRow("read-only file") << 0755 << 0444 << false;
+        QTest::newRow("another user's file") << 0755 << 0644 << true;
     }
     void failedSaveAsKeepsTheDocument() {
-        QFETCH(bool, readOnly);
-        if (readOnly && ::geteuid() == 0) QSKIP("the superuser writes into read-only folders");
+        QFETCH(int, folderMode);
+        QFETCH(int, fileMode);
+        QFETCH(bool, othersFile);
+        const bool root = ::geteuid() == 0;
+        if (othersFile && !root) QSKIP("another user's file needs root to set up");
         Shell s;
         MyWindowController* w = s.open("Doc.plist");
         edit(w);
-        const QString title = w->windowTitle(), folder = s.path("sub");
-        if (readOnly) {
+        const QString title = w->windowTitle(), folder = s.path("sub"), target = folder + "/New.plist";
+        if (root) QCOMPARE(::chmod(qPrintable(s.dir), 0755), 0);
+        if (folderMode) {
             QVERIFY(QDir().mkdir(folder));
-            QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+            if (fileMode) s.write("sub/New.plist", "old");
+            // The folder is nobody's; the file nobody's own, or root's.
+            if (root) QCOMPARE(::chown(qPrintable(folder), 65534, 65534), 0);
+            if (root && fileMode && !othersFile) QCOMPARE(::chown(qPrintable(target), 65534, 65534), 0);
+            if (fileMode) QCOMPARE(::chmod(qPrintable(target), mode_t(fileMode)), 0);
+            QCOMPARE(::chmod(qPrintable(folder), mode_t(folderMode)), 0);
         }
-        QVERIFY(saveAs(s, w, folder + "/New.plist", 1));
+        QString alert;
+        {
+            const auto asRootAgain = qScopeGuard([root] { QVERIFY(!root || ::seteuid(0) == 0); });
+            QVERIFY(!root || ::seteuid(65534) == 0);
+            QVERIFY(saveAs(s, w, target, 1));
+            alert = alertText(w);
+        }
         // The file asked for, then the system's reason.
-        QCOMPARE(alertText(w), folder + "/New.plist: " + std::strerror(readOnly ? EACCES : ENOENT));
+        QCOMPARE(alert, target + ": " + std::strerror(folderMode ? EACCES : ENOENT));
         QCOMPARE(w->url(), s.path("Doc.plist"));
         QCOMPARE(w->formatKind(), 0);
         QCOMPARE(w->windowTitle(), title);
-        QVERIFY(!QFileInfo::exists(folder + "/New.plist"));
-        QVERIFY(!s.d.recentDocumentURLs().contains(folder + "/New.plist"));
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 fileMode ? QStringList{"New.plist"} : QStringList());
+        QCOMPARE(bytesOf(target), fileMode ? QByteArray("old") : QByteArray());
+        QVERIFY(!s.d.recentDocumentURLs().contains(target));
         QVERIFY(answer(w, "OK"));
         QVERIFY(isEdited(w));
-        if (readOnly) QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     // A String holding U+0001 has no XML form: XML is refused with the alert, Binary keeps it exactly.
@@ -498,22 +524,26 @@ private slots:
         open->reject();
     }
 
+    // The file that fails is larger than any memory: its window fails, and the edited ones go on.
     void recentDocumentsDropAFileThatFailsToOpen() {
         Shell s;
         for (const char* name : {"a.plist", "b.plist", "c.plist"})
-            s.open(name);
+            edit(s.open(name));
         const QStringList abc{s.path("c.plist"), s.path("b.plist"), s.path("a.plist")};
         QCOMPARE(s.d.recentDocumentURLs(), abc);
-        QPointer<MyWindowController> bad =
-            s.d.openDocumentWithURL(s.write("broken.plist", "not a property list"));
+        QVERIFY(::truncate(qPrintable(s.write("broken.plist", "")), qint64(1) << 40) == 0);
+        QPointer<MyWindowController> bad = s.d.openDocumentWithURL(s.path("broken.plist"));
         QCOMPARE(s.d.recentDocumentURLs(), QStringList{s.path("broken.plist")} + abc);
         QCOMPARE(
             alertText(bad),
             QStringLiteral("The data couldn\u2019t be read because it isn\u2019t in the correct format."));
+        QCOMPARE(alertOn(bad)->informativeText(), "\u201cbroken.plist\u201d: not enough memory");
         QVERIFY(answer(bad, "OK"));
         QTRY_VERIFY(!s.has(bad));
         QCOMPARE(s.d.recentDocumentURLs(), abc);
         QCOMPARE(s.d.windowControllers().size(), size_t(3));
+        for (MyWindowController* w : s.d.windowControllers())
+            QVERIFY(isEdited(w) && w->isVisible());
         const QByteArray stored = bytesOf(s.settings);
         QVERIFY2(!stored.contains("broken.plist") && stored.indexOf("c.plist") < stored.indexOf("b.plist") &&
                      stored.indexOf("b.plist") < stored.indexOf("a.plist") && stored.contains("a.plist"),

@@ -4,8 +4,12 @@
 save_loop loads a large document and saves it again and again, alternating version A (XML) and version B
 (binary), until it is killed with SIGKILL at a random moment. After every kill the file must be complete and
 exactly one of the versions it may hold: the save the loop last reported or the one after it (the file as it
-was before the round when none was reported). At most one temporary file, the one being written at that
-moment, may be left beside it.
+was before the round when none was reported).
+
+A save's temporary file has a name only for the moment before its rename, so kills leave next to no
+temporary files: at most one over all the rounds. Saves remove the leftovers of kills over an hour old and
+nothing else: planted old leftovers must go, while a fresh one and look-alikes (other names, a folder, a
+symbolic link, a file with a second link) must stay.
 
 usage: crash_safety.py SAVE_LOOP   (CRASH_SAFETY_SEED=N repeats a run)
 """
@@ -13,6 +17,7 @@ import collections
 import os
 import plistlib
 import random
+import re
 import shutil
 import signal
 import subprocess
@@ -46,6 +51,26 @@ def make_source(folder):
     return path
 
 
+def plant(folder):
+    """Old leftovers of this document's saves, and what must be kept: the names and what each holds."""
+    old = time.time() - 7200
+    removed = [".Document.plist.OLD123", ".Document.plist.x9Zz0a"]
+    kept = [".Document.plist.FRESH1", ".Document.plist.ab12", ".Document.plist.ABC1234", ".Document.plist.AB-123",
+            "Document.plist.ABC123", ".Other.plist.ABC123", ".Document.plist2.ABC123", "linked", "hard"]
+    for name in removed + kept:
+        with open(os.path.join(folder, name), "w") as f:
+            f.write(name)
+    os.mkdir(os.path.join(folder, ".Document.plist.DIR123"))
+    os.symlink("linked", os.path.join(folder, ".Document.plist.LNK123"))
+    os.link(os.path.join(folder, "hard"), os.path.join(folder, ".Document.plist.HRD123"))
+    for name in os.listdir(folder):
+        if name not in ("Document.plist", ".Document.plist.FRESH1"):
+            os.utime(os.path.join(folder, name), (old, old), follow_symlinks=False)
+    kept += [".Document.plist.DIR123", ".Document.plist.LNK123", ".Document.plist.HRD123"]
+    return removed, {name: os.path.isfile(os.path.join(folder, name)) and read(os.path.join(folder, name))
+                     for name in kept}
+
+
 def read(path):
     with open(path, "rb") as f:
         return f.read()
@@ -70,8 +95,9 @@ def main():
         os.mkdir(folder)
         target = os.path.join(folder, "Document.plist")
         shutil.copyfile(source, target)
+        removed, kept = plant(folder)
+        temporary = re.compile(r"\.Document\.plist\.[A-Za-z0-9]{6}$")
         outcomes = collections.Counter()
-        leftovers = collections.Counter()
         saves = []
         for r in range(ROUNDS):
             before = read(target)
@@ -96,17 +122,23 @@ def main():
                      f"({len(data)} bytes)")
             outcomes["A" if data == version["A"] else "B" if data == version["B"] else "original"] += 1
 
-            others = sorted(n for n in os.listdir(folder) if n != "Document.plist")
-            if len(others) > 1 or any(not n.startswith(".Document.plist.") for n in others):
-                fail(f"round {r}: files left beside the document: {others}")
-            leftovers[len(others)] += 1
-            for n in others:
-                os.remove(os.path.join(folder, n))
+            others = set(os.listdir(folder)) - {"Document.plist"} - set(kept) - set(removed)
+            if any(not temporary.match(n) for n in others):
+                fail(f"round {r}: files left beside the document: {sorted(others)}")
+            leftovers = sorted(others)
 
         print(f"{ROUNDS} kills; file afterwards: {dict(outcomes)}; reported saves per round: {saves}; "
-              f"temporary files left: {dict(leftovers)}")
+              f"temporary files left: {len(leftovers)}")
         if outcomes["A"] + outcomes["B"] == 0:
             fail("no round got as far as a save")
+        if len(leftovers) > 1:
+            fail(f"{len(leftovers)} temporary files left after {ROUNDS} kills: {leftovers}")
+        if any(os.path.lexists(os.path.join(folder, n)) for n in removed):
+            fail(f"old leftovers were not removed: {sorted(set(removed) & set(os.listdir(folder)))}")
+        for name, contents in kept.items():
+            path = os.path.join(folder, name)
+            if not os.path.lexists(path) or (contents and read(path) != contents):
+                fail(f"{name} was removed or changed")
 
 
 if __name__ == "__main__":

@@ -57,9 +57,10 @@ constexpr const char* kEveryTypeOutline =
 
 class Cli : public ::testing::Test {
 protected:
-    // Runs the tool in the UTC time zone, its output caught in files outside the test's folder.
-    Outcome run(const std::vector<std::string>& args) {
-        std::string command = "TZ=UTC '" VANTREL_CLI "'";
+    // Runs the tool in the UTC time zone, its output caught in files outside the test's folder; through a
+    // command such as setpriv when one is given.
+    Outcome run(const std::vector<std::string>& args, const std::string& through = "") {
+        std::string command = "TZ=UTC " + through + " '" VANTREL_CLI "'";
         for (const auto& a : args)
             command += " '" + a + "'";
         int status = std::system((command + " >'" + io_ / "stdout" + "' 2>'" + io_ / "stderr" + "'").c_str());
@@ -134,11 +135,40 @@ TEST_F(Cli, AnUnreadableInputIsReportedAndNothingIsWritten) {
         }
         EXPECT_FALSE(exists("out.plist"));
     }
+    // A file larger than any memory is refused at once, with a word rather than an abort.
+    writeFile(path("huge"), "");
+    ASSERT_EQ(::truncate(path("huge").c_str(), int64_t(1) << 40), 0);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"convert", "--to", "xml", path("huge"), "-o", out}, {"print", path("huge")}}) {
+        Outcome r = run(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "vantrel-cli: not enough memory\n");
+    }
+
     // An output that cannot be written fails too, and says why.
     writeFile(path("in.plist"), kEveryType);
     Outcome r = run({"convert", "--to", "xml", path("in.plist"), "-o", path("no/such/folder/out.plist")});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("vantrel-cli: "), std::string::npos) << r.err;
+
+    // So does one the user may not write, in a folder the user may: a 0444 file of the user's own and
+    // another user's file are left as they are.
+    if (::geteuid() != 0) GTEST_SKIP() << "writing as another user needs root to set up";
+    const std::string folder = path("nobody");
+    ASSERT_EQ(::chmod(dir_.path().c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+    for (bool own : {true, false}) {
+        const std::string target = folder + (own ? "/own.plist" : "/root.plist");
+        writeFile(target, "old");
+        ASSERT_EQ(own ? ::chown(target.c_str(), 65534, 65534) + ::chmod(target.c_str(), 0444) : 0, 0);
+        r = run({"convert", "--to", "binary", path("in.plist"), "-o", target},
+                "setpriv --reuid=65534 --regid=65534 --clear-groups");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "vantrel-cli: " + target + ": Permission denied\n");
+        EXPECT_EQ(readFile(target), "old");
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2); // nothing left beside them
 }
 
 // Help goes to standard output with status 0; wrong usage to standard error with status 2, writing nothing.

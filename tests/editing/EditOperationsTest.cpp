@@ -6,7 +6,11 @@
 #include <QMimeData>
 #include <QtTest>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <fstream>
 #include <optional>
 
 #include "WindowTestSupport.h"
@@ -427,6 +431,28 @@ private slots:
         QVERIFY(!w->isDisplayingAlart());
         QCOMPARE(deepParent->childCount(), size_t(2));
         QCOMPARE(childAt(deepParent, 1)->type(), EntryType::Dictionary);
+    }
+
+    // A paste whose entries outgrow the memory left shows an alert and changes nothing; the window goes on.
+    void pasteThatRunsOutOfMemoryChangesNothing() {
+        DocumentWindow w;
+        QVERIFY(w.open(stringDict({"a"})));
+        select(*w, entryAtPath(w->rootEntry(), "a"));
+        QGuiApplication::clipboard()->setText(
+            kHead + "<array>" + QStringLiteral("<true/>").repeated(2'000'000) + "</array>" + kTail);
+        const QString before = treeText(w->rootEntry());
+        struct rlimit saved {};
+        QCOMPARE(::getrlimit(RLIMIT_AS, &saved), 0);
+        unsigned long long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        struct rlimit limited = saved;
+        limited.rlim_cur = pages * uint64_t(::sysconf(_SC_PAGESIZE)) + (64 << 20);
+        QCOMPARE(::setrlimit(RLIMIT_AS, &limited), 0);
+        w->pasteAction()->trigger();
+        QCOMPARE(::setrlimit(RLIMIT_AS, &saved), 0);
+        QVERIFY(answerAlert(*w, "The entry couldn\u2019t be pasted: not enough memory.", "OK", {"OK"}));
+        QCOMPARE(treeText(w->rootEntry()), before);
+        QVERIFY(!undoManagerOf(*w).canUndo());
     }
 
     void dragReordersAmongSiblings_data() {

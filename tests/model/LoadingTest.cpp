@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <malloc.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstdio>
+#include <functional>
 #include <future>
 #include <memory>
 #include <string>
@@ -46,6 +51,32 @@ Value withDuplicateKey() {
     Value::Dictionary d = everyType().dictionary();
     d.insert(d.end(), {{"dup", "first"}, {"dup", "second"}});
     return Value(std::move(d));
+}
+
+// Runs check in a forked child whose address space may grow by headroom bytes beyond its size now (0: no
+// limit); gives 0 when check held, 1 when not, 3 when it threw, 128 + the signal that ended the child.
+int inChildWithMemoryLimit(uint64_t headroom, const std::function<bool()>& check) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        unsigned long long pages = 0;
+        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(f, "%llu", &pages) != 1) ::_exit(2);
+            std::fclose(f);
+        }
+        struct rlimit limit {};
+        ::getrlimit(RLIMIT_AS, &limit);
+        limit.rlim_cur = pages * uint64_t(::sysconf(_SC_PAGESIZE)) + headroom;
+        if (headroom && ::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(2);
+        int result = 3;
+        try {
+            result = check() ? 0 : 1;
+        } catch (...) { // what would end the program
+        }
+        ::_exit(result);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 size_t countEntries(const Entry& e) {
@@ -124,6 +155,56 @@ TEST(Loading, FilesThatHoldNoPropertyListFoldersAndDevicesFailWithAReason) {
     }
 }
 
+// Running out of memory fails the one load, paste or save with "not enough memory", and the process goes on.
+// A file larger than the memory available is refused before it is read.
+TEST(Loading, RunningOutOfMemoryFailsTheLoadPasteOrSaveInsteadOfTheProcess) {
+    // Large blocks are mapped one by one and unmapped when freed, so a child's headroom is all it may take.
+    ::mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    TempDir dir;
+    writeFile(dir / "huge", "");
+    ASSERT_EQ(::truncate((dir / "huge").c_str(), int64_t(1) << 40), 0);
+    std::string entries = "<plist version=\"1.0\"><array>";
+    for (int i = 0; i < 2'000'000; ++i)
+        entries += "<true/>";
+    entries += "</array></plist>";
+    writeFile(dir / "entries", entries);
+    writeFile(dir / "string",
+              "<plist version=\"1.0\"><string>" + std::string(24 << 20, 's') + "</string></plist>");
+    writeFile(dir / "attribute", "<plist a=\"" + std::string(24 << 20, 'a') + "\"><true/></plist>");
+    writeFile(dir / "data", serialized(dict({{"d", Value(plist::Data(16 << 20))}}), plist::Format::Binary));
+    Loaded data = load(dir / "data");
+    ASSERT_TRUE(data.outcome.ok) << data.outcome.reason;
+
+    auto loadFails = [&](const char* name) {
+        return [&, name] {
+            Loaded l = load(dir / name);
+            return !l.outcome.ok && l.outcome.reason == plist::kNotEnoughMemory && !l.doc->root();
+        };
+    };
+    auto noMemory = [](const auto& r) { return !r && r.error().kind == plist::Error::Kind::NoMemory; };
+    constexpr uint64_t kMiB = 1 << 20;
+    const struct {
+        const char* name;
+        uint64_t headroom;
+        std::function<bool()> check;
+    } cases[] = {
+        {"1 TiB file", 0, loadFails("huge")},
+        {"file beyond the address space left", 8 * kMiB, loadFails("entries")},
+        {"entries beyond it", 64 * kMiB, loadFails("entries")},
+        {"string beyond it in the XML reader", 64 * kMiB, loadFails("string")},
+        {"attribute beyond it in expat", 96 * kMiB, loadFails("attribute")},
+        {"paste beyond it", 64 * kMiB,
+         [&] {
+             PlistDocument doc;
+             return noMemory(doc.rootEntryWithPropertyListText(entries)) && doc._idNumber == 0;
+         }},
+        {"XML save beyond it", 16 * kMiB, [&] { return noMemory(data.doc->plistString()); }},
+        {"binary save beyond it", 8 * kMiB, [&] { return noMemory(data.doc->binaryData()); }},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(inChildWithMemoryLimit(c.headroom, c.check), 0) << c.name;
+}
+
 // A writer keeps knocking while the load runs: a load that waited for one would then read a whole document
 // and succeed, instead of hanging.
 TEST(Loading, AFifoIsRefusedWithoutWaitingForAWriter) {
@@ -195,9 +276,9 @@ TEST(Loading, ABinarySaveKeepsUidsAndValuesXmlCannotHoldAndAnXmlSaveRefusesThem)
 
 TEST(Loading, PasteTakesOnlyAWholeXmlDocument) {
     PlistDocument doc;
-    EntryRef root = doc.rootEntryWithPropertyListText(serialized(withDuplicateKey(), plist::Format::Xml));
+    auto root = doc.rootEntryWithPropertyListText(serialized(withDuplicateKey(), plist::Format::Xml));
     ASSERT_TRUE(root);
-    EXPECT_EQ(PlistDocument::propertyListValue(*root), withDuplicateKey());
+    EXPECT_EQ(PlistDocument::propertyListValue(**root), withDuplicateKey());
     EXPECT_TRUE(
         doc.rootEntryWithPropertyListText("<plist version=\"1.0\"><string>one line</string></plist>"));
     const int64_t counter = doc._idNumber;
