@@ -85,8 +85,9 @@ private slots:
         // The children of a dictionary that becomes an array are shown by position, and the view hears of it.
         QSignalSpy changed(m, &QAbstractItemModel::dataChanged);
         changeType(*w, d, EntryType::Array);
-        QCOMPARE(cell(*w, d, 1) + " " + cell(*w, a, 0) + " " + cell(*w, b, 0),
-                 QStringLiteral("Array Item 0 Item 1"));
+        QCOMPARE(cell(*w, d, 1) + " " + cell(*w, a, 0) + " " + cell(*w, b, 0) + " " +
+                     QString::fromStdString(b->key),
+                 QStringLiteral("Array Item 0 Item 1 New item - 2"));
         bool childrenAnnounced = false;
         for (const QList<QVariant>& args : changed) {
             const QModelIndex from = args[0].value<QModelIndex>(), to = args[1].value<QModelIndex>();

@@ -7,9 +7,7 @@
 #include "platform/plist/Scalars.h"
 
 using namespace plist;
-using plist::scalars::formatReal;
-using plist::scalars::parseInteger;
-using plist::scalars::parseReal;
+using namespace plist::scalars;
 
 TEST(Scalars, ReadsIntegersOverTheWholeRangeInDecimalAndHexAndRefusesOtherText) {
     const Integer min = Integer::fromSigned(INT64_MIN), max = Integer::fromUnsigned(UINT64_MAX);
