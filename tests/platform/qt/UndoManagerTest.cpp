@@ -59,13 +59,8 @@ private slots:
         QCOMPARE(c.steps("ur"), QStringList({"1 Undo Insert Item/Redo Five", "5 Undo Five/Redo"}));
         QCOMPARE(c.seen, QStringLiteral("---UURRUUURRRUU-UR"));
         QVERIFY(!undo.isUndoing() && !undo.isRedoing());
-        // A step that asks for another undo or redo while it runs gets neither.
-        undo.registerUndo(
-            [&] {
-                undo.undo();
-                undo.redo();
-            },
-            "Again");
+        // A step that asks for another undo while it runs does not get it.
+        undo.registerUndo([&] { undo.undo(); }, "Again");
         QCOMPARE(c.steps("u"), QStringList({"5 Undo Five/Redo"}));
     }
 
