@@ -11,8 +11,26 @@ using namespace vantrel::test;
 
 namespace {
 
-CommandRecord insertN(const EntryRef& root) {
-    return CommandRecord::insertItem(Entry::make("n", EntryType::String, std::string("N")), root, 1);
+// A batch from its text: "title T", and "move FROM TO", "rename INDEX KEY" and "insert INDEX" (a String "n")
+// among the root's children, "remove PATH", and "collapse PATH", done on the outline before the batch runs.
+CommandBatch batchOf(MyWindowController& w, const QString& text) {
+    const EntryRef root = w.rootEntry();
+    CommandBatch batch;
+    for (const QString& part : text.split(QStringLiteral("; "))) {
+        const QStringList a = part.split(QLatin1Char(' '));
+        const EntryRef e = entryAtPath(root, a.value(1));
+        if (a[0] == "title") batch.push_back(CommandRecord::title(part.mid(6).toStdString()));
+        if (a[0] == "move") batch.push_back(CommandRecord::moveItem(root, a[1].toInt(), a[2].toInt()));
+        if (a[0] == "rename")
+            batch.push_back(CommandRecord::renameKey(root, a[1].toInt(), a[2].toStdString()));
+        if (a[0] == "insert")
+            batch.push_back(CommandRecord::insertItem(Entry::make("n", EntryType::String, std::string("N")),
+                                                      root, a[1].toInt()));
+        if (a[0] == "remove")
+            batch.push_back(CommandRecord::removeItem(EntryRef(e->parent()), int64_t(e->indexInParent())));
+        if (a[0] == "collapse") w.outlineView()->collapse(w.entryModel()->indexForEntry(e.get()));
+    }
+    return batch;
 }
 
 // Random batches built from a window's current tree: inserts, removes, moves, renames, value and type
@@ -120,152 +138,93 @@ private:
 class CommandEngineTest : public QObject {
     Q_OBJECT
 private slots:
-    void moveItemPutsTheEntryBeforeTheTargetIndex_data() {
-        QTest::addColumn<int>("from");
-        QTest::addColumn<int>("to");
-        QTest::addColumn<QString>("order");
-        QTest::newRow("down") << 2 << 5 << "a,b,d,e,c,f";
-        QTest::newRow("up") << 5 << 1 << "a,f,b,c,d,e";
-        QTest::newRow("first to the end") << 0 << 6 << "b,c,d,e,f,a";
-        QTest::newRow("to the top") << 4 << 0 << "e,a,b,c,d,f";
-        QTest::newRow("same index") << 3 << 3 << "a,b,c,d,e,f";
-        QTest::newRow("just below itself") << 3 << 4 << "a,b,c,d,e,f";
-    }
-
-    void moveItemPutsTheEntryBeforeTheTargetIndex() {
-        QFETCH(int, from);
-        QFETCH(int, to);
-        QFETCH(QString, order);
-        DocumentWindow w;
-        QVERIFY(w.open(stringDict({"a", "b", "c", "d", "e", "f"})));
-        const EntryRef root = w->rootEntry(), moved = childAt(root, size_t(from));
-        const std::vector<EntryRef> entries = allEntries(root);
-
-        w->doCommands({CommandRecord::moveItem(root, from, to)});
-        QCOMPARE(keysOf(root), order);
-        QCOMPARE(valuesOf(root), order.toUpper());
-        QCOMPARE(w->currentItem().get(), moved.get());
-        QCOMPARE(undoManagerOf(*w).undoActionName(), QStringLiteral("Move Item"));
-        w->undoAction()->trigger();
-        QCOMPARE(keysOf(root), QStringLiteral("a,b,c,d,e,f"));
-        QVERIFY(allEntries(root) == entries);
-        w->redoAction()->trigger();
-        QCOMPARE(keysOf(root), order);
-        w->undoAction()->trigger();
-        QCOMPARE(keysOf(root), QStringLiteral("a,b,c,d,e,f"));
-    }
-
-    void replaceKeyBatchIsOneStepThatKeepsTheRenamedEntrySelected_data() {
-        QTest::addColumn<int>("renamed");
-        QTest::addColumn<int>("removed");
-        QTest::addColumn<QString>("order");
-        QTest::newRow("other key above") << 3 << 1 << "a,c,b";
-        QTest::newRow("other key below") << 0 << 2 << "c,b,d";
-    }
-
-    void replaceKeyBatchIsOneStepThatKeepsTheRenamedEntrySelected() {
-        QFETCH(int, renamed);
-        QFETCH(int, removed);
-        QFETCH(QString, order);
-        DocumentWindow w;
-        QVERIFY(w.open(stringDict({"a", "b", "c", "d"})));
-        const EntryRef root = w->rootEntry();
-        const EntryRef x = childAt(root, size_t(renamed)), other = childAt(root, size_t(removed));
-        const QString before = treeText(root), title = QStringLiteral("Replace Key/Value");
-
-        w->doCommands({CommandRecord::title(title.toStdString()),
-                       CommandRecord::renameKey(root, renamed, other->key),
-                       CommandRecord::removeItem(root, removed)});
-        QCOMPARE(keysOf(root), order);
-        QCOMPARE(QString::fromStdString(x->key), QString::fromStdString(other->key));
-        QCOMPARE(w->currentItem().get(), x.get());
-        QTRY_COMPARE(selectedEntry(*w), x.get());
-        QCOMPARE(undoManagerOf(*w).undoActionName(), title);
-
-        w->undoAction()->trigger();
-        QCOMPARE(treeText(root), before);
-        QCOMPARE(childAt(root, size_t(removed)).get(), other.get());
-        QCOMPARE(w->currentItem().get(), x.get());
-        QTRY_COMPARE(selectedEntry(*w), x.get());
-        QCOMPARE(undoManagerOf(*w).redoActionName(), title);
-        w->redoAction()->trigger();
-        QCOMPARE(keysOf(root), order);
-        QCOMPARE(w->currentItem().get(), x.get());
-        QCOMPARE(undoManagerOf(*w).undoActionName(), title);
-    }
-
-    void removeItemSelectsTheRowAfterItsSubtree_data() {
-        // Rows, all expanded: Root, a, b, b1, b2, b21, c, d, d1, d2. "removed -> selected".
-        QTest::addColumn<QString>("edit");
-        QTest::newRow("scalar") << "a -> b";
-        QTest::newRow("expanded container") << "b -> c";
-        QTest::newRow("collapsed container") << "b (collapsed) -> c";
-        QTest::newRow("last child of a container") << "b/b2 -> c";
-        QTest::newRow("deepest last child") << "b/b2/b21 -> c";
-        QTest::newRow("first child") << "b/b1 -> b/b2";
-        QTest::newRow("last row") << "d/d2 -> d/d1";
-        QTest::newRow("subtree ending the outline") << "d -> c";
-        QTest::newRow("collapsed subtree ending the outline") << "d (collapsed) -> c";
-    }
-
-    void removeItemSelectsTheRowAfterItsSubtree() {
-        QFETCH(QString, edit);
-        DocumentWindow w;
-        QVERIFY(w.open(QStringLiteral(
+    // Rows: the document (the keys of a string dictionary, or an element), the batch, the name of its undo
+    // step, the root's keys after it, the entry selected after it and after its undo (a path before it; the
+    // outline's selection is waited for only then).
+    void aBatchSelectsItsTargetAndUndoesAndRedoesAsOneStep_data() {
+        for (const char* column : {"document", "batch", "name", "keys", "selected", "selectedAfterUndo"})
+            QTest::addColumn<QString>(column);
+        // Rows of the nested document, all expanded: Root, a, b, b1, b2, b21, c, d, d1, d2.
+        const char* nested =
             "<dict><key>a</key><string>A</string><key>b</key><dict><key>b1</key><string>1</string>"
             "<key>b2</key><dict><key>b21</key><string>21</string></dict></dict><key>c</key>"
             "<string>C</string><key>d</key><dict><key>d1</key><string>1</string><key>d2</key>"
-            "<string>2</string></dict></dict>")));
-        const EntryRef root = w->rootEntry();
-        const bool collapsed = edit.contains(QStringLiteral(" (collapsed)"));
-        const QStringList parts = edit.remove(QStringLiteral(" (collapsed)")).split(QStringLiteral(" -> "));
-        const EntryRef gone = entryAtPath(root, parts[0]), target = entryAtPath(root, parts[1]);
-        QVERIFY(gone && target);
-        w->outlineView()->expandAll();
-        if (collapsed) w->outlineView()->collapse(w->entryModel()->indexForEntry(gone.get()));
-        const EntryRef parent(gone->parent());
-        const size_t index = gone->indexInParent();
-
-        w->doCommands({CommandRecord::removeItem(parent, int64_t(index))});
-        QVERIFY(!gone->parent());
-        QCOMPARE(w->currentItem().get(), target.get());
-        QTRY_COMPARE(selectedEntry(*w), target.get());
-        // Undo puts the very entry back where it was and selects it.
-        w->undoAction()->trigger();
-        QCOMPARE(childAt(parent, index).get(), gone.get());
-        QCOMPARE(w->currentItem().get(), gone.get());
-        QTRY_COMPARE(selectedEntry(*w), gone.get());
-    }
-
-    void removeItemFarDownALongOutlineSelectsItsNeighbour() {
+            "<string>2</string></dict></dict>";
         QStringList keys;
         for (int i = 0; i < 80; ++i)
             keys << QStringLiteral("k%1").arg(i, 2, 10, QLatin1Char('0'));
-        DocumentWindow w;
-        QVERIFY(w.open(stringDict(keys)));
-        const EntryRef root = w->rootEntry(), next = childAt(root, 61), last = childAt(root, 79);
-        w->doCommands({CommandRecord::removeItem(root, 60)});
-        QCOMPARE(w->currentItem().get(), next.get());
-        QTRY_COMPARE(selectedEntry(*w), next.get());
-        w->outlineView()->scrollToTop();
-        const EntryRef above = childAt(root, 77);
-        w->doCommands({CommandRecord::removeItem(root, 78)});
-        QVERIFY(!last->parent());
-        QCOMPARE(w->currentItem().get(), above.get());
-        QTRY_COMPARE(selectedEntry(*w), above.get());
+        const std::string many = keys.join(',').toStdString(),
+                          but60 = QStringList(keys.mid(0, 60) + keys.mid(61)).join(',').toStdString(),
+                          but79 = keys.mid(0, 79).join(',').toStdString();
+        const char *six = "a,b,c,d,e,f", *four = "a,b,c,d", *replace = "Replace Key/Value",
+                   *remove = "Remove Item";
+        // clang-format off
+        const char* const rows[][7] = {
+            // A moved entry goes before the target index.
+            {"move down", six, "move 2 5", "Move Item", "a,b,d,e,c,f", "c", ""},
+            {"move up", six, "move 5 1", "Move Item", "a,f,b,c,d,e", "f", ""},
+            {"move first to the end", six, "move 0 6", "Move Item", "b,c,d,e,f,a", "a", ""},
+            {"move to the top", six, "move 4 0", "Move Item", "e,a,b,c,d,f", "e", ""},
+            {"move to the same index", six, "move 3 3", "Move Item", six, "d", ""},
+            {"move just below itself", six, "move 3 4", "Move Item", six, "d", ""},
+            // The renamed entry stays selected although the other key's entry leaves the tree after it.
+            {"replace key above", four, "title Replace Key/Value; rename 3 b; remove b", replace, "a,c,b", "b", "d"},
+            {"replace key below", four, "title Replace Key/Value; rename 0 c; remove c", replace, "c,b,d", "c", "a"},
+            // The undo renames the entry back, then removes it: what is selected then must be in the tree.
+            {"insert renamed", "a,b,c", "insert 1; rename 1 renamed", "Insert Item", "a,renamed,b,c", "renamed", "b"},
+            // A removal selects the row after the subtree, or the one above at the end of the outline, also
+            // far below the rows shown.
+            {"scalar", nested, "remove a", remove, "b,c,d", "b", "a"},
+            {"expanded container", nested, "remove b", remove, "a,c,d", "c", "b"},
+            {"collapsed container", nested, "collapse b; remove b", remove, "a,c,d", "c", "b"},
+            {"last child of a container", nested, "remove b/b2", remove, four, "c", "b/b2"},
+            {"deepest last child", nested, "remove b/b2/b21", remove, four, "c", "b/b2/b21"},
+            {"first child", nested, "remove b/b1", remove, four, "b/b2", "b/b1"},
+            {"last row", nested, "remove d/d2", remove, four, "d/d1", "d/d2"},
+            {"subtree ending the outline", nested, "remove d", remove, "a,b,c", "c", "d"},
+            {"collapsed subtree ending the outline", nested, "collapse d; remove d", remove, "a,b,c", "c", "d"},
+            {"far down", many.c_str(), "remove k60", remove, but60.c_str(), "k61", "k60"},
+            {"last of many", many.c_str(), "remove k79", remove, but79.c_str(), "k78", "k79"}};
+        // clang-format on
+        for (const auto& r : rows)
+            QTest::newRow(r[0]) << QString(r[1]) << QString(r[2]) << QString(r[3]) << QString(r[4])
+                                << QString(r[5]) << QString(r[6]);
     }
 
-    // The undo renames the entry back, then removes it: what is selected then must still be in the tree.
-    void undoingAnInsertThatWasRenamedSelectsAnEntryOfTheTree() {
+    void aBatchSelectsItsTargetAndUndoesAndRedoesAsOneStep() {
+        QFETCH(QString, document);
+        QFETCH(QString, batch);
+        QFETCH(QString, name);
+        QFETCH(QString, keys);
+        QFETCH(QString, selected);
+        QFETCH(QString, selectedAfterUndo);
         DocumentWindow w;
-        QVERIFY(w.open(stringDict({"a", "b", "c"})));
-        const EntryRef root = w->rootEntry(), b = childAt(root, 1);
-        w->doCommands({insertN(root), CommandRecord::renameKey(root, 1, "renamed")});
-        QCOMPARE(w->currentItem().get(), childAt(root, 1).get());
+        QVERIFY(w.open(document.startsWith('<') ? document : stringDict(document.split(','))));
+        w->outlineView()->expandAll();
+        const EntryRef root = w->rootEntry(), undoTarget = selectedAfterUndo.isEmpty()
+                                                               ? EntryRef()
+                                                               : entryAtPath(root, selectedAfterUndo);
+        const QString before = treeText(root);
+        const std::vector<EntryRef> entries = allEntries(root);
+
+        w->doCommands(batchOf(*w, batch));
+        const EntryRef target = entryAtPath(root, selected);
+        QCOMPARE(keysOf(root), keys);
+        QVERIFY(target && w->currentItem() == target);
+        if (undoTarget) QTRY_COMPARE(selectedEntry(*w), target.get()); // a move's refresh comes later
+        QCOMPARE(undoManagerOf(*w).undoActionName(), name);
         w->undoAction()->trigger();
-        QCOMPARE(keysOf(root), QStringLiteral("a,b,c"));
-        QCOMPARE(w->currentItem().get(), b.get());
-        QTRY_COMPARE(selectedEntry(*w), b.get());
+        QCOMPARE(treeText(root), before);
+        QVERIFY(allEntries(root) == entries);
+        if (undoTarget) {
+            QCOMPARE(w->currentItem().get(), undoTarget.get());
+            QTRY_COMPARE(selectedEntry(*w), undoTarget.get());
+        }
+        QCOMPARE(undoManagerOf(*w).redoActionName(), name);
+        w->redoAction()->trigger();
+        QCOMPARE(keysOf(root), keys);
+        QCOMPARE(w->currentItem().get(), target.get());
+        QCOMPARE(undoManagerOf(*w).undoActionName(), name);
     }
 
     void randomEditsUndoAndRedoToTheSameTrees() {
@@ -274,38 +233,34 @@ private slots:
         w->outlineView()->expandAll();
         const EntryRef root = w->rootEntry();
         RandomEdits edits(*w, 20240917);
-        QStringList names;
-        std::vector<QString> trees{treeText(root)};
-        std::vector<std::vector<EntryRef>> identities{allEntries(root)};
-        const int steps = 300;
-        for (int i = 0; i < steps; ++i) {
+        struct State {
+            QString name, tree;
+            std::vector<EntryRef> entries;
+        };
+        std::vector<State> states{{"", treeText(root), allEntries(root)}};
+        for (int i = 0; i < 300; ++i) {
             QString name;
             w->doCommands(edits.next(name));
-            names << name;
-            trees.push_back(treeText(root));
-            identities.push_back(allEntries(root));
+            states.push_back({name, treeText(root), allEntries(root)});
             QCOMPARE(undoManagerOf(*w).undoActionName(), name);
         }
-        QVERIFY(trees.back() != trees.front());
-        for (int i = steps - 1; i >= 0; --i) {
-            QCOMPARE(w->undoAction()->text(), "Undo " + names[i]);
-            w->undoAction()->trigger();
-            QCOMPARE(treeText(root), trees[size_t(i)]);
-            QVERIFY2(allEntries(root) == identities[size_t(i)],
-                     qPrintable(QString("undoing step %1").arg(i)));
+        QVERIFY(states.back().tree != states.front().tree);
+        // Back to the first tree one step at a time, then forward again, each step under its name.
+        for (const bool isUndo : {true, false}) {
+            QAction* action = isUndo ? w->undoAction() : w->redoAction();
+            for (size_t k = 1; k < states.size(); ++k) {
+                const size_t step = isUndo ? states.size() - k : k, reached = isUndo ? step - 1 : step;
+                QCOMPARE(action->text(), (isUndo ? "Undo " : "Redo ") + states[step].name);
+                action->trigger();
+                QCOMPARE(treeText(root), states[reached].tree);
+                QVERIFY2(allEntries(root) == states[reached].entries,
+                         qPrintable(QString("step %1").arg(step)));
+            }
+            QVERIFY(isUndo ? !undoManagerOf(*w).canUndo() : !undoManagerOf(*w).canRedo());
         }
-        QVERIFY(!undoManagerOf(*w).canUndo());
-        for (int i = 0; i < steps; ++i) {
-            QCOMPARE(w->redoAction()->text(), "Redo " + names[i]);
-            w->redoAction()->trigger();
-            QCOMPARE(treeText(root), trees[size_t(i) + 1]);
-            QVERIFY2(allEntries(root) == identities[size_t(i) + 1],
-                     qPrintable(QString("redoing step %1").arg(i)));
-        }
-        QVERIFY(!undoManagerOf(*w).canRedo());
         // The refreshes still waiting run on the edited tree and leave it alone.
         QTest::qWait(400);
-        QCOMPARE(treeText(root), trees.back());
+        QCOMPARE(treeText(root), states.back().tree);
     }
 };
 

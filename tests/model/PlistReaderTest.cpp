@@ -24,21 +24,13 @@ std::string text(std::string_view body, const std::string& lineEnd = "\n") {
     return s;
 }
 
-// clang-format off
-const std::vector<std::string> kEveryType = {
-    "<dict>", "\t<key>s</key>", "\t<string>h\xC3\xA9llo &amp; more</string>", "\t<key>i</key>",
-    "\t<integer>-42</integer>", "\t<key>r</key>", "\t<real>2.5</real>", "\t<key>t</key>", "\t<true/>",
-    "\t<key>f</key>", "\t<false/>", "\t<key>d</key>", "\t<date>2001-01-01T00:01:00Z</date>", "\t<key>x</key>",
-    "\t<data>", "\tSGVs", "\tbG8=", "\t</data>", "\t<key>a &amp; b</key>", "\t<array>",
-    "\t\t<integer>1</integer>", "\t\t<array/>", "\t\t<dict/>", "\t</array>", "</dict>"};
-// clang-format on
-
-std::string everyTypeText() {
-    std::string s;
-    for (const auto& l : kEveryType)
-        s += (s.empty() ? "" : "\n") + l;
-    return s;
-}
+// A dictionary of every type, one element a line.
+const std::string kEveryType =
+    "<dict>\n\t<key>s</key>\n\t<string>h\xC3\xA9llo &amp; more</string>\n\t<key>i</key>\n"
+    "\t<integer>-42</integer>\n\t<key>r</key>\n\t<real>2.5</real>\n\t<key>t</key>\n\t<true/>\n"
+    "\t<key>f</key>\n\t<false/>\n\t<key>d</key>\n\t<date>2001-01-01T00:01:00Z</date>\n\t<key>x</key>\n"
+    "\t<data>\n\tSGVs\n\tbG8=\n\t</data>\n\t<key>a &amp; b</key>\n\t<array>\n\t\t<integer>1</integer>\n"
+    "\t\t<array/>\n\t\t<dict/>\n\t</array>\n</dict>";
 
 // The tree of text read by a document, as the services' value: keys, types and values.
 Value read(std::string_view text) {
@@ -60,15 +52,14 @@ Value parsed(std::string_view body) {
 TEST(PlistReader, SplitsLinesAtEveryLineEndAndTrimsSpacesAtBothEndsAndTabsInside) {
     const char* lineEnds[] = {"\n", "\r", "\r\n", "\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9"};
     size_t i = 0;
-    for (std::string space : {" ", "\t", "\xC2\xA0", "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x83",
+    for (std::string space : {"", " ", "\t", "\xC2\xA0", "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x83",
                               "\xE2\x80\x8A", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80"}) {
-        std::string lineEnd = lineEnds[i++ % std::size(lineEnds)], body;
-        for (const std::string& line : kEveryType)
-            body += (body.empty() ? "" : "\n") + space + line + space + " ";
-        EXPECT_EQ(read(space + text(body, lineEnd)), parsed(everyTypeText()))
+        std::string lineEnd = lineEnds[i++ % std::size(lineEnds)], body = space;
+        for (char c : kEveryType)
+            body += c == '\n' ? space + " \n" + space : std::string(1, c);
+        EXPECT_EQ(read(space + text(body + space + " ", lineEnd)), parsed(kEveryType))
             << ::testing::PrintToString(lineEnd) << " " << ::testing::PrintToString(space);
     }
-    EXPECT_EQ(read(text(everyTypeText())), parsed(everyTypeText()));
     // Different line ends in one text.
     EXPECT_EQ(read(std::string(kPlistLine) +
                    "\r\n<array>\r<integer>1</integer>\xE2\x80\xA8<string>x</string>" +

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <initializer_list>
 #include <numeric>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -25,12 +26,22 @@
 #include "platform/plist/XmlWriter.h"
 
 namespace plist {
+namespace test {
+
+// The element lines of a written XML document, without its head and tail, or what is wrong with it.
+inline std::string bodyOf(const Expected<std::string>& xml) {
+    if (!xml.ok()) return "error: " + xml.error().message;
+    std::string_view s = *xml;
+    if (!s.starts_with(kXmlHead) || !s.substr(kXmlHead.size()).ends_with(kXmlTail))
+        return "bad frame: " + *xml;
+    return std::string(s.substr(kXmlHead.size(), s.size() - kXmlHead.size() - kXmlTail.size()));
+}
+
+} // namespace test
 
 // Lets GoogleTest show a value as its XML element when an expectation fails; the exact form shows any value.
 inline void PrintTo(const Value& v, std::ostream* os) {
-    auto xml = writeXml(v, {.exact = true});
-    if (!xml.ok()) *os << typeName(v.type()) << " (" << xml.error().message << ")";
-    if (xml.ok()) *os << xml->substr(kXmlHead.size(), xml->size() - kXmlHead.size() - kXmlTail.size());
+    *os << test::bodyOf(writeXml(v, {.exact = true}));
 }
 
 namespace test {
@@ -84,6 +95,15 @@ inline std::string utf16(std::string_view utf8, bool bigEndian) {
         out += char(bigEndian ? u & 0xFF : u >> 8);
     }
     return out;
+}
+
+// The value read, or the error as a string value, so that a failed read fails the comparison that follows.
+inline Value valueOf(const Expected<Value>& r) {
+    return r.ok() ? *r : Value("error: " + r.error().message);
+}
+// The kind of a failure, or none for a success.
+template <typename T> std::optional<Error::Kind> kindOf(const Expected<T>& r) {
+    return r.ok() ? std::nullopt : std::optional(r.error().kind);
 }
 
 // The message of a failed result, for assertion output.

@@ -7,9 +7,7 @@
 #include "platform/plist/Scalars.h"
 
 using namespace plist;
-using plist::scalars::formatReal;
-using plist::scalars::parseInteger;
-using plist::scalars::parseReal;
+using namespace plist::scalars;
 
 TEST(Scalars, ReadsIntegersOverTheWholeRangeInDecimalAndHexAndRefusesOtherText) {
     const Integer min = Integer::fromSigned(INT64_MIN), max = Integer::fromUnsigned(UINT64_MAX);
@@ -41,6 +39,9 @@ TEST(Scalars, ReadsBackEveryFormattedDoubleAndRealsInAnyCase) {
     EXPECT_EQ(parseReal(" -2e3\n"), -2000.0);
     EXPECT_EQ(parseReal("+Infinity"), HUGE_VAL);
     EXPECT_EQ(parseReal("-INF"), -HUGE_VAL);
+    // Text past the range names the infinity or the zero it rounds to.
+    EXPECT_EQ(std::pair(parseReal("1e999"), parseReal("-1e-999")),
+              std::pair(std::optional(HUGE_VAL), std::optional(-0.0)));
     EXPECT_TRUE(std::isnan(parseReal("NaN").value()));
     for (const char* text : {"", "1.5.2", "1e", "0x10", "1,5", "infinityx", "nanx"})
         EXPECT_FALSE(parseReal(text).has_value()) << '"' << text << '"';

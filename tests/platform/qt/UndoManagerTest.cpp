@@ -5,7 +5,6 @@
 #include "platform/qt/UndoManager.h"
 
 using platform::Notification;
-using platform::NotificationCenter;
 using platform::UndoManager;
 
 namespace {
@@ -22,10 +21,16 @@ struct Counter {
         seen += undo.isUndoing() ? (undo.isRedoing() ? "?" : "U") : (undo.isRedoing() ? "R" : "-");
         undo.registerUndo([this, old, name] { set(old, name); }, name);
     }
-    // Undoes or redoes one step and tells the value and the names of the next undo and redo steps.
-    QString step(bool isUndo) {
-        isUndo ? undo.undo() : undo.redo();
-        return QStringLiteral("%1 %2/%3").arg(value).arg(undo.undoActionName(), undo.redoActionName());
+    // Undoes (u) or redoes (r) a step for each letter; tells the value and the menu titles after each.
+    QStringList steps(const char* letters) {
+        QStringList out;
+        for (const char* l = letters; *l; ++l) {
+            *l == 'u' ? undo.undo() : undo.redo();
+            out << QStringLiteral("%1 %2/%3")
+                       .arg(value)
+                       .arg(undo.undoMenuItemTitle(), undo.redoMenuItemTitle());
+        }
+        return out;
     }
 };
 
@@ -34,30 +39,32 @@ struct Counter {
 class UndoManagerTest : public QObject {
     Q_OBJECT
 private slots:
-    void stepsGoToTheUndoOrTheRedoStackByStateAndKnowWhichTheyAre() {
+    // Redoing registers back into the undo stack and keeps the other redo steps; undoing with nothing left to
+    // undo does nothing; a step without a name has the plain title.
+    void stepsGoToTheUndoOrTheRedoStackByStateAndNameTheMenuTitles() {
         UndoManager undo;
         Counter c{undo};
-        c.set(1, "One");
-        c.set(2, "Two");
-        c.set(3, "Three");
-        // Redoing registers back into the undo stack and keeps the other redo steps; undoing with nothing
-        // left to undo does nothing.
-        const bool U = true, R = false;
-        QCOMPARE(
-            QStringList({c.step(U), c.step(U), c.step(R), c.step(R), c.step(U), c.step(U), c.step(U),
-                         c.step(U), c.step(R), c.step(R), c.step(R), c.step(R)}),
-            QStringList({"2 Two/Three", "1 One/Two", "2 Two/Three", "3 Three/", "2 Two/Three", "1 One/Two",
-                         "0 /One", "0 /One", "1 One/Two", "2 Two/Three", "3 Three/", "3 Three/"}));
+        c.set(1, "Insert Item");
+        c.set(2, "Replace Key/Value");
+        c.set(3, "");
+        QCOMPARE(c.steps("uurruuuurrrr"),
+                 QStringList({"2 Undo Replace Key/Value/Redo", "1 Undo Insert Item/Redo Replace Key/Value",
+                              "2 Undo Replace Key/Value/Redo", "3 Undo/Redo", "2 Undo Replace Key/Value/Redo",
+                              "1 Undo Insert Item/Redo Replace Key/Value", "0 Undo/Redo Insert Item",
+                              "0 Undo/Redo Insert Item", "1 Undo Insert Item/Redo Replace Key/Value",
+                              "2 Undo Replace Key/Value/Redo", "3 Undo/Redo", "3 Undo/Redo"}));
         // A new step drops every redo step.
-        c.step(U);
-        c.step(U);
+        c.steps("uu");
         c.set(5, "Five");
-        QVERIFY(!undo.canRedo());
-        QCOMPARE(c.step(U), QStringLiteral("1 One/Five"));
-        QCOMPARE(c.seen, QStringLiteral("---UURRUUURRRUU-U"));
+        QCOMPARE(c.steps("ur"), QStringList({"1 Undo Insert Item/Redo Five", "5 Undo Five/Redo"}));
+        QCOMPARE(c.seen, QStringLiteral("---UURRUUURRRUU-UR"));
         QVERIFY(!undo.isUndoing() && !undo.isRedoing());
+        // A step that asks for another undo while it runs does not get it.
+        undo.registerUndo([&] { undo.undo(); }, "Again");
+        QCOMPARE(c.steps("u"), QStringList({"5 Undo Five/Redo"}));
     }
 
+    // The steps registered while undoing and redoing close no group of their own.
     void notificationsTellWhatHappenedWithTheManagerAsObject() {
         UndoManager undo, other;
         Counter c{undo}, d{other};
@@ -65,13 +72,12 @@ private slots:
         QStringList posted;
         for (const QString& name :
              {UndoManager::kDidCloseUndoGroup, UndoManager::kDidUndoChange, UndoManager::kDidRedoChange})
-            NotificationCenter::defaultCenter().addObserver(&observer, name, [&](const Notification& n) {
-                posted << (n.object == &undo ? "" : "other ") + n.name;
-            });
+            platform::NotificationCenter::defaultCenter().addObserver(
+                &observer, name,
+                [&](const Notification& n) { posted << (n.object == &undo ? "" : "other ") + n.name; });
         c.set(1, "One");
         d.set(1, "Elsewhere");
         other.undo();
-        // The steps registered while undoing and redoing close no group of their own.
         undo.undo();
         undo.redo();
         undo.removeAllActions();
@@ -82,21 +88,6 @@ private slots:
                                       "other NSUndoManagerDidUndoChangeNotification",
                                       "NSUndoManagerDidUndoChangeNotification",
                                       "NSUndoManagerDidRedoChangeNotification"}));
-    }
-
-    void menuTitlesNameTheNextStep() {
-        UndoManager undo;
-        Counter c{undo};
-        auto titles = [&] { return undo.undoMenuItemTitle() + " / " + undo.redoMenuItemTitle(); };
-        QCOMPARE(titles(), QStringLiteral("Undo / Redo"));
-        c.set(1, "Insert Item");
-        c.set(2, "Replace Key/Value");
-        c.set(3, "");
-        QCOMPARE(titles(), QStringLiteral("Undo / Redo"));
-        undo.undo();
-        QCOMPARE(titles(), QStringLiteral("Undo Replace Key/Value / Redo"));
-        undo.undo();
-        QCOMPARE(titles(), QStringLiteral("Undo Insert Item / Redo Replace Key/Value"));
     }
 };
 
