@@ -10,7 +10,29 @@
 #include "InstanceChannel.h"
 #include "platform/qt/FileNames.h"
 
+namespace {
+
+constexpr const char* kHelp = "usage: vantrel [--separate-process] [FILE.plist ...]\n"
+                              "Opens each file in a window of its own, or a new document without any.\n"
+                              "  --separate-process  run a process of its own instead of handing the files\n"
+                              "                      to the editor already running in this session\n"
+                              "  --help, -h          show this help\n"
+                              "  --version           show the version\n";
+
+} // namespace
+
 int main(int argc, char** argv) {
+    // Help and version are answered before the GUI starts, so they need no display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kHelp, stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::fputs("vantrel " VANTREL_VERSION "\n", stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
+    }
     // Large documents build and free big trees in phases; keep freed memory for the next phase.
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
@@ -26,12 +48,6 @@ int main(int argc, char** argv) {
     for (const QString& a : arguments) {
         if (a == QLatin1String("--separate-process")) {
             separate = true;
-        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            std::printf("usage: vantrel [--separate-process] [FILE.plist ...]\n"
-                        "Opens each file in a window of its own, or a new document without any.\n"
-                        "  --separate-process  run a process of its own instead of handing the files\n"
-                        "                      to the editor already running in this session\n");
-            return 0;
         } else {
             // Paths are resolved here, so the running process gets the file this launch meant.
             files << platform::absoluteFileName(a);

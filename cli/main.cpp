@@ -21,7 +21,7 @@ constexpr const char* kUsage =
     "  lint FILE...                        tell for each file whether the editor can open it\n"
     "  print FILE                          show the document as the editor's outline, one row a line\n"
     "\n"
-    "Run 'vantrel-cli <command> --help' for a command's options.\n";
+    "Run 'vantrel-cli <command> --help' for a command's options, 'vantrel-cli --version' for the version.\n";
 
 constexpr const char* kConvertHelp =
     "usage: vantrel-cli convert --to xml|binary IN -o OUT\n"
@@ -60,32 +60,6 @@ bool load(model::PlistDocument& doc, const std::string& path, bool quiet = false
     if (outcome.ok) return true;
     if (!quiet) std::cerr << model::kLoadFailureMessage << "\n" << path << ": " << outcome.reason << "\n";
     return false;
-}
-
-// Tabs and line breaks shown as marks, so that each row stays on one line and nothing is hidden.
-std::string visible(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size(); ++i) {
-        char c = s[i];
-        if (c == '\t')
-            out += "\u2192";
-        else if (c == '\n' || c == '\r')
-            out += "\u21b5";
-        else if (static_cast<unsigned char>(c) == 0xE2 && i + 2 < s.size() &&
-                 static_cast<unsigned char>(s[i + 1]) == 0x80 &&
-                 (static_cast<unsigned char>(s[i + 2]) == 0xA8 ||
-                  static_cast<unsigned char>(s[i + 2]) == 0xA9)) {
-            out += "\u21b5";
-            i += 2;
-        } else if (static_cast<unsigned char>(c) == 0xC2 && i + 1 < s.size() &&
-                   static_cast<unsigned char>(s[i + 1]) == 0x85) {
-            out += "\u21b5";
-            i += 1;
-        } else
-            out += c;
-    }
-    return out;
 }
 
 int convert(const std::vector<std::string>& args) {
@@ -158,11 +132,11 @@ int lint(const std::vector<std::string>& args) {
 
 void printRows(const model::Entry& e, const std::string& keyColumn, int depth, std::string& out) {
     out.append(size_t(depth) * 2, ' ');
-    out += visible(keyColumn);
+    out += model::withVisibleMarks(keyColumn);
     out += '\t';
     out += model::typeName(e.type());
     out += '\t';
-    out += visible(model::valueText(e));
+    out += model::withVisibleMarks(model::valueText(e));
     out += '\n';
     if (!e.isContainer()) return;
     bool inArray = e.type() != model::EntryType::Dictionary;
@@ -200,6 +174,10 @@ int main(int argc, char** argv) {
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage;
         return 0;
+    }
+    if (command == "--version") {
+        std::cout << "vantrel-cli " VANTREL_VERSION "\n";
+        return std::fflush(stdout) == 0 ? 0 : 1;
     }
     if (command == "convert") return convert(args);
     if (command == "lint") return lint(args);

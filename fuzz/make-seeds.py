@@ -58,3 +58,16 @@ write(os.path.join(corpus, "fuzz_parse", "xml-utf16be-no-bom.plist"),
 write(os.path.join(corpus, "fuzz_parse", "xml-latin1.plist"),
       xml.replace('encoding="UTF-8"', 'encoding="ISO-8859-1"').encode("latin-1"))
 write(os.path.join(corpus, "fuzz_parse", "xml-bom.plist"), b"\xef\xbb\xbf" + xml.encode("utf-8"))
+# Encodings read through iconv: single-byte ones, and Shift_JIS whose second bytes may be "\" or "{".
+for name, encoding, text in (("windows-1252", "cp1252", "\u20ac caf\u00e9 \u201cq\u201d"),
+                             ("macintosh", "mac_roman", "caf\u00e9 \u2206"),
+                             ("Shift_JIS", "shift_jis", "\u8868\u500d\u30bd")):
+    body = plistlib.dumps({"name": text}, fmt=plistlib.FMT_XML).decode("utf-8")
+    write(os.path.join(corpus, "fuzz_parse", f"xml-{name.lower()}.plist"),
+          body.replace('encoding="UTF-8"', f'encoding="{name}"').encode(encoding))
+
+# Strings marked ASCII that hold UTF-8, and bytes that are no UTF-8 (Latin-1), as some writers leave them.
+for name, raw in (("ascii-utf8", b"caf\xc3\xa9"), ("ascii-latin1", b"caf\xe9!")):
+    data = plistlib.dumps(["x" * len(raw)], fmt=plistlib.FMT_BINARY).replace(b"x" * len(raw), raw)
+    write(os.path.join(corpus, "fuzz_parse", f"bin-{name}.bplist"), data)
+    write(os.path.join(corpus, "fuzz_binary", f"{name}.bin"), data[8:])

@@ -298,6 +298,56 @@ std::string descriptionOfData(const Data& d) {
     return s;
 }
 
+std::string visibleMark(char32_t c, bool pictures) {
+    const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
+    if (!control && c != 0x2028 && c != 0x2029) return {};
+    if (pictures) {
+        char32_t mark = 0;
+        if (c == U'\t')
+            mark = 0x21E5; // RIGHTWARDS ARROW TO BAR
+        else if (c == U'\n' || c == 0x2028 || c == 0x2029)
+            mark = 0x21B5; // DOWNWARDS ARROW WITH CORNER LEFTWARDS
+        else if (c == U'\r')
+            mark = 0x23CE; // RETURN SYMBOL
+        else if (c < 0x20)
+            mark = 0x2400 + c; // SYMBOL FOR NULL ... SYMBOL FOR UNIT SEPARATOR
+        else if (c == 0x7F)
+            mark = 0x2421; // SYMBOL FOR DELETE
+        if (mark) {
+            // Every mark lies in U+0800..U+FFFF: three bytes of UTF-8.
+            return {char(0xE0 | (mark >> 12)), char(0x80 | ((mark >> 6) & 0x3F)), char(0x80 | (mark & 0x3F))};
+        }
+    }
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "\\u{%x}", unsigned(c));
+    return buf;
+}
+
+std::string withVisibleMarks(std::string_view text) {
+    auto byte = [&](size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        // Only the marked characters are decoded: U+0000..U+007F, the C1 controls (C2 80..C2 9F) and the
+        // two separators (E2 80 A8, E2 80 A9).
+        std::string mark;
+        size_t length = 1;
+        if (byte(i) < 0x80)
+            mark = visibleMark(byte(i));
+        else if (byte(i) == 0xC2 && byte(i + 1) >= 0x80 && byte(i + 1) <= 0x9F)
+            mark = visibleMark(byte(i + 1)), length = 2;
+        else if (byte(i) == 0xE2 && byte(i + 1) == 0x80 && (byte(i + 2) == 0xA8 || byte(i + 2) == 0xA9))
+            mark = visibleMark(0x2000 | (byte(i + 2) & 0x3F)), length = 3;
+        if (mark.empty()) {
+            out += text[i];
+        } else {
+            out += mark;
+            i += length - 1;
+        }
+    }
+    return out;
+}
+
 std::string childCountText(size_t n) {
     if (n == 1) return "(1 item)";
     std::string s = "(";

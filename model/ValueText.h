@@ -50,6 +50,14 @@ std::optional<Data> dataWithNewHexString(std::string_view text);
 // The form the value column shows and the editor starts with: "<48656c6c 6f>", groups of four bytes.
 std::string descriptionOfData(const Data& d);
 
+// How a character that would show nothing or break a row is shown, as UTF-8: tab "\u21e5", line feed and
+// the line and paragraph separators "\u21b5", carriage return "\u23ce", the other C0 controls and DEL as
+// their Unicode control pictures ("\u2401" for U+0001). With pictures false, or for the C1 controls, which
+// have no pictures, an escape such as "\\u{1}". Empty for every other character.
+std::string visibleMark(char32_t c, bool pictures = true);
+// UTF-8 text with every such character replaced by its mark; the rest is kept byte for byte.
+std::string withVisibleMarks(std::string_view text);
+
 // "(1 item)" or "(N items)".
 std::string childCountText(size_t n);
 

@@ -2,20 +2,25 @@
 
 #include <QKeyEvent>
 
+#include "model/ValueText.h"
 #include <limits>
 
 namespace views {
 
 namespace {
-const QChar kTabMark(0x21E5);            // RIGHTWARDS ARROW TO BAR
-const QChar kLineFeedMark(0x21B5);       // DOWNWARDS ARROW WITH CORNER LEFTWARDS
-const QChar kCarriageReturnMark(0x23CE); // RETURN SYMBOL
+// The field shows the cells' marks of tab and line breaks; each is one UTF-16 unit.
+QChar markOf(char32_t c) {
+    return QString::fromStdString(model::visibleMark(c)).front();
+}
+const QChar kTabMark = markOf(U'\t');
+const QChar kLineFeedMark = markOf(U'\n');
+const QChar kCarriageReturnMark = markOf(U'\r');
 
 bool mayClick(MyControllerDelegate* d, QObject* control) {
     return d && d->controllShouldClick(control);
 }
-} // namespace
 
+// The field's marks of tab, line feed and carriage return.
 QString withVisibleMarks(const QString& text, bool* replaced) {
     QString out = text;
     bool any = false;
@@ -34,6 +39,7 @@ QString withVisibleMarks(const QString& text, bool* replaced) {
 bool isVisibleMark(QChar c) {
     return c == kTabMark || c == kLineFeedMark || c == kCarriageReturnMark;
 }
+} // namespace
 
 void MyButton::mousePressEvent(QMouseEvent* event) {
     if (mayClick(_myDelegate, this))

@@ -78,8 +78,4 @@ private:
     bool _marksStandForControls = false;
 };
 
-// The visible marks of tab, line feed and carriage return in cells and fields.
-QString withVisibleMarks(const QString& text, bool* replaced = nullptr);
-bool isVisibleMark(QChar c);
-
 } // namespace views

@@ -64,7 +64,10 @@ MyOutlineView::MyOutlineView(QWidget* parent) : QTreeView(parent) {
         if (delegate_) delegate_->outlineViewItemDidCollapse(EntryTreeModel::entryForIndex(index));
         rowsMoved();
     });
-    connect(header(), &QHeaderView::sectionResized, this, [this] { rowsMoved(); });
+    connect(header(), &QHeaderView::sectionResized, this, [this](int section, int, int size) {
+        if (section == EntryTreeModel::KeyColumn && !fittingKeyColumn_) userKeyWidth_ = size;
+        rowsMoved();
+    });
 }
 
 MyOutlineView::~MyOutlineView() {
@@ -79,6 +82,10 @@ void MyOutlineView::startDrag(Qt::DropActions) {
     auto* drag = new QDrag(this);
     drag->setMimeData(data);
     drag->exec(Qt::MoveAction, Qt::MoveAction);
+}
+
+const model::Entry* MyOutlineView::rowWithControls() const {
+    return delegate_ ? delegate_->selectedItemOfOutline() : nullptr;
 }
 
 bool MyOutlineView::isActive() const {
@@ -123,7 +130,7 @@ void MyOutlineView::drawRow(QPainter* painter, const QStyleOptionViewItem& optio
 
 void MyOutlineView::drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const {
     const model::Entry* e = EntryTreeModel::entryForIndex(index);
-    if (!e || !e->isContainer()) return;
+    if (!e || !e->isContainer() || e->child().empty()) return;
     QStyleOption opt;
     opt.initFrom(this);
     opt.palette = QApplication::palette(this);
@@ -145,6 +152,11 @@ bool MyOutlineView::inBranchArea(const QModelIndex& index, const QPoint& pos) co
     if (!index.isValid()) return false;
     const QRect cell = visualRect(index.siblingAtColumn(0));
     return pos.x() < cell.left() && pos.x() >= cell.left() - indentation();
+}
+
+bool MyOutlineView::isInertTriangle(const QModelIndex& index, const QPoint& pos) const {
+    const model::Entry* e = EntryTreeModel::entryForIndex(index);
+    return inBranchArea(index, pos) && (!disclosureEnabled_ || (e && e->isContainer() && e->child().empty()));
 }
 
 void MyOutlineView::keyPressEvent(QKeyEvent* event) {
@@ -240,8 +252,9 @@ void MyOutlineView::mousePressEvent(QMouseEvent* event) {
         QTreeView::mousePressEvent(event);
         return;
     }
-    if (!disclosureEnabled_ && inBranchArea(index, pos)) {
-        // The triangle does nothing while text is edited; the click still selects its row.
+    if (isInertTriangle(index, pos)) {
+        // The triangle does nothing while text is edited, and an empty container has none; the click still
+        // selects its row.
         auto command = selectionCommand(index, event);
         if (command != QItemSelectionModel::NoUpdate) selectionModel()->setCurrentIndex(index, command);
         event->accept();
@@ -261,7 +274,7 @@ void MyOutlineView::mousePressEvent(QMouseEvent* event) {
 void MyOutlineView::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     const QModelIndex index = indexAt(pos);
-    if (!disclosureEnabled_ && inBranchArea(index, pos)) {
+    if (isInertTriangle(index, pos)) {
         event->accept();
         return;
     }
@@ -344,6 +357,7 @@ void MyOutlineView::rowsMoved() {
     placementQueued_ = true;
     QTimer::singleShot(0, this, [this] {
         placementQueued_ = false;
+        fitKeyColumn();
         if (delegate_) delegate_->outlineViewRowsDidMove();
     });
 }
@@ -407,6 +421,41 @@ int MyOutlineView::totalRows() const {
     while (itemAtRow(rows))
         ++rows;
     return rows;
+}
+
+void MyOutlineView::fitKeyColumn() {
+    if (!model() || userKeyWidth_ <= 0) return;
+    // Room for the triangle, about twenty characters of the key and the two buttons of a selected row.
+    const int h = uniformRowHeight();
+    const int room = indentation() + fontMetrics().averageCharWidth() * 20 + 2 * h + 8;
+    int deepest = -1;
+    QModelIndex index = indexAt(QPoint(0, 0));
+    for (int rows = viewport()->height() / h + 2; index.isValid() && rows > 0; --rows) {
+        int depth = 0;
+        for (const model::Entry* p = EntryTreeModel::entryForIndex(index)->parent(); p; p = p->parent())
+            ++depth;
+        deepest = std::max(deepest, depth);
+        index = indexBelow(index);
+    }
+    const int wanted = std::max(userKeyWidth_, deepest * indentation() + room);
+    if (columnWidth(EntryTreeModel::KeyColumn) == wanted) return;
+    fittingKeyColumn_ = true;
+    setColumnWidth(EntryTreeModel::KeyColumn, wanted);
+    fittingKeyColumn_ = false;
+}
+
+void MyOutlineView::scrollTo(const QModelIndex& index, ScrollHint hint) {
+    QTreeView::scrollTo(index, hint);
+    if (!index.isValid() || index.column() != EntryTreeModel::KeyColumn) return;
+    // Sideways: from the triangle to the end of the key cell, where the buttons stand; the triangle first
+    // when both do not fit.
+    const QRect key = visualRect(index);
+    const int left = key.left() - indentation(), right = key.right() + 1, width = viewport()->width();
+    QScrollBar* bar = horizontalScrollBar();
+    if (left < 0 || right - left > width)
+        bar->setValue(bar->value() + left);
+    else if (right > width)
+        bar->setValue(bar->value() + right - width);
 }
 
 void MyOutlineView::scrollRowToVisible(const model::Entry* e) {

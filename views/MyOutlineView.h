@@ -30,12 +30,17 @@ public:
     void scrollRowToVisible(const model::Entry* e);
     // Expands a container and every container inside it (the "*" key).
     void expandBranch(model::Entry* e);
+    // Scrolls to a row; for the key column, also sideways to the row's triangle, key and buttons.
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
 
     // The number of rows the outline shows.
     int totalRows() const;
     int uniformRowHeight() const;
     // The rectangle of a cell in viewport coordinates (null when the row is not displayed).
     QRect cellRect(const model::Entry* e, int column) const;
+
+    // The entry whose row holds the add and delete buttons: the selected one.
+    const model::Entry* rowWithControls() const;
 
     // The disclosure triangles of every row; off in every window while any window edits text.
     bool isDisclosureEnabled() const { return disclosureEnabled_; }
@@ -69,6 +74,11 @@ protected:
 
 private:
     bool inBranchArea(const QModelIndex& index, const QPoint& pos) const;
+    // A click on a triangle that does nothing: while text is edited, or where an empty container shows none.
+    bool isInertTriangle(const QModelIndex& index, const QPoint& pos) const;
+    // Widens the key column to what the rows in view need after their indentation, or narrows it back, never
+    // below the width the user gave it.
+    void fitKeyColumn();
     void rowsMoved();
 
     OutlineViewDelegate* delegate_ = nullptr;
@@ -77,6 +87,8 @@ private:
     // The entry whose row was already selected when the latest press on it came.
     const model::Entry* pressedWhileSelected_ = nullptr;
     bool placementQueued_ = false;
+    int userKeyWidth_ = 0;
+    bool fittingKeyColumn_ = false;
     // The row colours, taken from the palette once per paint.
     MyTableRowView::Colors rowColors_;
 };

@@ -5,13 +5,11 @@
 
 namespace views {
 
-namespace {
-QColor mixed(const QColor& a, const QColor& b, double t) {
+QColor MyTableRowView::mixed(const QColor& a, const QColor& b, double t) {
     return QColor::fromRgbF(float(a.redF() * (1 - t) + b.redF() * t),
                             float(a.greenF() * (1 - t) + b.greenF() * t),
                             float(a.blueF() * (1 - t) + b.blueF() * t));
 }
-} // namespace
 
 int MyTableRowView::familyKindForRow(long long row, size_t location, size_t length) {
     if (length == 0 || row < 0) return 0;

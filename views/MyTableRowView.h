@@ -27,6 +27,8 @@ public:
         QColor editBoxBorder;
     };
     static Colors colorsOf(const QPalette& palette);
+    // The colour a fraction t of the way from a to b.
+    static QColor mixed(const QColor& a, const QColor& b, double t);
 
     // The row's fill, the grid line and, when active, its part of the family frame. editBox is the field
     // being edited in the row (row coordinates), drawn over the inactive fill; a null rectangle for none.

@@ -269,9 +269,17 @@ void MyWindowController::addItem(const ItemToAdd& item) {
     doCommands({CommandRecord::insertItem(n, parent, toIndex)});
 }
 
+bool MyWindowController::canAddItem() const {
+    return _currentItem && (_currentItem->parent() || _currentItem->isContainer());
+}
+
+bool MyWindowController::canDeleteItem() const {
+    return _currentItem && _currentItem != rootEntry() && _currentItem->parent();
+}
+
 void MyWindowController::deleteCurrentItem() {
     EntryRef e = _currentItem;
-    if (!e || e == rootEntry() || !e->parent()) return;
+    if (!canDeleteItem()) return;
     doCommands({CommandRecord::removeItem(EntryRef(e->parent()), int64_t(e->indexInParent()))});
 }
 
@@ -294,6 +302,12 @@ void MyWindowController::copyCurrentItemToPasteboard() {
     Pasteboard::writeGeneral(items);
 }
 
+void MyWindowController::copyKeyPath() {
+    if (!_currentItem) return;
+    Pasteboard::writeGeneral({{platform::kPasteboardTypeString,
+                               QByteArray::fromStdString(model::PlistDocument::keyPath(*_currentItem))}});
+}
+
 void MyWindowController::copy() {
     if (views::MyTextField* field = focusedTextField())
         field->copy();
@@ -303,13 +317,14 @@ void MyWindowController::copy() {
 
 void MyWindowController::cut() {
     if (views::MyTextField* field = focusedTextField()) return field->cut();
+    if (!canDeleteItem()) return;
     copyCurrentItemToPasteboard();
     deleteCurrentItem();
 }
 
 void MyWindowController::paste() {
     if (views::MyTextField* field = focusedTextField()) return field->paste();
-    if (!_currentItem) return;
+    if (!canAddItem()) return;
     std::optional<QString> text = Pasteboard::generalString(platform::kPasteboardTypeString);
     if (!text) return;
     EntryRef entry;

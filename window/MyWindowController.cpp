@@ -393,9 +393,13 @@ void MyWindowController::changeCurrentItemClassTypeWithNewClassType(EntryType ty
 void MyWindowController::updateEditActions() {
     if (!_cutAction) return;
     // While a field is edited the four act on its text.
-    const bool enabled = bool(_currentItem) || focusedTextField();
-    for (QAction* a : {_cutAction, _copyAction, _pasteAction, _deleteAction})
-        a->setEnabled(enabled);
+    const bool field = focusedTextField();
+    _cutAction->setEnabled(field || canDeleteItem());
+    _copyAction->setEnabled(field || _currentItem);
+    _pasteAction->setEnabled(field || canAddItem());
+    _deleteAction->setEnabled(field || canDeleteItem());
+    _addButton->setEnabled(!_isEditingText && canAddItem());
+    _deleteButton->setEnabled(!_isEditingText && canDeleteItem());
 }
 
 void MyWindowController::registerUndoBatch(editing::CommandBatch inverses, const std::string& title) {

@@ -179,16 +179,22 @@ public:
     // selected entry.
     void addItem(const ItemToAdd& item = {});
     void deleteCurrentItem();
+    // Whether addItem and deleteCurrentItem can act on the selection: nothing goes under a scalar root, and
+    // the root is never deleted. The buttons, the Edit menu and the context menu follow these.
+    bool canAddItem() const;
+    bool canDeleteItem() const;
     // The deepest nesting an edit may make: an entry's depth is the number of containers above it, plus one.
     static int maximumDepth();
 
-    // Edit menu and context menu actions; enabled exactly while an entry is selected. While a field is
-    // edited they act on its text.
+    // Edit menu and context menu actions; enabled while they can act on the selected entry (Cut and Delete as
+    // canDeleteItem, Paste as canAddItem). While a field is edited they act on its text.
     void copy();
     void cut();
     void paste();
     void deleteAction();
     void copyCurrentItemToPasteboard();
+    // Puts the selected entry's key path on the pasteboard as the alerts write it ("Root › list › Item 1").
+    void copyKeyPath();
     void undo();
     void redo();
 
@@ -205,7 +211,8 @@ public:
     bool updateFocusedTextField();
     void didTextBeginEditingSubWithFocusedTextField(views::MyTextField* field);
     void didTextEndEditingSub() override;
-    // Whether a cell edits in place: a key in a Dictionary, or the value of a String, Number, Date or Data.
+    // Whether a cell edits in place: a key in a Dictionary, or the value of a String, Number, Date, Data or
+    // n/a entry.
     static bool isEditableCell(const Entry& item, int column);
     // Sets the text of the field being edited.
     void setFocusedTextFieldText(const QString& text);

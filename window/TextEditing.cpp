@@ -23,6 +23,7 @@ bool MyWindowController::isEditableCell(const Entry& item, int column) {
     case EntryType::Number:
     case EntryType::Date:
     case EntryType::Data:
+    case EntryType::NotApplicable:
         return true;
     default:
         return false;
@@ -42,8 +43,9 @@ void MyWindowController::placeRowControls() {
     const bool root = e == rootEntry().get();
     // The buttons stand at the right end of the key cell: add, then delete; the root has only add, where
     // other rows show delete.
+    // They never start left of the key cell, whatever its width: the triangle stays free.
     const int side = key.height();
-    const QRect second(key.right() - side + 1, key.top(), side, side);
+    const QRect second(std::max(key.right(), key.left() + 2 * side - 1) - side + 1, key.top(), side, side);
     const QRect first = second.translated(-side, 0);
     _addButton->setGeometry(root ? second : first);
     _addButton->show();
@@ -80,8 +82,6 @@ QRect MyWindowController::focusedTextFieldRect() const {
 
 void MyWindowController::didTextBeginEditingSubWithFocusedTextField(views::MyTextField* field) {
     _focusedTextField = field;
-    _addButton->setEnabled(false);
-    _deleteButton->setEnabled(false);
     NotificationCenter::defaultCenter().post(kTableDisableButton, this);
     _isEditingText = true;
     _isUpdatingTextField = false;
@@ -96,8 +96,6 @@ void MyWindowController::didTextEndEditingSub() {
     const bool wasEditing = _isEditingText;
     _isEditingText = false;
     _editorField->hide();
-    _addButton->setEnabled(true);
-    _deleteButton->setEnabled(true);
     if (wasEditing) NotificationCenter::defaultCenter().post(kTableEnableButton, this);
     _outlineView->setFocus(Qt::OtherFocusReason);
     _outlineView->viewport()->update();
@@ -206,10 +204,19 @@ void MyWindowController::mouseDownWithZone(unsigned zone) {
 
 QMenu* MyWindowController::createContextMenu() {
     auto* menu = new QMenu(this);
-    const bool enabled = bool(_currentItem);
-    menu->addAction(tr("Cut"), this, [this] { cut(); })->setEnabled(enabled);
-    menu->addAction(tr("Copy"), this, [this] { copy(); })->setEnabled(enabled);
-    menu->addAction(tr("Paste"), this, [this] { paste(); })->setEnabled(enabled);
+    auto add = [&](const QString& title, bool enabled, auto action) {
+        menu->addAction(title, this, action)->setEnabled(enabled);
+    };
+    const bool selected = bool(_currentItem);
+    add(tr("Cut"), canDeleteItem(), [this] { cut(); });
+    add(tr("Copy"), selected, [this] { copy(); });
+    add(tr("Paste"), canAddItem(), [this] { paste(); });
+    menu->addSeparator();
+    // As the selected row's buttons do.
+    add(tr("Add Item"), canAddItem(), [this] { handlingButton(_addButton); });
+    add(tr("Delete Item"), canDeleteItem(), [this] { handlingButton(_deleteButton); });
+    menu->addSeparator();
+    add(tr("Copy Key Path"), selected, [this] { copyKeyPath(); });
     return menu;
 }
 

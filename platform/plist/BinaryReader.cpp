@@ -56,8 +56,10 @@ public:
             return fail("offset table of " + std::to_string(numObjects_) + " entries at byte " +
                             std::to_string(tableOffset_) + " does not fit in the file",
                         t + 24);
+        // Every object lies between the header and the offset table.
+        end_ = size_t(tableOffset_);
         onStack_.assign(numObjects_, 0);
-        return readTree(top);
+        return readTree(top, t);
     }
 
 private:
@@ -114,12 +116,12 @@ private:
         bool counted = h.kind == 0x4 || h.kind == 0x5 || h.kind == 0x6 || h.kind == 0xA || h.kind == 0xB ||
                        h.kind == 0xC || h.kind == 0xD;
         if (counted && h.info == 0xF) {
-            if (h.pos >= end_) return fail("object count runs past the end", h.pos);
+            if (h.pos >= end_) return fail("object count runs into the offset table", h.pos);
             uint8_t m = d_[h.pos];
             if ((m >> 4) != 0x1 || (m & 0xF) > 3)
                 return fail("object count is not an integer of 1, 2, 4 or 8 bytes", h.pos);
             unsigned w = 1u << (m & 0xF);
-            if (end_ - h.pos - 1 < w) return fail("object count runs past the end", h.pos);
+            if (end_ - h.pos - 1 < w) return fail("object count runs into the offset table", h.pos);
             h.count = be(h.pos + 1, w);
             h.pos += 1 + w;
         }
@@ -136,7 +138,7 @@ private:
 
     // Reads a scalar object whose head is h and hands it to the sink.
     std::optional<Error> scalar(const Head& h) {
-        size_t room = end_ - h.pos; // bytes from the payload to the trailer
+        size_t room = end_ - h.pos; // bytes from the payload to the offset table
         switch (h.kind) {
         case 0x0:
             if (h.info == 0x8 || h.info == 0x9) {
@@ -148,7 +150,7 @@ private:
         case 0x1: {
             if (h.info > 4) return fail("integer of 2^" + std::to_string(h.info) + " bytes", h.at);
             unsigned w = 1u << h.info;
-            if (room < w) return fail("integer runs past the end", h.at);
+            if (room < w) return fail("integer runs into the offset table", h.at);
             if (!charge(kCostPerValue)) return tooLarge(h.at);
             if (w < 8) return emitted(sink_.integer(Integer::fromUnsigned(be(h.pos, w))), h.at);
             if (w == 8) return emitted(sink_.integer(Integer::fromSigned(int64_t(be(h.pos, 8)))), h.at);
@@ -164,18 +166,18 @@ private:
             if (h.info != 2 && h.info != 3)
                 return fail("real of 2^" + std::to_string(h.info) + " bytes", h.at);
             unsigned w = 1u << h.info;
-            if (room < w) return fail("real runs past the end", h.at);
+            if (room < w) return fail("real runs into the offset table", h.at);
             if (!charge(kCostPerValue)) return tooLarge(h.at);
             return emitted(sink_.real(readDouble(h.pos, w)), h.at);
         }
         case 0x3:
             if (h.info != 3) return fail("date marker 0x" + hex(d_[h.at]) + " is not 0x33", h.at);
-            if (room < 8) return fail("date runs past the end", h.at);
+            if (room < 8) return fail("date runs into the offset table", h.at);
             if (!charge(kCostPerValue)) return tooLarge(h.at);
             return emitted(sink_.date(readDouble(h.pos, 8)), h.at);
         case 0x4: {
             if (h.count > room)
-                return fail("data of " + std::to_string(h.count) + " bytes runs past the end", h.at);
+                return fail("data of " + std::to_string(h.count) + " bytes runs into the offset table", h.at);
             if (!charge(kCostPerValue + h.count)) return tooLarge(h.at);
             return emitted(sink_.data({reinterpret_cast<const char*>(d_ + h.pos), size_t(h.count)}), h.at);
         }
@@ -188,7 +190,7 @@ private:
         case 0x8: {
             unsigned w = h.info + 1u;
             if (w > 8) return fail("uid of " + std::to_string(w) + " bytes", h.at);
-            if (room < w) return fail("uid runs past the end", h.at);
+            if (room < w) return fail("uid runs into the offset table", h.at);
             if (!charge(kCostPerValue)) return tooLarge(h.at);
             return emitted(sink_.uid(be(h.pos, w)), h.at);
         }
@@ -204,13 +206,15 @@ private:
         size_t room = end_ - h.pos;
         if (h.kind == 0x5) {
             if (h.count > room)
-                return fail("string of " + std::to_string(h.count) + " bytes runs past the end", h.at);
+                return fail("string of " + std::to_string(h.count) + " bytes runs into the offset table",
+                            h.at);
             if (!charge(kCostPerValue + h.count)) return tooLarge(h.at);
             std::string_view raw(reinterpret_cast<const char*>(d_ + h.pos), h.count);
-            if (text::isAscii(raw)) {
+            if (text::isAscii(raw) || text::isStrictUtf8(raw)) {
+                // Some writers put UTF-8 in a string marked ASCII.
                 out.assign(raw);
             } else {
-                // Bytes above 0x7F in an ASCII string: keep them as the Latin-1 characters they name.
+                // Other bytes above 0x7F in an ASCII string: keep them as the Latin-1 characters they name.
                 out.reserve(raw.size() * 2);
                 for (char c : raw)
                     text::appendUtf8(out, static_cast<uint8_t>(c));
@@ -219,7 +223,9 @@ private:
         }
         if (h.kind == 0x6) {
             if (h.count > room / 2)
-                return fail("string of " + std::to_string(h.count) + " UTF-16 units runs past the end", h.at);
+                return fail("string of " + std::to_string(h.count) +
+                                " UTF-16 units runs into the offset table",
+                            h.at);
             if (!charge(kCostPerValue + 3 * h.count)) return tooLarge(h.at);
             out.reserve(h.count);
             text::appendUtf16BE(out, d_ + h.pos, h.count);
@@ -259,7 +265,8 @@ private:
                         Error::Kind::TooDeep);
         uint64_t perEntry = h.kind == 0xD ? 2 * uint64_t(refSize_) : refSize_;
         if (h.count > (end_ - h.pos) / perEntry)
-            return fail("container of " + std::to_string(h.count) + " entries runs past the end", h.at);
+            return fail("container of " + std::to_string(h.count) + " entries runs into the offset table",
+                        h.at);
         if (!charge(kCostPerValue + h.count * 8)) return tooLarge(h.at);
         bool dictionary = h.kind == 0xD;
         if (!(dictionary ? sink_.beginDictionary(h.count) : sink_.beginArray(h.count)))
@@ -274,8 +281,8 @@ private:
         return be(pos, refSize_);
     }
 
-    std::optional<Error> readTree(uint64_t top) {
-        lastRefPos_ = end_ + 16;
+    std::optional<Error> readTree(uint64_t top, size_t trailer) {
+        lastRefPos_ = trailer + 16;
         Head h;
         if (auto e = head(top, h)) return e;
         if (!isContainer(h)) return scalar(h);
@@ -314,7 +321,7 @@ private:
 
     const uint8_t* d_;
     size_t size_;
-    size_t end_ = 0;
+    size_t end_ = 0; // where the object area ends: first the trailer, then the offset table
     unsigned offsetSize_ = 0, refSize_ = 0;
     uint64_t numObjects_ = 0, tableOffset_ = 0;
     uint64_t budget_;

@@ -160,6 +160,16 @@ bool isAscii(std::string_view s) {
     return true;
 }
 
+bool isStrictUtf8(std::string_view s) {
+    const char* p = s.data();
+    const char* end = p + s.size();
+    while (p < end) {
+        int32_t c = decodeUtf8(p, end);
+        if (c < 0 || (c >= 0xD800 && c <= 0xDFFF)) return false;
+    }
+    return true;
+}
+
 namespace {
 
 void appendReference(std::string& out, uint32_t c) {

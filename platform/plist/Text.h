@@ -43,6 +43,8 @@ void appendUtf16BE(std::string& out, const uint8_t* units, size_t count);
 std::u16string toUtf16(std::string_view s);
 
 bool isAscii(std::string_view s);
+// True when the bytes are UTF-8 in its strict form: no overlong sequences and no surrogates.
+bool isStrictUtf8(std::string_view s);
 
 // The text with every byte that is not part of a UTF-8 (or WTF-8) sequence taken as the Latin-1 character of
 // that value, and every surrogate pair written as two three-byte sequences joined into one character.

@@ -2,6 +2,7 @@
 
 #include <expat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "DateTime.h"
 #include "Scalars.h"
 #include "Text.h"
+#include "Transcoding.h"
 
 namespace plist {
 namespace {
@@ -44,6 +46,79 @@ Element elementNamed(const char* n) {
     }
 }
 
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+// XML's EncName: [A-Za-z] ([A-Za-z0-9._] | '-')*.
+bool isEncodingName(std::string_view name) {
+    auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    if (name.empty() || !letter(name[0])) return false;
+    return std::all_of(name.begin(), name.end(), [&](char c) {
+        return letter(c) || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
+    });
+}
+
+struct Declared {
+    std::string_view name;
+    size_t at = 0; // the name's offset in the document
+};
+
+// The encoding named in an XML declaration written in ASCII at the very start of the document, as in
+// <?xml version="1.0" encoding="windows-1252"?>. None when there is no such declaration or it is malformed,
+// which expat then reports.
+std::optional<Declared> declaredEncoding(std::string_view b) {
+    if (b.substr(0, 5) != "<?xml" || b.size() < 6 || !text::isXmlSpace(b[5])) return std::nullopt;
+    size_t end = b.substr(0, 1024).find("?>");
+    if (end == std::string_view::npos) return std::nullopt;
+    size_t i = 5;
+    auto skipSpace = [&] {
+        while (i < end && text::isXmlSpace(b[i]))
+            ++i;
+    };
+    for (;;) {
+        skipSpace();
+        size_t nameStart = i;
+        while (i < end && b[i] >= 'a' && b[i] <= 'z')
+            ++i;
+        std::string_view attribute = b.substr(nameStart, i - nameStart);
+        skipSpace();
+        if (attribute.empty() || i >= end || b[i] != '=') return std::nullopt;
+        ++i;
+        skipSpace();
+        if (i >= end || (b[i] != '"' && b[i] != '\'')) return std::nullopt;
+        size_t close = b.find(b[i], i + 1);
+        if (close == std::string_view::npos || close > end) return std::nullopt;
+        if (attribute == "encoding") return Declared{b.substr(i + 1, close - i - 1), i + 1};
+        i = close + 1;
+    }
+}
+
+// The encodings expat reads itself.
+bool expatReads(std::string_view name) {
+    for (std::string_view known : {"UTF-8", "UTF-16", "UTF-16BE", "UTF-16LE", "ISO-8859-1", "US-ASCII"})
+        if (equalsIgnoringCase(name, known)) return true;
+    return false;
+}
+
+// Line and column of the end of UTF-8 text, counted as expat counts them: lines end at a line feed, a
+// carriage return, or both together; columns are characters.
+std::pair<size_t, size_t> endPosition(std::string_view utf8) {
+    size_t line = 1, column = 1;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        char c = utf8[i];
+        if (c == '\n' || (c == '\r' && (i + 1 == utf8.size() || utf8[i + 1] != '\n'))) {
+            ++line;
+            column = 1;
+        } else if ((static_cast<uint8_t>(c) & 0xC0) != 0x80 && c != '\r') {
+            ++column;
+        }
+    }
+    return {line, column};
+}
+
 struct ParserDeleter {
     void operator()(XML_Parser p) const { XML_ParserFree(p); }
 };
@@ -64,6 +139,22 @@ public:
     Expected<bool> run(std::string_view bytes) {
         if (!parser_) return makeError(Error::Kind::Xml, "out of memory for the XML parser");
         XML_Parser p = parser_.get();
+        // A byte-order mark says more than a declaration naming another encoding.
+        if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+            XML_SetEncoding(p, "UTF-8");
+        } else if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF") {
+            XML_SetEncoding(p, "UTF-16");
+        } else if (auto declared = declaredEncoding(bytes); declared && !expatReads(declared->name)) {
+            if (!isEncodingName(declared->name))
+                return makeError(Error::Kind::Xml,
+                                 "\"" + std::string(declared->name) +
+                                     "\" in the XML declaration is not an encoding name",
+                                 int64_t(declared->at));
+            transcoding_.emplace(bytes, std::string(declared->name));
+            if (auto e = transcodingFault(bytes, *declared)) return std::move(*e);
+            bytes = transcoding_->utf8();
+            XML_SetEncoding(p, "UTF-8");
+        }
         constexpr size_t kChunk = size_t(1) << 28;
         size_t pos = 0;
         do {
@@ -71,11 +162,7 @@ public:
             bool last = pos + n == bytes.size();
             if (XML_Parse(p, bytes.data() + pos, int(n), last) != XML_STATUS_OK) {
                 if (error_) return std::move(*error_);
-                return makeError(Error::Kind::Xml,
-                                 "XML error at line " + std::to_string(XML_GetCurrentLineNumber(p)) +
-                                     ", column " + std::to_string(XML_GetCurrentColumnNumber(p) + 1) + ": " +
-                                     XML_ErrorString(XML_GetErrorCode(p)),
-                                 XML_GetCurrentByteIndex(p));
+                return parseError();
             }
             pos += n;
         } while (pos < bytes.size());
@@ -91,13 +178,58 @@ private:
         bool hasKey = false;
     };
 
+    // Where expat is, as an offset in the document's own bytes.
+    int64_t sourceOffset() const {
+        int64_t at = XML_GetCurrentByteIndex(parser_.get());
+        if (!transcoding_ || at < 0) return at;
+        return int64_t(transcoding_->sourceOffset(size_t(at)));
+    }
+
+    Error parseError() const {
+        XML_Parser p = parser_.get();
+        return makeError(Error::Kind::Xml,
+                         "XML error at line " + std::to_string(XML_GetCurrentLineNumber(p)) + ", column " +
+                             std::to_string(XML_GetCurrentColumnNumber(p) + 1) + ": " +
+                             XML_ErrorString(XML_GetErrorCode(p)),
+                         sourceOffset());
+    }
+
+    std::optional<Error> transcodingFault(std::string_view bytes, const Declared& declared) {
+        const std::string name(declared.name);
+        switch (transcoding_->fault()) {
+        case Transcoding::Fault::None:
+            return std::nullopt;
+        case Transcoding::Fault::UnknownEncoding:
+            return makeError(Error::Kind::Xml, "unknown encoding \"" + name + "\" in the XML declaration",
+                             int64_t(declared.at));
+        case Transcoding::Fault::BadSequence:
+        case Transcoding::Fault::Truncated:
+            break;
+        }
+        size_t at = transcoding_->faultOffset();
+        auto [line, column] = endPosition(transcoding_->utf8());
+        std::string what = transcoding_->fault() == Transcoding::Fault::Truncated
+                               ? "the document ends inside a character of the encoding \"" + name + "\""
+                               : "byte 0x" + hex(static_cast<uint8_t>(bytes[at])) +
+                                     " is not a character of the encoding \"" + name + "\"";
+        return makeError(Error::Kind::Xml,
+                         "XML error at line " + std::to_string(line) + ", column " + std::to_string(column) +
+                             ": " + what + " (byte " + std::to_string(at) + ")",
+                         int64_t(at));
+    }
+
+    static std::string hex(uint8_t b) {
+        const char* digits = "0123456789ABCDEF";
+        return {digits[b >> 4], digits[b & 15]};
+    }
+
     void fail(std::string what, Error::Kind kind = Error::Kind::Xml) {
         if (error_) return;
         XML_Parser p = parser_.get();
         error_ = makeError(kind,
                            std::move(what) + " (line " + std::to_string(XML_GetCurrentLineNumber(p)) +
                                ", column " + std::to_string(XML_GetCurrentColumnNumber(p) + 1) + ")",
-                           XML_GetCurrentByteIndex(p));
+                           sourceOffset());
         XML_StopParser(p, XML_FALSE);
     }
 
@@ -235,6 +367,7 @@ private:
     bool hasPlist_ = false;
     int depth_ = 0;
     std::optional<Error> error_;
+    std::optional<Transcoding> transcoding_; // the document in UTF-8, when it came in another encoding
 };
 
 } // namespace

@@ -15,9 +15,10 @@ struct XmlParsed {
     bool hasPlistElement = false;
 };
 
-// Parses a whole XML document in any encoding expat knows (UTF-8, UTF-16 with or without a byte-order mark,
-// ISO-8859-1, US-ASCII). Entity declarations are refused, so no entity can expand; external entities are
-// never loaded.
+// Parses a whole XML document in the encodings expat knows (UTF-8, UTF-16 with or without a byte-order mark,
+// ISO-8859-1, US-ASCII) and, converted to UTF-8 through iconv, any other its declaration names
+// (windows-1252, macintosh, Shift_JIS, ...). Error offsets are in the document's own bytes. Entity
+// declarations are refused, so no entity can expand; external entities are never loaded.
 Expected<XmlParsed> readXml(std::string_view bytes);
 
 // The same, handing each value to a sink as it is read. Gives whether the document element was <plist>.

@@ -53,7 +53,7 @@ constexpr const char* kEveryTypeOutline =
     "  items\tArray\t(2 items)\n"
     "    Item 0\tNumber\t1\n"
     "    Item 1\tDictionary\t(0 items)\n"
-    "  tab\u2192key\tString\tline\u21b5feed\u21b5return\u21b5separator\u21b5next\n";
+    "  tab\u21e5key\tString\tline\u21b5feed\u23cereturn\u21b5separator\\u{85}next\n";
 
 class Cli : public ::testing::Test {
 protected:
@@ -160,6 +160,7 @@ TEST_F(Cli, HelpExitsWithZeroAndWrongUsageWithTwoShowingTheUsage) {
         EXPECT_EQ(r.status, 0) << ::testing::PrintToString(args);
         EXPECT_NE(r.out.find("usage: vantrel-cli"), std::string::npos) << r.out;
     }
+    EXPECT_EQ(run({"--version"}).out, "vantrel-cli " VANTREL_VERSION "\n");
     for (const auto& args : wrong) {
         Outcome r = run(args);
         EXPECT_EQ(r.status, 2) << ::testing::PrintToString(args);

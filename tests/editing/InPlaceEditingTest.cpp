@@ -357,21 +357,25 @@ private slots:
         QVERIFY(other->outlineView()->isDisclosureEnabled() && w->outlineView()->isDisclosureEnabled());
     }
 
-    // The context menu and the edit actions follow the selection; a click below the rows selects nothing.
+    // The context menu, the edit actions and the row's buttons follow the selection: nothing acts without
+    // one, the root is neither cut nor deleted, and nothing is added under a scalar root. A click below the
+    // rows selects nothing.
     void editActionsAndContextMenuFollowTheSelection() {
-        DocumentWindow w;
-        QVERIFY(openActive(w));
-        auto state = [&] {
-            std::unique_ptr<QMenu> menu(w->createContextMenu());
+        DocumentWindow w, scalar;
+        QVERIFY(openActive(w) && scalar.open(QStringLiteral("<string>s</string>")));
+        auto state = [](MyWindowController& w) {
+            std::unique_ptr<QMenu> menu(w.createContextMenu());
             QStringList items;
             for (QAction* a : menu->actions())
-                items << a->text() + (a->isEnabled() ? "" : " (off)");
-            for (QAction* a : {w->cutAction(), w->copyAction(), w->pasteAction(), w->deleteMenuAction()})
+                if (!a->isSeparator()) items << a->text() + (a->isEnabled() ? "" : " (off)");
+            for (QAction* a : {w.cutAction(), w.copyAction(), w.pasteAction(), w.deleteMenuAction()})
                 items << (a->isEnabled() ? "1" : "0");
-            return items.join(',');
+            return items.join(',') + (w.addButton()->isEnabled() ? " +" : "") +
+                   (w.deleteButton()->isEnabled() ? " -" : "");
         };
-        const QString off = QStringLiteral("Cut (off),Copy (off),Paste (off),0,0,0,0");
-        QCOMPARE(state(), off);
+        const QString off = QStringLiteral(
+            "Cut (off),Copy (off),Paste (off),Add Item (off),Delete Item (off),Copy Key Path (off),0,0,0,0");
+        QCOMPARE(state(*w), off);
         const int rowHeight = w->outlineView()->uniformRowHeight();
         const QPoint below(40, w->outlineView()->totalRows() * rowHeight + rowHeight / 2);
         QCOMPARE(w->outlineView()->clickedZoneAt(below), 1u);
@@ -381,10 +385,62 @@ private slots:
         QCOMPARE(w->outlineView()->clickedZoneAt(cellCenter(*w, z, EntryTreeModel::KeyColumn)), 0u);
         clickCell(*w, z, EntryTreeModel::KeyColumn, Qt::RightButton);
         QCOMPARE(w->currentItem(), z);
-        QCOMPARE(state(), QStringLiteral("Cut,Copy,Paste,1,1,1,1"));
+        QCOMPARE(state(*w), QStringLiteral("Cut,Copy,Paste,Add Item,Delete Item,Copy Key Path,1,1,1,1 + -"));
+        clickRow(*w, w->rootEntry());
+        QCOMPARE(state(*w), QStringLiteral("Cut (off),Copy,Paste,Add Item,Delete Item (off),Copy Key Path,"
+                                           "0,1,1,0 +"));
+        const QString tree = treeText(w->rootEntry());
+        QTest::keySequence(&*w, QKeySequence::Cut);
+        QCOMPARE(treeText(w->rootEntry()), tree);
+        clickRow(*scalar, scalar->rootEntry());
+        QCOMPARE(state(*scalar), QStringLiteral("Cut (off),Copy,Paste (off),Add Item (off),Delete Item (off),"
+                                                "Copy Key Path,0,1,0,0"));
 
         w->outlineViewSelectItem(nullptr);
-        QCOMPARE(state(), off);
+        QCOMPARE(state(*w), off);
+    }
+
+    // Add Item and Delete Item act as the row's buttons do; Copy Key Path copies the labels of the outline.
+    void contextMenuAddsDeletesAndCopiesTheKeyPath() {
+        DocumentWindow w;
+        QVERIFY(openActive(w));
+        const EntryRef list = at(w->rootEntry(), "list");
+        w->expandAncestorWithItem(list.get());
+        clickRow(*w, at(list, "1"));
+        auto choose = [&](const QString& title) {
+            std::unique_ptr<QMenu> menu(w->createContextMenu());
+            for (QAction* a : menu->actions())
+                if (a->text() == title) a->trigger();
+        };
+        choose("Copy Key Path");
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Root \u203a list \u203a Item 1"));
+        choose("Add Item");
+        QCOMPARE(valuesOf(list), QStringLiteral("one,,"));
+        QCOMPARE(w->currentItem(), at(list, "2"));
+        QTRY_VERIFY(w->isEditingText());
+        QTest::keyClick(w->focusedTextField(), Qt::Key_Escape);
+        choose("Delete Item");
+        QCOMPARE(valuesOf(list), QStringLiteral("one,"));
+        QCOMPARE(undoManagerOf(*w).undoActionName(), QStringLiteral("Remove Item"));
+    }
+
+    // An n/a value edits in place like a String's and stays n/a; undo gives the old text back.
+    void notApplicableValueEditsInPlace() {
+        DocumentWindow w;
+        QVERIFY(openActive(w, stringDict({"u"})));
+        // As a line of pasted text that is no element reads.
+        const EntryRef u = at(w->rootEntry(), "u");
+        u->setType(EntryType::NotApplicable);
+        u->setValue(std::string("unknown data"));
+        views::MyTextField* field = editCell(*w, u, EntryTreeModel::ValueColumn);
+        QVERIFY(field);
+        QCOMPARE(field->text(), QStringLiteral("unknown data"));
+        QTest::keyClicks(field, "new");
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(QString::fromStdString(u->stringValue()), QStringLiteral("new"));
+        QCOMPARE(u->type(), EntryType::NotApplicable);
+        QTest::keySequence(&*w, QKeySequence::Undo);
+        QCOMPARE(QString::fromStdString(u->stringValue()), QStringLiteral("unknown data"));
     }
 
     // Whatever the steps, the outline shows exactly the rows of the expanded containers.

@@ -145,7 +145,7 @@ TEST(Loading, AFifoIsRefusedWithoutWaitingForAWriter) {
 }
 
 // The services turn any layout into the line reader's own: one line, comments, CDATA, data across lines,
-// UTF-16.
+// UTF-16, Shift_JIS (whose second bytes may be "\\" or "{").
 TEST(Loading, XmlInAnyLayoutLoadsThroughTheServices) {
     const std::string oneLine =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict><key>k\tey&#10;</key><array>"
@@ -154,8 +154,11 @@ TEST(Loading, XmlInAnyLayoutLoadsThroughTheServices) {
     const std::string utf16Text =
         "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<plist version=\"1.0\"><dict><key>"
         "caf\xC3\xA9</key><string>\xE2\x82\xAC \xF0\x9F\x98\x80</string></dict></plist>";
+    const std::string shiftJis =
+        "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<plist version=\"1.0\"><dict><key>"
+        "\x95\x5C</key><string>\x94\x7B</string></dict></plist>";
     TempDir dir;
-    for (const std::string& bytes : {oneLine, "\xFF\xFE" + utf16(utf16Text, false)}) {
+    for (const std::string& bytes : {oneLine, "\xFF\xFE" + utf16(utf16Text, false), shiftJis}) {
         writeFile(dir / "in", bytes);
         Loaded l = load(dir / "in");
         ASSERT_TRUE(l.outcome.ok) << l.outcome.reason;

@@ -149,3 +149,12 @@ TEST(ValueText, HexDataFormsReadAndRoundTrip) {
         EXPECT_EQ(dataWithOldHexString(descriptionOfData(Data(all.begin(), all.begin() + std::ptrdiff_t(n)))),
                   Data(all.begin(), all.begin() + std::ptrdiff_t(n)));
 }
+
+TEST(ValueText, ControlCharactersShowAsMarksOrEscapes) {
+    EXPECT_EQ(withVisibleMarks("a\tb\nc\rd\x01"
+                               "e\x7f"
+                               "f\u0085g\u2028h\u2029i\u00e9\u21e5\x1f"),
+              "a\u21e5b\u21b5c\u23ced\u2401e\u2421f\\u{85}g\u21b5h\u21b5i\u00e9\u21e5\u241f");
+    EXPECT_EQ(visibleMark(1, false), "\\u{1}");
+    EXPECT_EQ(visibleMark(U'\u00a0'), "");
+}

@@ -135,6 +135,10 @@ std::vector<BadBinary> badBinaries() {
     add("DataOneByteLongerThanTheFile", {{marker(0x4, 4) + "ab"}}, 8);
     add("AsciiOneByteLongerThanTheFile", {{marker(0x5, 4) + "ab"}}, 8);
     add("Utf16OneUnitLongerThanTheFile", {{marker(0x6, 2) + "ab"}}, 8);
+    // Nor into the offset table that comes before the trailer.
+    add("DataRunningIntoTheOffsetTable", {{marker(0x4, 3) + "ab"}}, 8);
+    add("AsciiRunningIntoTheOffsetTable", {{marker(0x5, 2) + "a"}}, 8);
+    add("IntegerRunningIntoTheOffsetTable", {{bytes({0x11, 1})}}, 8);
     add("Utf16CountWhoseByteSizeOverflows", {{marker(0x6, 1ull << 63) + "ab"}});
     add("DataCountLargerThanTheFile", {{marker(0x4, UINT64_MAX) + "abc"}});
     add("CountThatIsNotAnInteger", {{bytes({0x5F, 0x23}) + be(0, 8)}}, 9);
@@ -241,4 +245,16 @@ TEST(BinaryReader, ReadsSharedObjectsAsCopiesAndKeepsDuplicateKeys) {
     r = readBinary(Bplist{{marker(0xA, 2000) + refsToOne, ascii(std::string(100, 'x'))}, 2, 2}.build());
     ASSERT_TRUE(r.ok()) << messageOf(r);
     EXPECT_EQ(*r, Value(Value::Array(2000, Value(std::string(100, 'x')))));
+}
+
+// Some writers put UTF-8 in a string marked ASCII. Bytes that are not strict UTF-8 (an encoded surrogate, an
+// overlong "/") are Latin-1 characters. Either is written back as the standard UTF-16 string.
+TEST(BinaryReader, ReadsAStringMarkedAsciiAsUtf8OrLatin1AndWritesItBackAsUtf16) {
+    const std::string utf8 = "caf\xC3\xA9", latin1 = "\xC3\xAD\xC2\xA0\xC2\x80\xC3\x80\xC2\xAF";
+    auto r = readBinary(Bplist{{array({1, 2}), ascii(utf8), ascii("\xED\xA0\x80\xC0\xAF")}}.build());
+    ASSERT_TRUE(r.ok()) << messageOf(r);
+    EXPECT_EQ(*r, arr({utf8, latin1}));
+    EXPECT_EQ(writeBinary(*r).value(), Bplist({array({1, 2}), marker(0x6, 4) + utf16(utf8, true),
+                                               marker(0x6, 5) + utf16(latin1, true)})
+                                           .build());
 }

@@ -117,3 +117,51 @@ TEST(XmlReader, ReportsWhereTheFaultIs) {
     EXPECT_EQ(r.error().offset, int64_t(text.find("<foo/>"))) << r.error().message;
     EXPECT_NE(r.error().message.find("line 1"), std::string::npos) << r.error().message;
 }
+
+// Encodings expat does not know go through iconv. Shift_JIS second bytes may be "\" or "{" (表 is 95 5C, 倍
+// is 94 7B); faults are placed in the document's own bytes.
+TEST(XmlReader, ReadsDeclaredEncodingsThroughIconvAndRefusesUnknownNamesAndBadBytes) {
+    const auto declared = [](std::string encoding, std::string body) {
+        return "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?>\n<plist>\n" + body + "</plist>";
+    };
+    const std::pair<std::string, Value> read[] = {
+        {declared("windows-1252", "<string>\x80 caf\xE9 \x93q\x94</string>"),
+         Value("\xE2\x82\xAC caf\xC3\xA9 \xE2\x80\x9Cq\xE2\x80\x9D")},
+        {declared("macintosh", "<string>caf\x8E</string>"), Value("caf\xC3\xA9")},
+        {declared("Shift_JIS", "<dict><key>\x95\x5C</key><string>\x94\x7B</string></dict>"),
+         dict({{"\xE8\xA1\xA8", "\xE5\x80\x8D"}})},
+        // A byte-order mark outweighs the declaration.
+        {"\xEF\xBB\xBF" + declared("windows-1252", "<string>caf\xC3\xA9</string>"), Value("caf\xC3\xA9")},
+        {"\xFF\xFE" + utf16(declared("macintosh", "<string>caf\xC3\xA9</string>"), false),
+         Value("caf\xC3\xA9")}};
+    for (const auto& [bytes, value] : read) {
+        auto r = readXml(bytes);
+        ASSERT_TRUE(r.ok()) << bytes << ": " << messageOf(r);
+        EXPECT_EQ(r->value, value) << bytes;
+    }
+    std::string kanji;
+    for (int i = 0; i < 20000; ++i)
+        kanji += "\x95\x5C";
+    struct Refused {
+        std::string bytes, at, message; // the fault is where at first occurs in the bytes
+    };
+    const Refused refused[] = {
+        {declared("x-klingon", "<true/>"), "x-k", "unknown encoding \"x-klingon\" in the XML declaration"},
+        {declared("UTF-8//IGNORE", "<true/>"), "UTF-8/",
+         "\"UTF-8//IGNORE\" in the XML declaration is not an encoding name"},
+        {declared("windows-1252", "<string>ab\x81</string>"), "\x81",
+         "XML error at line 3, column 11: byte 0x81 is not a character of the encoding \"windows-1252\" "
+         "(byte "
+         "64)"},
+        {declared("Shift_JIS", "<string>" + kanji + "\xFF</string>"), "\xFF",
+         "XML error at line 3, column 20009: byte 0xFF"},
+        {declared("Shift_JIS", "<array><string>" + kanji + "</string><foo/></array>"), "<foo/>",
+         "unknown element <foo> (line 3, column 20025)"},
+    };
+    for (const Refused& c : refused) {
+        auto r = readXml(c.bytes);
+        ASSERT_FALSE(r.ok()) << c.message;
+        EXPECT_EQ(r.error().offset, int64_t(c.bytes.find(c.at))) << r.error().message;
+        EXPECT_EQ(r.error().message.substr(0, c.message.size()), c.message);
+    }
+}
