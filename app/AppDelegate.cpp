@@ -7,17 +7,16 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QSettings>
 #include <QTimer>
 #include <algorithm>
-#include <unistd.h>
 
+#include "InstanceChannel.h"
 #include "platform/file/AtomicFile.h"
+#include "platform/qt/Alert.h"
 #include "platform/qt/FileNames.h"
 #include "platform/qt/NotificationCenter.h"
 #include "window/MyWindowController.h"
@@ -338,9 +337,31 @@ void AppDelegate::saveDocument(MyWindowController* sender) {
     MyWindowController* c = documentToSave(sender);
     if (!c) return;
     if (!c->url().isEmpty())
-        saveDocumentWithWindowController(c);
+        saveOverChangedFile(c, c->url(), c->formatKind());
     else
         saveDocumentAs(c);
+}
+
+void AppDelegate::saveOverChangedFile(MyWindowController* c, const QString& url, int formatKind) {
+    if (!c->fileChangedOnDisk()) {
+        saveDocumentWithWindowController(c, url, formatKind);
+        return;
+    }
+    QMessageBox* alert = c->makeAlertWithMessage(
+        tr("\u201c%1\u201d has been changed by another application since it was opened or saved.")
+            .arg(c->fileName()),
+        tr("Overwrite"), tr("Cancel"));
+    QPointer<MyWindowController> target(c);
+    c->runAlert(alert, [this, target, url, formatKind](int answer) {
+        if (!target || !contains(_windowControllerArray, target.data())) return;
+        if (answer == platform::kAlertFirstButtonReturn) {
+            saveDocumentWithWindowController(target, url, formatKind);
+        } else {
+            // A pending close or quit waits for the user's next word.
+            removeReserved(target);
+            _isTerminate = false;
+        }
+    });
 }
 
 void AppDelegate::saveDocumentAs(MyWindowController* sender) {
@@ -393,6 +414,8 @@ void AppDelegate::saveDocumentAs(MyWindowController* sender) {
             }
             replaced = other;
         }
+        if (location == normalizedLocation(c->url()))
+            return saveOverChangedFile(c, location, format->currentIndex());
         // The window on the replaced file gives way only once the file holds this document.
         if (saveDocumentWithWindowController(c, location, format->currentIndex()) && replaced &&
             contains(_windowControllerArray, replaced.data()))
@@ -422,6 +445,7 @@ bool AppDelegate::saveDocumentWithWindowController(MyWindowController* c, const 
     // The document takes the new location and format only now that they hold its contents.
     c->setURL(url);
     c->setFormatKind(formatKind == 1 ? 1 : 0);
+    c->didWriteFile(*bytes);
     noteNewRecentDocumentURL(url);
     if (contains(_reservedToCloseWindowControllerArray, c)) {
         closeAndRemove(c);
@@ -502,60 +526,13 @@ void AppDelegate::terminate() {
 
 // ---- One process per session ----
 
-QString AppDelegate::instanceServerName() {
-    return QStringLiteral("vantrel-%1").arg(::getuid());
-}
-
-bool AppDelegate::sendToRunningInstance(const QStringList& files, const QString& serverName) {
-    QLocalSocket socket;
-    socket.connectToServer(serverName);
-    if (!socket.waitForConnected(500)) return false;
-    // Each path ends in a NUL, which no path holds; one more NUL ends the list. An empty list asks for a new
-    // window.
-    QByteArray message;
-    for (const QString& f : files)
-        message += QByteArray::fromStdString(platform::encodeFileName(f)) + '\0';
-    message += '\0';
-    socket.write(message);
-    if (!socket.waitForBytesWritten(2000)) return false;
-    // The running process answers once it has the files.
-    const bool answered = socket.waitForReadyRead(5000);
-    socket.disconnectFromServer();
-    return answered;
-}
-
-bool AppDelegate::listenForOtherInstances(const QString& serverName) {
-    _server = new QLocalServer(this);
-    _server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!_server->listen(serverName)) {
-        // A socket left by a process that was killed: nobody answers on it, so it is replaced.
-        QLocalServer::removeServer(serverName);
-        if (!_server->listen(serverName)) return false;
-    }
-    connect(_server, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* socket = _server->nextPendingConnection()) {
-            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                QByteArray data = socket->property("buffer").toByteArray() + socket->readAll();
-                socket->setProperty("buffer", data);
-                if (!data.endsWith(QByteArray(1, '\0')) ||
-                    (data.size() > 1 && !data.endsWith(QByteArray(2, '\0'))))
-                    return;
-                QStringList files;
-                for (const QByteArray& path : data.split('\0'))
-                    if (!path.isEmpty())
-                        files << platform::decodeFileName(
-                            std::string_view(path.constData(), size_t(path.size())));
-                socket->write("ok\n");
-                socket->flush();
-                if (files.isEmpty())
-                    newDocument();
-                else
-                    openDocumentWithURLs(files);
-            });
-        }
+void AppDelegate::serveInstanceChannel(InstanceChannel* channel) {
+    connect(channel, &InstanceChannel::filesReceived, this, [this](const QStringList& files) {
+        if (files.isEmpty())
+            newDocument();
+        else
+            openDocumentWithURLs(files);
     });
-    return true;
 }
 
 } // namespace app

@@ -10,7 +10,6 @@
 #include <vector>
 
 class QAction;
-class QLocalServer;
 class QMenu;
 
 namespace platform {
@@ -22,6 +21,7 @@ class MyWindowController;
 
 namespace app {
 
+class InstanceChannel;
 using window::MyWindowController;
 
 class AppDelegate : public QObject {
@@ -76,12 +76,8 @@ public:
     // Locations compare as canonical paths when the file exists, else as clean absolute paths.
     static QString normalizedLocation(const QString& path);
 
-    // One process per user session: the server name, handing files to a running process, and listening.
-    static QString instanceServerName();
-    // Sends the files (absolute paths) to the running process; false when none is running.
-    static bool sendToRunningInstance(const QStringList& files,
-                                      const QString& serverName = instanceServerName());
-    bool listenForOtherInstances(const QString& serverName = instanceServerName());
+    // Opens the files that later launches of the session hand over through the channel (none: a new window).
+    void serveInstanceChannel(InstanceChannel* channel);
 
 signals:
     // The registry became empty: the application ends.
@@ -94,6 +90,9 @@ private:
     void closeAndRemove(MyWindowController* c);
     void removeReserved(MyWindowController* c);
     void failSave(MyWindowController* c, const QString& message);
+    // Saves onto the document's own file, first asking whether to overwrite it when another program changed
+    // it since the window read or wrote it.
+    void saveOverChangedFile(MyWindowController* c, const QString& url, int formatKind);
     // The sender, or the front document, with its text edit committed; none when the commit was refused.
     MyWindowController* documentToSave(MyWindowController* sender);
     void buildFileMenu(MyWindowController* c);
@@ -108,7 +107,6 @@ private:
     bool _terminating = false;
     QStringList _recentDocuments;
     QString _settingsPath;
-    QLocalServer* _server = nullptr;
 };
 
 } // namespace app

@@ -7,6 +7,7 @@
 #include <malloc.h>
 
 #include "AppDelegate.h"
+#include "InstanceChannel.h"
 #include "platform/qt/FileNames.h"
 
 namespace {
@@ -52,12 +53,22 @@ int main(int argc, char** argv) {
             files << platform::absoluteFileName(a);
         }
     }
-    if (!separate && app::AppDelegate::sendToRunningInstance(files)) return 0;
+    app::InstanceChannel channel;
+    if (!separate) {
+        QString message;
+        const QString path = app::InstanceChannel::socketPath(&message);
+        const auto outcome = path.isEmpty() ? app::InstanceChannel::Outcome::Alone
+                                            : channel.handOverOrListen(files, path, &message);
+        if (outcome == app::InstanceChannel::Outcome::HandedOver) return 0;
+        if (outcome != app::InstanceChannel::Outcome::Listening)
+            std::fprintf(stderr, "vantrel: %s\n", message.toLocal8Bit().constData());
+        if (outcome == app::InstanceChannel::Outcome::Failed) return 1;
+    }
 
     app::AppDelegate::initialize();
     app::AppDelegate delegate;
     delegate.awakeFromNib();
-    if (!separate) delegate.listenForOtherInstances();
+    delegate.serveInstanceChannel(&channel);
     delegate.applicationDidFinishLaunching();
     QObject::connect(&delegate, &app::AppDelegate::lastWindowClosed, &application, [&delegate] {
         delegate.applicationWillTerminate();

@@ -70,7 +70,8 @@ void MyWindowController::runAlert(QMessageBox* alert, std::function<void(int)> c
         if (!self) return;
         if (completion) completion(answer);
         if (!self) return;
-        self->_isDisplayingAlart = false;
+        // An answer may raise the next alert at once; the window shows an alert while that one is up.
+        self->_isDisplayingAlart = platform::sheetOfWindow(self) != nullptr;
         self->notifyStateChanged();
     });
 }

@@ -12,9 +12,13 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <set>
+#include <unistd.h>
 
+#include "FileWatch.h"
+#include "MyFileChangeBar.h"
 #include "editing/TypeConversion.h"
 #include "platform/qt/Alert.h"
 #include "platform/qt/FileNames.h"
@@ -49,7 +53,23 @@ MyWindowController::MyWindowController(const QString& url, QWidget* parent)
     _outlineView->setModel(_model);
     _model->setDataSource(this);
     _outlineView->setOutlineDelegate(this);
-    setCentralWidget(_outlineView);
+    // The change bar stands above the outline, shown only while the file changed on disk.
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    _fileChangeBar = new MyFileChangeBar(central);
+    column->addWidget(_fileChangeBar);
+    column->addWidget(_outlineView, 1);
+    setCentralWidget(central);
+    connect(_fileChangeBar, &MyFileChangeBar::reloadClicked, this, [this] { reloadFromDisk(); });
+    connect(_fileChangeBar, &MyFileChangeBar::ignoreClicked, this, [this] {
+        _ignoredIdentity = platform::FileIdentity::ofFile(_document._url);
+        _fileChangeBar->hide();
+    });
+    connect(&FileWatch::shared(), &FileWatch::changed, this, [this](const QString& path) {
+        if (path == this->url()) checkFileOnDisk();
+    });
     connect(_outlineView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { outlineViewSelectionDidChange(); });
     buildControls();
@@ -65,6 +85,7 @@ MyWindowController::MyWindowController(const QString& url, QWidget* parent)
 }
 
 MyWindowController::~MyWindowController() {
+    FileWatch::shared().watch(this, {});
     releaseUntitledNumber();
     NotificationCenter::defaultCenter().removeObserver(this);
     if (_isEditingText) NotificationCenter::defaultCenter().post(kTableEnableButton, this);
@@ -120,11 +141,14 @@ bool MyWindowController::windowDidLoad() {
     _isDisplayingAlart = false;
     _isEditingText = false;
     _focusedTextField = nullptr;
+    // Taken before the read: a change made while the file is read counts as a change.
+    if (!_document._url.empty()) _diskIdentity = platform::FileIdentity::ofFile(_document._url);
     _loadOutcome = _document.openPlistFile();
     if (!_loadOutcome.ok) {
         showLoadFailure();
         return false;
     }
+    if (!_document._url.empty()) FileWatch::shared().watch(this, url());
 
     _model->setRoot(_document.root());
     QHeaderView* header = _outlineView->header();
@@ -149,6 +173,64 @@ void MyWindowController::showLoadFailure() {
                 this, 200, [this] { NotificationCenter::defaultCenter().post(kFileCouldNotBeOpened, this); });
         });
     });
+}
+
+bool MyWindowController::fileChangedOnDisk() const {
+    return _diskIdentity && ::access(_document._url.c_str(), F_OK) == 0 &&
+           _diskIdentity->differsFromFileAt(_document._url);
+}
+
+void MyWindowController::didWriteFile(const std::string& bytes) {
+    _diskIdentity = platform::FileIdentity::ofWrittenFile(_document._url, bytes);
+    _ignoredIdentity.reset();
+    _fileChangeBar->hide();
+    FileWatch::shared().watch(this, url());
+}
+
+void MyWindowController::checkFileOnDisk() {
+    if (!_diskIdentity) return;
+    const std::optional<platform::FileIdentity> now = platform::FileIdentity::ofFile(_document._url);
+    const bool ignored = _ignoredIdentity && now && _ignoredIdentity->sameStatus(*now);
+    if (!now)
+        _fileChangeBar->showDeleted();
+    else if (!_diskIdentity->differsFromFileAt(_document._url) || ignored)
+        _fileChangeBar->hide();
+    else
+        _fileChangeBar->showChanged();
+}
+
+void MyWindowController::reloadFromDisk() {
+    if (_isDisplayingAlart || (_isEditingText && !updateFocusedTextField())) return;
+    std::optional<platform::FileIdentity> identity = platform::FileIdentity::ofFile(_document._url);
+    // Read as opening reads, numbering the new entries on from the document's own counter.
+    model::PlistDocument fresh(_document._url);
+    fresh._idNumber = _document._idNumber;
+    const model::LoadOutcome outcome = fresh.openPlistFile();
+    if (!outcome.ok) {
+        QMessageBox* alert = makeAlertWithMessage(
+            tr("The data couldn\u2019t be read because it isn\u2019t in the correct format."), tr("OK"));
+        alert->setInformativeText(QString::fromStdString(outcome.reason));
+        runAlert(alert);
+        return;
+    }
+    _document._idNumber = fresh._idNumber;
+    const EntryRef loaded = fresh.root();
+    std::vector<std::string> keys;
+    const model::Children children = loaded->isContainer() ? loaded->child() : model::Children();
+    for (const EntryRef& c : children)
+        keys.push_back(c->key);
+    const model::Entry::Value value =
+        loaded->isContainer() ? model::Entry::Value(std::string()) : loaded->value();
+    doCommands({editing::CommandRecord::title("Reload from Disk"),
+                editing::CommandRecord::changeType(_document.root(), EntryRef(), loaded->type(), value,
+                                                   children, std::move(keys))});
+    _document._formatKind = fresh._formatKind;
+    _cleanUndoCount = _undoManager->undoCount();
+    updateTitleAndEditedMark();
+    _diskIdentity = identity;
+    _ignoredIdentity.reset();
+    _fileChangeBar->hide();
+    FileWatch::shared().rearm(url());
 }
 
 void MyWindowController::buildControls() {
@@ -237,6 +319,7 @@ void MyWindowController::resetTitleAndUndo() {
         _undoManager->deleteLater();
     }
     _undoManager = new UndoManager(this);
+    _cleanUndoCount = 0;
     // The window follows its own undo manager, whichever window is active.
     for (const QString& name :
          {UndoManager::kDidCloseUndoGroup, UndoManager::kDidUndoChange, UndoManager::kDidRedoChange})
@@ -247,7 +330,7 @@ void MyWindowController::resetTitleAndUndo() {
 }
 
 bool MyWindowController::canUndo() const {
-    return _undoManager && _undoManager->canUndo();
+    return _undoManager && _undoManager->undoCount() != _cleanUndoCount;
 }
 
 void MyWindowController::updateTitleAndEditedMark() {
@@ -320,6 +403,10 @@ void MyWindowController::updateEditActions() {
 }
 
 void MyWindowController::registerUndoBatch(editing::CommandBatch inverses, const std::string& title) {
+    // A new step after undoing past the clean state drops the redo steps that led back to it.
+    if (!_undoManager->isUndoing() && !_undoManager->isRedoing() &&
+        _undoManager->undoCount() < _cleanUndoCount)
+        _cleanUndoCount = -1;
     QPointer<MyWindowController> self(this);
     _undoManager->registerUndo(
         [self, batch = std::move(inverses)] {

@@ -12,6 +12,7 @@
 
 #include "editing/CommandEngine.h"
 #include "model/PlistDocument.h"
+#include "platform/file/FileIdentity.h"
 #include "platform/qt/MainQueue.h"
 #include "views/EntryTreeModel.h"
 #include "views/OutlineViewDelegate.h"
@@ -32,6 +33,8 @@ class MyTextField;
 } // namespace views
 
 namespace window {
+
+class MyFileChangeBar;
 
 using model::Entry;
 using model::EntryRef;
@@ -75,6 +78,8 @@ public:
     // Changes the selected entry to another type, converting its value.
     void changeCurrentItemClassTypeWithNewClassType(model::EntryType type);
 
+    // Whether the document has changes the file does not hold: undo steps taken since it was opened, saved
+    // or reloaded from disk (undoing a reload is a change).
     bool canUndo() const;
     // The undo manager that Edit > Undo and Redo act on.
     platform::UndoManager* windowWillReturnUndoManager() const { return _undoManager; }
@@ -104,6 +109,16 @@ public:
     void setURL(const QString& url);
     int formatKind() const { return _document._formatKind; }
     void setFormatKind(int kind) { _document._formatKind = kind; }
+
+    // Whether another program changed the file since the window read or wrote it. A missing file is no
+    // change: saving it loses nothing.
+    bool fileChangedOnDisk() const;
+    // A save wrote these bytes to url(): they are what the window now knows of its file.
+    void didWriteFile(const std::string& bytes);
+    // Commits an open edit, then reads the file as opening does and takes its contents as one undoable step,
+    // "Reload from Disk". A file that cannot be read shows the load-failure alert and changes nothing.
+    void reloadFromDisk();
+    MyFileChangeBar* fileChangeBar() const { return _fileChangeBar; }
 
     EntryRef currentItem() const override { return _currentItem; }
     FamilyRange familyRange() const { return _familyRange; }
@@ -271,6 +286,8 @@ private:
     void outlineViewSelectionDidChange();
     void reloadOutline();
     void showLoadFailure();
+    // Shows or hides the change bar after an event on the watched file.
+    void checkFileOnDisk();
     // Shows the nesting alert when putting an entry of this height under parent would nest the document
     // deeper than maximumDepth().
     bool refusesNestingUnder(const Entry* parent, const Entry* item);
@@ -304,6 +321,12 @@ private:
     QPointer<QMimeData> _dragData;
     int _parkedCursor = 0, _parkedSelectionStart = -1, _parkedSelectionLength = 0;
 
+    // The file as last read or written, and its state when the user chose Ignore.
+    std::optional<platform::FileIdentity> _diskIdentity;
+    std::optional<platform::FileIdentity> _ignoredIdentity;
+    // The number of undo steps at which the document is what its file holds; -1 when no longer reachable.
+    int _cleanUndoCount = 0;
+    MyFileChangeBar* _fileChangeBar = nullptr;
     views::MyOutlineView* _outlineView = nullptr;
     views::EntryTreeModel* _model = nullptr;
     views::MyButton* _addButton = nullptr;

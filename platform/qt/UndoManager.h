@@ -34,6 +34,7 @@ public:
 
     bool canUndo() const { return !undoStack_.empty(); }
     bool canRedo() const { return !redoStack_.empty(); }
+    int undoCount() const { return int(undoStack_.size()); }
     bool isUndoing() const { return undoing_; }
     bool isRedoing() const { return redoing_; }
     QString undoActionName() const { return canUndo() ? undoStack_.back().name : QString(); }

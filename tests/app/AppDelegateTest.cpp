@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -22,23 +23,30 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "app/AppDelegate.h"
+#include "app/InstanceChannel.h"
 #include "platform/plist/PropertyList.h"
 #include "platform/qt/Alert.h"
 #include "platform/qt/FileNames.h"
 #include "views/EntryTreeModel.h"
 #include "views/MyOutlineView.h"
+#include "window/MyFileChangeBar.h"
 #include "window/MyWindowController.h"
 
 using app::AppDelegate;
+using app::InstanceChannel;
+using Outcome = InstanceChannel::Outcome;
 using model::EntryRef;
 using model::EntryType;
 using window::MyWindowController;
@@ -190,6 +198,30 @@ bool saveAs(Shell& s, MyWindowController* w, const QString& path, int format) {
     QFileDialog* dialog = saveDialogOn(w);
     if (dialog) chooseAndAccept(dialog, path, format);
     return dialog;
+}
+
+// A socket bound at path, not yet listening.
+int boundSocket(const QString& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path - 1);
+    return ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 ? fd : -1;
+}
+
+// A second launch, beside the event loop as another process would be, while the editor first runs busy.
+Outcome launch(const QStringList& files, const QString& path, QString& message,
+               const std::function<void()>& busy = {}) {
+    std::atomic<bool> done{false};
+    Outcome outcome = Outcome::Alone;
+    std::thread other([&] {
+        outcome = InstanceChannel().handOverOrListen(files, path, &message, {50, 10000});
+        done = true;
+    });
+    if (busy) busy();
+    (void)QTest::qWaitFor([&] { return done.load(); }, 10000);
+    other.join();
+    return outcome;
 }
 
 QAction* fileMenuItem(MyWindowController* w, const QStringList& texts) {
@@ -473,6 +505,62 @@ private slots:
         QVERIFY(isEdited(b));
     }
 
+    // Two applications on one file, which a third program also replaces and deletes behind their backs.
+    void aChangeOnDiskIsNeverOverwrittenUnasked() {
+        Shell s, t;
+        const QString path = s.writeXml("Doc.plist");
+        MyWindowController* a = s.d.openDocumentWithURL(path);
+        MyWindowController* b = t.d.openDocumentWithURL(path);
+        window::MyFileChangeBar *barA = a->fileChangeBar(), *barB = b->fileChangeBar();
+        auto holds = [](MyWindowController* w, const char* text) {
+            return w->plistString()->find(text) != std::string::npos;
+        };
+        auto replace = [&](const QByteArray& bytes) {
+            QVERIFY(::rename(qPrintable(s.write("new", bytes)), qPrintable(path)) == 0);
+        };
+        edit(a, "from A");
+        s.d.saveDocument(a);
+        QTRY_VERIFY(barB->isVisible());
+        QCOMPARE(barB->message(), QStringLiteral("This file has changed on disk."));
+        edit(b, "from B");
+        const QString question = QStringLiteral(
+            "\u201cDoc.plist\u201d has been changed by another application since it was opened or saved.");
+        for (const bool overwrite : {false, true}) {
+            if (overwrite)
+                t.d.saveDocument(b);
+            else
+                QVERIFY(saveAs(t, b, path, 0));
+            QCOMPARE(alertText(b), question);
+            QVERIFY(answer(b, overwrite ? "Overwrite" : "Cancel"));
+            QCOMPARE(formatAndName(path), overwrite ? "xml from B" : "xml from A");
+        }
+        QVERIFY(isClean(b) && !barB->isVisible() && !b->isDisplayingAlart());
+        QTRY_VERIFY(barA->isVisible());
+        // The same bytes written again are no change; other bytes renamed into place are.
+        replace(bytesOf(path));
+        QTest::qWait(200);
+        QVERIFY(!barB->isVisible());
+        replace(bytesOf(path).replace("from B", "outside"));
+        QTRY_VERIFY(barB->isVisible());
+        QTest::mouseClick(barA->reloadButton(), Qt::LeftButton);
+        QVERIFY(holds(a, "outside") && !barA->isVisible() && isClean(a));
+        QCOMPARE(a->undoAction()->text(), QStringLiteral("Undo Reload from Disk"));
+        a->undo();
+        QVERIFY(holds(a, "from A"));
+        replace(bytesOf(path).replace("outside", "later"));
+        QVERIFY(!a->close());
+        QVERIFY(answer(a, "Save"));
+        QCOMPARE(alertText(a), question);
+        QVERIFY(a->isDisplayingAlart());
+        QVERIFY(answer(a, "Cancel"));
+        QVERIFY(s.has(a) && isEdited(a) && formatAndName(path) == "xml later");
+        QFile::remove(path);
+        QTRY_VERIFY(barB->isVisible() && !barB->reloadButton()->isVisible());
+        QVERIFY(barB->message().contains("deleted"));
+        QTest::mouseClick(barB->ignoreButton(), Qt::LeftButton);
+        QVERIFY(!barB->isVisible() && t.has(b) && holds(b, "from B"));
+    }
+
     // ---- Opening and the recent documents ----
 
     // Documents compare by the file itself; a window opened through a link is named by the link, and saving
@@ -624,40 +712,83 @@ private slots:
 
     // ---- A second launch ----
 
+    // Only a socket that refuses connections is replaced; a busy editor is waited for, and one that never
+    // answers makes the launch give up rather than become a second editor.
     void aSecondLaunchHandsItsFilesOver() {
         Shell s;
-        const QString server = s.path("vantrel.sock");
-        // A socket file that nobody listens on, as a killed process leaves it.
-        int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, QFile::encodeName(server).constData(), sizeof address.sun_path - 1);
-        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        ::close(fd);
-        QVERIFY(QFileInfo::exists(server));
-        QVERIFY(!AppDelegate::sendToRunningInstance({}, server));
-
-        QVERIFY(s.d.listenForOtherInstances(server));
+        const QString server = s.path("vantrel.sock"), mute = s.path("mute.sock");
+        QCOMPARE(::close(boundSocket(server)), 0); // left by a killed process: nobody listens
+        QString message;
+        InstanceChannel editor;
+        QCOMPARE(editor.handOverOrListen({}, server, &message), Outcome::Listening);
+        s.d.serveInstanceChannel(&editor);
         const QString doc = s.writeXml(platform::decodeFileName("Doc\xe9.plist"));
-        // The sender waits for the answer, so it runs beside the event loop, as another process would.
-        auto send = [&](const QStringList& files) {
-            std::atomic<bool> done{false};
-            bool sent = false;
-            std::thread launch([&] {
-                sent = AppDelegate::sendToRunningInstance(files, server);
-                done = true;
-            });
-            (void)QTest::qWaitFor([&] { return done.load(); }, 10000);
-            launch.join();
-            return sent;
-        };
-        QVERIFY(send({doc}));
+        QCOMPARE(launch({doc}, server, message), Outcome::HandedOver);
         QTRY_VERIFY(s.d.windowControllerWithURL(doc) && s.d.windowControllerWithURL(doc)->rootEntry());
-        QVERIFY(send({}));
+        // Busy for a while: the launch waits for the answer.
+        QCOMPARE(launch({}, server, message, [] { QTest::qSleep(400); }), Outcome::HandedOver);
         QTRY_COMPARE(s.d.windowControllers().size(), size_t(2));
         QVERIFY(s.d.windowControllers().back()->url().isEmpty());
-        QVERIFY(send({doc}));
-        QCOMPARE(s.d.windowControllers().size(), size_t(2));
+        QVERIFY(::listen(boundSocket(mute), 4) == 0);
+        QCOMPARE(InstanceChannel().handOverOrListen({doc}, mute, &message, {50, 300}), Outcome::Failed);
+        QVERIFY2(message.contains("did not answer"), qPrintable(message));
+        QVERIFY(QFileInfo::exists(mute) && QFileInfo::exists(server));
+    }
+
+    void theSocketLivesInAFolderOfTheUsersOwn() {
+        Shell s;
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"), wayland = qgetenv("WAYLAND_DISPLAY");
+        qputenv("XDG_RUNTIME_DIR", s.dir.toUtf8());
+        qputenv("WAYLAND_DISPLAY", "wayland-1");
+        QCOMPARE(InstanceChannel::socketPath(), s.path("vantrel-wayland-1"));
+        QVERIFY(QFile::setPermissions(s.dir, QFile::permissions(s.dir) | QFile::ReadOther | QFile::ExeOther));
+        const QString own = QDir::tempPath() + QStringLiteral("/vantrel-%1").arg(::getuid());
+        QCOMPARE(InstanceChannel::socketPath(), own + "/vantrel-wayland-1");
+        QCOMPARE(int(QFile::permissions(own) & 0x77), 0); // nothing for group or others
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        qputenv("WAYLAND_DISPLAY", wayland);
+    }
+
+    // A socket at the path that another user made, or that another user serves, gets nothing and stays.
+    void anotherUsersSocketIsNeverUsedOrRemoved() {
+        if (::geteuid() != 0) QSKIP("needs root to serve a socket as another user (uid 65534)");
+        Shell s;
+        const QString path = s.path("vantrel.sock");
+        QVERIFY(::chmod(qPrintable(s.dir), 0777) == 0);
+        int report[2];
+        QVERIFY(::pipe(report) == 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            // The other user's editor: tells the parent it listens, then of every byte it is sent.
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(1);
+            const int fd = boundSocket(path);
+            if (::listen(fd, 4) != 0 || ::write(report[1], "L", 1) != 1) ::_exit(1);
+            for (char byte; int peer = ::accept(fd, nullptr, nullptr);)
+                while (peer >= 0 && ::read(peer, &byte, 1) == 1)
+                    (void)!::write(report[1], "x", 1);
+            ::_exit(0);
+        }
+        ::close(report[1]);
+        struct Reap { // the child ends with the test, however the test ends
+            pid_t pid;
+            void now() {
+                if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
+                pid = 0;
+            }
+            ~Reap() { now(); }
+        } reap{child};
+        char got = 0;
+        QVERIFY(::read(report[0], &got, 1) == 1 && got == 'L');
+        QString message;
+        QCOMPARE(InstanceChannel().handOverOrListen({"/secret"}, path, &message), Outcome::Alone);
+        QVERIFY(QFileInfo::exists(path));
+        QVERIFY(::chown(qPrintable(path), 0, 0) == 0); // the file ours, its listener not
+        QCOMPARE(InstanceChannel().handOverOrListen({"/secret"}, path, &message, {50, 2000}),
+                 Outcome::Failed);
+        QVERIFY2(message.contains("another user"), qPrintable(message));
+        reap.now();
+        QCOMPARE(::read(report[0], &got, 1), ssize_t(0)); // nothing was ever sent
+        QVERIFY(QFileInfo::exists(path));
     }
 };
 
