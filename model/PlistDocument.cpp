@@ -439,8 +439,7 @@ struct EntryAdapter {
         return plist::NodeKind::String;
     }
     static std::string_view string(const Entry& e) {
-        const auto* s = std::get_if<std::string>(&e.value());
-        return s ? std::string_view(*s) : std::string_view();
+        return e.holdsString() ? std::string_view(e.stringValue()) : std::string_view();
     }
     static std::string_view data(const Entry& e) {
         return {reinterpret_cast<const char*>(e.dataValue().data()), e.dataValue().size()};
@@ -452,7 +451,7 @@ struct EntryAdapter {
     static uint64_t uid(const Entry&) { return 0; }
     static size_t count(const Entry& e) { return e.child().size(); }
     static const Entry& child(const Entry& e, size_t i) { return *e.child()[i]; }
-    static const std::string& key(const Entry& e, size_t i) { return e.child()[i]->key; }
+    static const CompactText& key(const Entry& e, size_t i) { return e.child()[i]->key; }
 };
 
 } // namespace

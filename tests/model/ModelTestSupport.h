@@ -42,16 +42,19 @@ inline std::string dump(const Entry& e, bool wholeSecondDates = false, const std
             if (e.type() == EntryType::Dictionary) out.append("\n").append(indent).append("[" + c->key + "]");
             out.append("\n").append(dump(*c, wholeSecondDates, indent + "  ", ids));
         }
-    } else if (auto n = std::get_if<Number>(&e.value())) {
+        return out;
+    }
+    const Entry::Value v = e.value();
+    if (auto n = std::get_if<Number>(&v)) {
         out += n->isReal ? "real " + exact(n->real) : "integer " + n->integer.toString();
-    } else if (auto d = std::get_if<plist::Date>(&e.value())) {
+    } else if (auto d = std::get_if<plist::Date>(&v)) {
         out += exact(wholeSecondDates && std::isfinite(d->seconds) ? std::floor(d->seconds) : d->seconds);
-    } else if (auto b = std::get_if<Data>(&e.value())) {
+    } else if (auto b = std::get_if<Data>(&v)) {
         for (uint8_t byte : *b) {
             out += "0123456789abcdef"[byte >> 4];
             out += "0123456789abcdef"[byte & 15];
         }
-    } else if (auto t = std::get_if<bool>(&e.value())) {
+    } else if (auto t = std::get_if<bool>(&v)) {
         out += *t ? "true" : "false";
     } else {
         out.append("\"").append(e.stringValue()).append("\"");
