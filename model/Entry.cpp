@@ -108,12 +108,14 @@ EntryRef Entry::makeContainer(std::string_view key, EntryType type, int64_t idNu
 }
 
 Entry::~Entry() {
+    if (key.isBorrowed()) key.setEmpty(); // its bytes go with the value's block
     releasePayload();
     std::launder(reinterpret_cast<CompactText*>(payload_))->~CompactText();
 }
 
-// Leaves an empty text in the payload.
+// Leaves an empty text in the payload. A key kept in the value's block gets a copy of its own first.
 void Entry::releasePayload() {
+    if (key.isBorrowed()) key = key.view();
     if (stored_ == Stored::Children) {
         Children* c = children_();
         for (auto& e : *c)
@@ -166,7 +168,7 @@ void Entry::setValue(Value v) {
     };
     auto* text = std::launder(reinterpret_cast<CompactText*>(payload_));
     if (auto* s = std::get_if<std::string>(&keep)) {
-        *text = std::string_view(*s);
+        setText(*s);
     } else if (auto* b = std::get_if<bool>(&keep)) {
         setBits(Stored::Boolean, *b ? 1 : 0);
     } else if (auto* n = std::get_if<Number>(&keep)) {
@@ -177,7 +179,7 @@ void Entry::setValue(Value v) {
     } else if (auto* d = std::get_if<plist::Date>(&keep)) {
         setBits(Stored::Date, std::bit_cast<uint64_t>(d->seconds));
     } else if (auto* data = std::get_if<Data>(&keep)) {
-        *text = std::string_view(reinterpret_cast<const char*>(data->data()), data->size());
+        setText(std::string_view(reinterpret_cast<const char*>(data->data()), data->size()));
         stored_ = Stored::Bytes;
     } else {
         auto* c = new Children(std::move(std::get<Children>(keep)));
@@ -189,6 +191,21 @@ void Entry::setValue(Value v) {
             (*c)[i]->index_ = uint32_t(i);
         }
     }
+}
+
+// A key and a value both too long to stay in place share one block: the value's, with the key after it.
+void Entry::setText(std::string_view s) {
+    auto* text = std::launder(reinterpret_cast<CompactText*>(payload_));
+    if (s.size() < 16 || !key.ownsBlock()) {
+        *text = s;
+        return;
+    }
+    std::string_view k = key.view();
+    char* block = new char[s.size() + k.size()];
+    std::memcpy(block, s.data(), s.size());
+    std::memcpy(block + s.size(), k.data(), k.size());
+    text->adopt(block, s.size());
+    key.borrow(block + s.size(), k.size());
 }
 
 void Entry::setChildren(Children c) {

@@ -81,19 +81,19 @@ public:
     }
     CompactText(const CompactText& o) : CompactText(o.view()) {}
     CompactText(CompactText&& o) noexcept {
-        std::memcpy(bytes_, o.bytes_, sizeof bytes_);
-        o.setEmpty();
+        setEmpty();
+        *this = std::move(o);
     }
     CompactText& operator=(const CompactText& o) {
         assign(o.view());
         return *this;
     }
     CompactText& operator=(CompactText&& o) noexcept {
-        if (this != &o) {
-            release();
-            std::memcpy(bytes_, o.bytes_, sizeof bytes_);
-            o.setEmpty();
-        }
+        if (this == &o) return *this;
+        if (o.isBorrowed()) return *this = o.view(); // the block stays with its owner
+        release();
+        std::memcpy(bytes_, o.bytes_, sizeof bytes_);
+        o.setEmpty();
         return *this;
     }
     CompactText& operator=(std::string_view s) {
@@ -121,11 +121,29 @@ public:
     }
 
 private:
+    friend class Entry;
     // In place, the last byte is kInline plus the length. Out of place, the bytes hold the block's address
-    // and then its size, whose last byte is 0 for any size below 2^56 (the layout is little-endian).
+    // and then its size, whose last byte is 0 for any size below 2^56 (the layout is little-endian), or
+    // kBorrowed when the bytes lie in a block that another text owns (an entry's key in its value's block).
     static_assert(std::endian::native == std::endian::little);
-    static constexpr uint8_t kInline = 0x80;
+    static constexpr uint8_t kInline = 0x80, kBorrowed = 0x40;
+    static constexpr size_t kSizeMask = (size_t(1) << 56) - 1;
     bool isInline() const { return uint8_t(bytes_[15]) & kInline; }
+    bool isBorrowed() const { return uint8_t(bytes_[15]) == kBorrowed; }
+    bool ownsBlock() const { return !isInline() && !isBorrowed(); }
+    // Points at bytes of another text's block, letting go of a block of its own.
+    void borrow(const char* p, size_t n) {
+        release();
+        n |= size_t(kBorrowed) << 56;
+        std::memcpy(bytes_, &p, sizeof p);
+        std::memcpy(bytes_ + 8, &n, sizeof n);
+    }
+    // Takes a block of n bytes made with new[].
+    void adopt(char* p, size_t n) {
+        release();
+        std::memcpy(bytes_, &p, sizeof p);
+        std::memcpy(bytes_ + 8, &n, sizeof n);
+    }
     char* heapData() const {
         char* p;
         std::memcpy(&p, bytes_, sizeof p);
@@ -134,15 +152,15 @@ private:
     size_t heapSize() const {
         size_t n;
         std::memcpy(&n, bytes_ + 8, sizeof n);
-        return n;
+        return n & kSizeMask;
     }
     void setEmpty() { bytes_[15] = char(kInline); }
     void release() {
-        if (!isInline()) delete[] heapData();
+        if (ownsBlock()) delete[] heapData();
         setEmpty();
     }
     void assign(std::string_view s) {
-        char* old = isInline() ? nullptr : heapData(); // s may lie in it
+        char* old = ownsBlock() ? heapData() : nullptr; // s may lie in it
         if (s.size() < 16) {
             char b[16];
             std::memcpy(b, s.data(), s.size());
@@ -274,6 +292,7 @@ private:
         return c;
     }
     void releasePayload();
+    void setText(std::string_view s);
     void renumberFrom(size_t index);
 
     alignas(8) unsigned char payload_[16];
