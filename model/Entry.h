@@ -70,6 +70,15 @@ struct Number {
 using Data = std::vector<uint8_t>;
 using Children = std::vector<EntryRef>;
 
+// A string value as stored: a std::string_view that turns into a std::string where one is asked for.
+class TextView : public std::string_view {
+public:
+    explicit TextView(std::string_view s) : std::string_view(s) {}
+    operator std::string() const { return std::string(*this); }
+    friend std::string operator+(const TextView& a, std::string_view b) { return std::string(a).append(b); }
+    friend std::string operator+(std::string_view a, const TextView& b) { return std::string(a).append(b); }
+};
+
 // Text or bytes in 16 bytes: up to 15 bytes in place, longer ones in one block of their own. Reads as a
 // std::string_view, and as a std::string where one is asked for.
 class CompactText {
@@ -111,6 +120,7 @@ public:
     bool empty() const { return view().empty(); }
     operator std::string_view() const { return view(); }
     operator std::string() const { return std::string(view()); }
+    operator TextView() const { return TextView(view()); }
     friend bool operator==(const CompactText& a, std::string_view b) { return a.view() == b; }
     friend bool operator==(const CompactText& a, const CompactText& b) { return a.view() == b.view(); }
     friend std::string operator+(const CompactText& a, std::string_view b) {
@@ -176,15 +186,6 @@ private:
         delete[] old;
     }
     alignas(8) char bytes_[16];
-};
-
-// A string value as stored: a std::string_view that turns into a std::string where one is asked for.
-class TextView : public std::string_view {
-public:
-    explicit TextView(std::string_view s) : std::string_view(s) {}
-    operator std::string() const { return std::string(*this); }
-    friend std::string operator+(const TextView& a, std::string_view b) { return std::string(a).append(b); }
-    friend std::string operator+(std::string_view a, const TextView& b) { return std::string(a).append(b); }
 };
 
 // A data value as stored: its bytes, turning into Data where a copy is asked for.
