@@ -110,11 +110,11 @@ TEST(EditDecisions, AnswerEachEditOfTheTree) {
         {"unique keys",
          [](Tree& t) {
              return text(uniqueKeyName(&t.root->child(), QStringLiteral("a")) + "," +
-                         uniqueKeyName(&t.root->child(), QStringLiteral("b")) + "," +
+                         uniqueKeyName(&t.root->child(), QStringLiteral("n")) + "," +
                          uniqueKeyName(&t.at(4)->child()) + "," +
                          uniqueKeyName(nullptr, QStringLiteral("a")));
          },
-         "a - 3,b,New item,a"},
+         "a - 3,n - 2,New item,a"},
         // Which cells edit in place, and the text their field starts with.
         {"cells",
          [](Tree& t) {
@@ -207,8 +207,9 @@ TEST(EditDecisions, AnswerEachEditOfTheTree) {
          [](Tree& t) {
              const QByteArray xml =
                  QByteArray::fromStdString(*t.doc.plistStringWithItem(t.at(0), model::WriteMode::Strict));
-             std::string out =
-                 std::to_string(canDrag(*t.at(0), t.root)) + std::to_string(canDrag(*t.root, t.root)) + " ";
+             std::string out = std::to_string(canDrag(*t.at(0), t.root)) +
+                               std::to_string(canDrag(*t.root, t.root)) +
+                               std::to_string(canDrag(*chain(1), t.root)) + " ";
              for (auto [parent, index] : {std::pair{t.root, 5}, {t.root, 6}, {t.root, -1}, {t.at(4), 0}})
                  out += std::to_string(dropAccepted(t.root, parent.get(), index));
              for (auto [index, bytes] : {std::pair{1, std::optional(xml)},
@@ -220,7 +221,7 @@ TEST(EditDecisions, AnswerEachEditOfTheTree) {
              }
              return out;
          },
-         "10 1000 [] [] [Move Item in Root 1 5] refused"},
+         "100 1000 [] [] [Move Item in Root 1 5] refused"},
     };
     for (const auto& [name, run, expected] : rows) {
         SCOPED_TRACE(name);
