@@ -82,13 +82,20 @@ const std::string kInvalid =
     "alert Your entry is not valid. Do you want to keep editing and fix the error or "
     "cancel editing? [Keep Editing|Cancel]";
 
+// Rows that rename or set the value of the root's child at i.
+auto rename(size_t i, const char* key) {
+    return [=](Tree& t) { return describe(keyRename(t.at(i), key)); };
+}
+auto value(size_t i, const char* typed) {
+    return [=](Tree& t) { return describe(valueChange(t.at(i), typed)); };
+}
+
 TEST(EditDecisions, AnswerEachEditOfTheTree) {
     using Row = std::tuple<const char*, std::function<std::string(Tree&)>, std::string>;
     const Row rows[] = {
         // Key rename and the duplicate-key alert.
-        {"rename to a free key", [](Tree& t) { return describe(keyRename(t.at(0), "z")); },
-         "Rename Key in Root 0 \"z\""},
-        {"rename to its own key", [](Tree& t) { return describe(keyRename(t.at(0), "a")); }, ""},
+        {"rename to a free key", rename(0, "z"), "Rename Key in Root 0 \"z\""},
+        {"rename to its own key", rename(0, "a"), ""},
         {"rename the root", [](Tree& t) { return describe(keyRename(t.root, "z")); }, ""},
         {"rename to a sibling's key asks",
          [](Tree& t) {
@@ -96,8 +103,7 @@ TEST(EditDecisions, AnswerEachEditOfTheTree) {
              return describe(r) + (r.duplicate == t.at(2) ? " duplicate n" : "");
          },
          "alert The key you entered (\u201cn\u201d) is already present in the dictionary.  Do you want to "
-         "replace "
-         "the existing key/value pair? [Replace Existing Pair|Cancel] duplicate n"},
+         "replace the existing key/value pair? [Replace Existing Pair|Cancel] duplicate n"},
         {"replace key/value", [](Tree& t) { return describe(replaceKeyValue(t.at(0), t.at(2), "n")); },
          "title Replace Key/Value; Rename Key in Root 0 \"n\"; Remove Item in Root 2"},
         {"replace a pair gone meanwhile",
@@ -126,25 +132,21 @@ TEST(EditDecisions, AnswerEachEditOfTheTree) {
          },
          "11:x 10:0 11:<0102> 10:(2 items) 01:s a - 2"},
         // Value change and the reading of typed text.
-        {"same text", [](Tree& t) { return describe(valueChange(t.at(0), "x")); }, ""},
-        {"new string", [](Tree& t) { return describe(valueChange(t.at(0), "y")); },
-         "Change Value in Root 0 = y"},
-        {"check box", [](Tree& t) { return describe(valueChange(t.at(1), "1")); },
-         "Change Value in Root 1 = true"},
-        {"same number", [](Tree& t) { return describe(valueChange(t.at(2), "5.0")); }, ""},
-        {"new number", [](Tree& t) { return describe(valueChange(t.at(2), "-7")); },
-         "Change Value in Root 2 = -7"},
-        {"not a number", [](Tree& t) { return describe(valueChange(t.at(2), "5x")); }, kInvalid},
-        {"same data", [](Tree& t) { return describe(valueChange(t.at(3), "0x0102")); }, ""},
-        {"new data", [](Tree& t) { return describe(valueChange(t.at(3), "<0a0b>")); },
-         "Change Value in Root 3 = <0a0b>"},
-        {"not data", [](Tree& t) { return describe(valueChange(t.at(3), "<zz>")); }, kInvalid},
+        {"same text", value(0, "x"), ""},
+        {"new string", value(0, "y"), "Change Value in Root 0 = y"},
+        {"check box", value(1, "1"), "Change Value in Root 1 = true"},
+        {"same number", value(2, "5.0"), ""},
+        {"new number", value(2, "-7"), "Change Value in Root 2 = -7"},
+        {"not a number", value(2, "5x"), kInvalid},
+        {"same data", value(3, "0x0102"), ""},
+        {"new data", value(3, "<0a0b>"), "Change Value in Root 3 = <0a0b>"},
+        {"not data", value(3, "<zz>"), kInvalid},
         {"not a date",
          [](Tree&) {
              return describe(valueChange(Entry::make("", EntryType::Date, plist::Date{}), "someday"));
          },
          kInvalid},
-        {"a container", [](Tree& t) { return describe(valueChange(t.at(4), "q")); }, ""},
+        {"a container", value(4, "q"), ""},
         {"scalar root",
          [](Tree&) { return describe(valueChange(Entry::make("", EntryType::String, std::string()), "q")); },
          "title Change Value; Change Type \"\" = q"},
