@@ -35,6 +35,7 @@ class MyTextField;
 namespace window {
 
 class MyFileChangeBar;
+class MyFindBar;
 
 using model::Entry;
 using model::EntryRef;
@@ -119,6 +120,7 @@ public:
     // "Reload from Disk". A file that cannot be read shows the load-failure alert and changes nothing.
     void reloadFromDisk();
     MyFileChangeBar* fileChangeBar() const { return _fileChangeBar; }
+    MyFindBar* findBar() const { return _findBar; }
 
     EntryRef currentItem() const override { return _currentItem; }
     FamilyRange familyRange() const { return _familyRange; }
@@ -264,6 +266,7 @@ private:
         return {_familyRange.location, _familyRange.length};
     }
     QRect focusedTextFieldRect() const override;
+    std::pair<int, int> highlightOfCell(const Entry* item, int column) const override;
     bool hasFocusedTextField() const override { return focusedTextField() != nullptr; }
     bool rowViewSelectSelfRow(int row) override;
     bool outlineViewDoubleClickedItem(Entry* item, int column) override;
@@ -327,6 +330,7 @@ private:
     // The number of undo steps at which the document is what its file holds; -1 when no longer reachable.
     int _cleanUndoCount = 0;
     MyFileChangeBar* _fileChangeBar = nullptr;
+    MyFindBar* _findBar = nullptr;
     views::MyOutlineView* _outlineView = nullptr;
     views::EntryTreeModel* _model = nullptr;
     views::MyButton* _addButton = nullptr;

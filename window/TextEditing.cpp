@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QMenu>
 
+#include "MyFindBar.h"
 #include "MyWindowController.h"
 #include "platform/qt/NotificationCenter.h"
 #include "views/MyControls.h"
@@ -145,6 +146,10 @@ void MyWindowController::restoreFocusedTextFieldSelection() {
         field->setCursorPosition(_parkedCursor);
     }
     field->setFocus(Qt::OtherFocusReason);
+}
+
+std::pair<int, int> MyWindowController::highlightOfCell(const Entry* item, int column) const {
+    return _findBar->highlightOfCell(item, column);
 }
 
 bool MyWindowController::controllShouldClick(QObject*) {
