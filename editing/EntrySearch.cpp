@@ -3,6 +3,7 @@
 #include <QObject>
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <unordered_map>
 
@@ -106,6 +107,10 @@ bool sameValue(const Entry::Value& a, const Entry::Value& b) {
 
 EntrySearch::EntrySearch(const QString& pattern, const SearchOptions& options)
     : pattern_(pattern), options_(options) {
+    bool ascii = !options.regularExpression;
+    for (QChar c : pattern)
+        ascii = ascii && c.unicode() < 0x80;
+    if (ascii) asciiPattern_ = (options.matchCase ? pattern : pattern.toLower()).toStdString();
     if (!options.regularExpression || pattern.isEmpty()) return;
     QString source = pattern;
     if (options.wholeWords) source = QStringLiteral("(?<!\\w)(?:%1)(?!\\w)").arg(pattern);
@@ -132,19 +137,47 @@ std::optional<QString> EntrySearch::searchedText(const Entry& e, SearchField fie
     return QString::fromStdString(model::valueText(e));
 }
 
-void EntrySearch::appendIn(const EntryRef& e, SearchField field, const QString& text,
+void EntrySearch::appendIn(const EntryRef& e, SearchField field, std::string_view text,
                            std::vector<SearchMatch>& out) const {
-    forEachOccurrence(pattern_, options_, regex_, text, [&](int start, int length, const auto*) {
+    if (asciiPattern_ && asciiPattern_->size() <= text.size()) {
+        thread_local std::string folded;
+        folded.assign(text);
+        bool ascii = true;
+        for (char& c : folded) {
+            ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+            if (!options_.matchCase && c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+        }
+        if (ascii) {
+            auto word = [&](size_t i) {
+                return std::isalnum(static_cast<unsigned char>(text[i])) || text[i] == '_';
+            };
+            const size_t n = asciiPattern_->size();
+            for (size_t at = folded.find(*asciiPattern_); at != std::string::npos;) {
+                const bool whole = !options_.wholeWords ||
+                                   ((at == 0 || !word(at - 1)) && (at + n == text.size() || !word(at + n)));
+                if (whole) out.push_back({e, field, int(at), int(n)});
+                at = folded.find(*asciiPattern_, whole ? at + n : at + 1);
+            }
+            return;
+        }
+    } else if (asciiPattern_) {
+        return;
+    }
+    const QString decoded = QString::fromUtf8(text.data(), qsizetype(text.size()));
+    forEachOccurrence(pattern_, options_, regex_, decoded, [&](int start, int length, const auto*) {
         out.push_back({e, field, start, length});
     });
 }
 
 void EntrySearch::appendMatches(const EntryRef& e, std::vector<SearchMatch>& out) const {
     if (pattern_.isEmpty() || !isValid() || (options_.type && e->type() != *options_.type)) return;
-    if (options_.keys)
-        if (auto text = searchedText(*e, SearchField::Key)) appendIn(e, SearchField::Key, *text, out);
-    if (options_.values)
-        if (auto text = searchedText(*e, SearchField::Value)) appendIn(e, SearchField::Value, *text, out);
+    if (options_.keys && e->parent() && e->parent()->type() == EntryType::Dictionary)
+        appendIn(e, SearchField::Key, e->key, out);
+    if (!options_.values || e->isContainer()) return;
+    if (e->type() == EntryType::String)
+        appendIn(e, SearchField::Value, e->stringValue(), out);
+    else
+        appendIn(e, SearchField::Value, model::valueText(*e), out);
 }
 
 QString EntrySearch::replaced(const QString& text, const QString& replacement, int start) const {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "CommandRecord.h"
@@ -64,13 +65,16 @@ public:
     QString replaced(const QString& text, const QString& replacement, int start = -1) const;
 
 private:
-    void appendIn(const EntryRef& e, SearchField field, const QString& text,
+    void appendIn(const EntryRef& e, SearchField field, std::string_view text,
                   std::vector<SearchMatch>& out) const;
 
     QString pattern_;
     SearchOptions options_;
     QString error_;
     QRegularExpression regex_;
+    // A plain pattern of ASCII characters only is looked for in ASCII texts byte by byte, without decoding
+    // them (folded to lower case when the case does not matter).
+    std::optional<std::string> asciiPattern_;
 };
 
 // The entry after e in document order (an entry, then its children, then its next sibling), or none after
