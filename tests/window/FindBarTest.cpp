@@ -17,7 +17,8 @@ namespace {
 
 const QString kDocument = QStringLiteral(
     "<dict><key>name</key><string>Alpha beta</string>"
-    "<key>Names</key><array><string>alphabet</string><string>gamma</string></array>"
+    "<key>Names</key><array><string>alphabet</string><string>gamma</string><string>\u00c4rger</string></"
+    "array>"
     "<key>count</key><integer>42</integer><key>blob</key><data>q80=</data><key>on</key><true/>"
     "<key>settings</key><dict><key>alpha</key><integer>4</integer><key>beta</key><string>alpha alpha</string>"
     "</dict></dict>");
@@ -81,6 +82,8 @@ void FindBarTest::stepsThroughTheMatchesOfEachOption_data() {
                                          << "V" << QStringList{"Names/0 1 of 2", "blob 2 of 2"};
     QTest::newRow("values: booleans as true") << "TRUE"
                                               << "V" << QStringList{"on 1 of 1"};
+    QTest::newRow("any case beyond ASCII") << "\u00e4RGER"
+                                           << "" << QStringList{"Names/2 1 of 1"};
     QTest::newRow("regular expression") << "^a\\w+t$"
                                         << "r" << QStringList{"Names/0 1 of 1"};
     QTest::newRow("type filter") << "4"
