@@ -45,7 +45,8 @@ void find(MyWindowController& w, const QString& pattern, const QString& options 
     bar->regularExpressionBox()->setChecked(flags.contains("r"));
     bar->scopeBox()->setCurrentIndex(flags.contains("K") ? 0 : flags.contains("V") ? 1 : 2);
     bar->typeBox()->setCurrentIndex(std::max(0, bar->typeBox()->findText(flags.value(flags.size() - 1))));
-    QTest::keyClicks(bar->findField(), pattern);
+    for (QChar c : pattern) // as typed, beyond ASCII too
+        QTest::sendKeyEvent(QTest::Click, bar->findField(), Qt::Key_unknown, QString(c), Qt::NoModifier);
     QTRY_VERIFY(bar->isSearchDone());
 }
 
