@@ -285,7 +285,11 @@ void MyWindowController::buildMenus() {
     _undoAction = edit->addAction(tr("Undo"), this, [this] { undo(); });
     _undoAction->setShortcut(QKeySequence::Undo);
     _redoAction = edit->addAction(tr("Redo"), this, [this] { redo(); });
-    _redoAction->setShortcut(QKeySequence::Redo);
+    // Ctrl+Y redoes too, where the desktop's bindings lack it.
+    QList<QKeySequence> redoKeys = QKeySequence::keyBindings(QKeySequence::Redo);
+    if (!redoKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_Y)))
+        redoKeys << QKeySequence(Qt::CTRL | Qt::Key_Y);
+    _redoAction->setShortcuts(redoKeys);
     edit->addSeparator();
     _cutAction = edit->addAction(tr("Cut"), this, [this] { cut(); });
     _cutAction->setShortcut(QKeySequence::Cut);
@@ -305,6 +309,7 @@ void MyWindowController::buildMenus() {
             {QKeySequence(Qt::SHIFT | Qt::Key_F3), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G)});
     edit->addAction(tr("Replace\u2026"), this, [this] { _findBar->showFind(true); })
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    buildKeyboardActions(edit);
     updateEditActions();
 }
 

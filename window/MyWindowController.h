@@ -197,6 +197,10 @@ public:
     void copyCurrentItemToPasteboard();
     // Puts the selected entry's key path on the pasteboard as the alerts write it ("Root › list › Item 1").
     void copyKeyPath();
+    // The keyboard's ways to the selected row's controls: editing its key (or its value where the key does
+    // not edit) or its value, as a double click does; duplicating it after itself ("Duplicate Item").
+    void beginEditingSelectedRow(bool value);
+    void duplicateCurrentItem();
     void undo();
     void redo();
 
@@ -278,6 +282,7 @@ private:
 
     void buildControls();
     void buildMenus();
+    void buildKeyboardActions(QMenu* edit);
     void placeRowControls();
     // Shows the field over a cell of the selected row with the cell's exact text.
     void showFieldEditor(Entry* item, int column);
