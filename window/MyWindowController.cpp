@@ -280,7 +280,7 @@ void MyWindowController::buildControls() {
 }
 
 void MyWindowController::buildMenus() {
-    _editMenu = menuBar()->addMenu(tr("Edit"));
+    _editMenu = menuBar()->addMenu(tr("&Edit"));
     QMenu* edit = _editMenu;
     _undoAction = edit->addAction(tr("Undo"), this, [this] { undo(); });
     _undoAction->setShortcut(QKeySequence::Undo);

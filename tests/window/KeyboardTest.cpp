@@ -1,7 +1,8 @@
 // The selected row's controls reached from the keyboard: F2 and Shift+F2 edit, Space toggles a Boolean,
-// Ctrl+T opens the type pop-up, Ctrl+D duplicates, and Ctrl+Y redoes.
+// Ctrl+T opens the type pop-up, Ctrl+D duplicates, Ctrl+Y redoes, and Alt+E opens the Edit menu.
 #include <QAbstractItemView>
 #include <QAction>
+#include <QMenu>
 #include <QtTest>
 
 #include "WindowTestSupport.h"
@@ -31,6 +32,8 @@ void KeyboardTest::reachesTheRowControlsFromTheKeyboard_data() {
                                     << "- " + keys + " false  Undo Change Value";
     QTest::newRow("Ctrl+T: type pop-up")
         << "on" << QKeySequence(Qt::CTRL | Qt::Key_T) << "- " + keys + " true popup Undo";
+    QTest::newRow("Alt+E: the Edit menu")
+        << "on" << QKeySequence(Qt::ALT | Qt::Key_E) << "- " + keys + " true menu Undo";
     QTest::newRow("Ctrl+D: duplicate")
         << "on" << QKeySequence(Qt::CTRL | Qt::Key_D) << "key name,on,on - 2,list true  Undo Duplicate Item";
     QTest::newRow("Ctrl+Y: redo") << "on"
@@ -56,13 +59,17 @@ void KeyboardTest::reachesTheRowControlsFromTheKeyboard() {
     }
     views::MyTextField* field = w->focusedTextField();
     const QString edited = !field ? "-" : field->textFieldKind() == 0 ? "key" : "value";
-    const bool popup = w->classPopupButton()->view()->isVisible();
+    const bool popup = w->classPopupButton()->view()->isVisible(), menu = w->editMenu()->isVisible();
     QCOMPARE(
         QStringList({edited, keysOf(w->rootEntry()), at(w->rootEntry(), "on")->boolValue() ? "true" : "false",
-                     popup ? "popup" : "", w->undoAction()->text()})
+                     popup  ? "popup"
+                     : menu ? "menu"
+                            : "",
+                     w->undoAction()->text()})
             .join(' '),
         after);
     if (popup) w->classPopupButton()->hidePopup();
+    w->editMenu()->hide();
 }
 
 QTEST_MAIN(KeyboardTest)
