@@ -2,6 +2,7 @@
 // selected row.
 #include <QAction>
 #include <QMenu>
+#include <QMenuBar>
 
 #include "MyFindBar.h"
 #include "MyWindowController.h"
@@ -168,6 +169,13 @@ void MyWindowController::buildKeyboardActions(QMenu* edit) {
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
     edit->addAction(tr("Duplicate"), this, [this] { duplicateCurrentItem(); })
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    // F10 opens the first menu of the bar, as desktops without a menu key of their own do.
+    auto* menus = new QAction(this);
+    menus->setShortcut(Qt::Key_F10);
+    addAction(menus);
+    connect(menus, &QAction::triggered, this, [this] {
+        if (!menuBar()->actions().isEmpty()) menuBar()->setActiveAction(menuBar()->actions().front());
+    });
     // Space belongs to the outline alone: in the fields and check boxes of the window it stays theirs.
     auto* toggle = new QAction(tr("Toggle Boolean"), _outlineView);
     toggle->setShortcut(Qt::Key_Space);

@@ -1,5 +1,5 @@
 // The selected row's controls reached from the keyboard: F2 and Shift+F2 edit, Space toggles a Boolean,
-// Ctrl+T opens the type pop-up, Ctrl+D duplicates, Ctrl+Y redoes, and Alt+E opens the Edit menu.
+// Ctrl+T opens the type pop-up, Ctrl+D duplicates, Ctrl+Y redoes, and Alt+E and F10 open the menus.
 #include <QAbstractItemView>
 #include <QAction>
 #include <QMenu>
@@ -34,6 +34,8 @@ void KeyboardTest::reachesTheRowControlsFromTheKeyboard_data() {
         << "on" << QKeySequence(Qt::CTRL | Qt::Key_T) << "- " + keys + " true popup Undo";
     QTest::newRow("Alt+E: the Edit menu")
         << "on" << QKeySequence(Qt::ALT | Qt::Key_E) << "- " + keys + " true menu Undo";
+    QTest::newRow("F10: the first menu")
+        << "on" << QKeySequence(Qt::Key_F10) << "- " + keys + " true menu Undo";
     QTest::newRow("Ctrl+D: duplicate")
         << "on" << QKeySequence(Qt::CTRL | Qt::Key_D) << "key name,on,on - 2,list true  Undo Duplicate Item";
     QTest::newRow("Ctrl+Y: redo") << "on"
