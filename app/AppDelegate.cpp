@@ -258,7 +258,7 @@ void AppDelegate::writeRecentDocuments() const {
 // ---- Menus ----
 
 void AppDelegate::buildFileMenu(MyWindowController* c) {
-    auto* file = new QMenu(tr("File"), c);
+    auto* file = new QMenu(tr("&File"), c);
     file->addAction(tr("New"), QKeySequence::New, this, [this] { newDocument(); });
     file->addAction(tr("Open..."), QKeySequence::Open, this, [this] { openDocument(); });
     QMenu* recent = file->addMenu(tr("Open Recent"));

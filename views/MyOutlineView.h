@@ -20,6 +20,7 @@ public:
 
     EntryTreeModel* entryModel() const { return static_cast<EntryTreeModel*>(model()); }
     void setOutlineDelegate(OutlineViewDelegate* d) { delegate_ = d; }
+    OutlineViewDelegate* outlineDelegate() const { return delegate_; }
 
     // The row of a displayed entry counted from the top of the outline, or -1 when it is not displayed.
     int rowForItem(const model::Entry* e) const;

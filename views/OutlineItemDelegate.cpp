@@ -10,6 +10,7 @@
 #include "EntryTreeModel.h"
 #include "MyOutlineView.h"
 #include "MyTableRowView.h"
+#include "OutlineViewDelegate.h"
 #include "model/ValueText.h"
 
 namespace views {
@@ -161,6 +162,21 @@ void OutlineItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     else
         marked.text = text;
     const QString elided = fm.elidedText(marked.text, Qt::ElideRight, area.width());
+    if (const auto* view = qobject_cast<const MyOutlineView*>(widget); view && view->outlineDelegate()) {
+        // The found text lies on a band of its own, in either palette; its ends are counted in the text as
+        // drawn, marks and all.
+        const auto [start, length] = view->outlineDelegate()->highlightOfCell(e, column);
+        if (start >= 0 && start < text.size()) {
+            auto shownAt = [&](qsizetype i) {
+                const qsizetype at = marked.isMark.empty() ? i : withMarks(text.left(i), fm).text.size();
+                return std::min(at, elided == marked.text ? elided.size() : elided.size() - 1);
+            };
+            const int left = area.left() + fm.horizontalAdvance(elided.left(shownAt(start)));
+            const int right = area.left() + fm.horizontalAdvance(elided.left(shownAt(start + length)));
+            painter->fillRect(QRect(left, area.top() + 2, std::max(right - left, 2), area.height() - 4),
+                              QColor(255, 190, 0, 120));
+        }
+    }
     if (std::find(marked.isMark.begin(), marked.isMark.end(), true) == marked.isMark.end()) {
         painter->setPen(color);
         painter->drawText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, elided);

@@ -33,6 +33,9 @@ public:
     // The field being edited, in the outline viewport's coordinates; a null rectangle when none.
     virtual QRect focusedTextFieldRect() const = 0;
     virtual bool hasFocusedTextField() const = 0;
+    // The part of a cell's text to highlight as found, {start, length} in the text the cell shows before its
+    // marks; {-1, 0} for none.
+    virtual std::pair<int, int> highlightOfCell(const model::Entry*, int) const { return {-1, 0}; }
 
     virtual void keyDownWithKeycode(uint16_t keycode) = 0;
     // After a left click on the outline of the active window, and before a right click's menu: 1 when the

@@ -173,6 +173,21 @@ void MyWindowController::copyCurrentItemToPasteboard() {
     Pasteboard::writeGeneral(items);
 }
 
+void MyWindowController::duplicateCurrentItem() {
+    const EntryRef e = _currentItem;
+    if (!canDeleteItem() || _isEditingText || _isDisplayingAlart) return;
+    // A copy made as our own pasteboard copy is read back: new entries, numbered on from the document's.
+    auto bytes = plist::serialize(model::PlistDocument::propertyListValue(*e), plist::Format::Binary);
+    if (!bytes) return;
+    auto copy = _document.rootEntryWithPropertyListData(*bytes);
+    if (!copy) return;
+    const EntryRef parent(e->parent());
+    EntryRef n = *copy;
+    n->key = uniqueKeyNameInChild(&parent->child(), QString::fromStdString(e->key)).toStdString();
+    doCommands({editing::CommandRecord::title("Duplicate Item"),
+                editing::CommandRecord::insertItem(n, parent, int64_t(e->indexInParent()) + 1)});
+}
+
 void MyWindowController::copyKeyPath() {
     if (!_currentItem) return;
     Pasteboard::writeGeneral({{platform::kPasteboardTypeString,

@@ -19,6 +19,7 @@
 
 #include "FileWatch.h"
 #include "MyFileChangeBar.h"
+#include "MyFindBar.h"
 #include "editing/TypeConversion.h"
 #include "platform/qt/Alert.h"
 #include "platform/qt/FileNames.h"
@@ -61,6 +62,8 @@ MyWindowController::MyWindowController(const QString& url, QWidget* parent)
     _fileChangeBar = new MyFileChangeBar(central);
     column->addWidget(_fileChangeBar);
     column->addWidget(_outlineView, 1);
+    _findBar = new MyFindBar(this);
+    column->addWidget(_findBar);
     setCentralWidget(central);
     connect(_fileChangeBar, &MyFileChangeBar::reloadClicked, this, [this] { reloadFromDisk(); });
     connect(_fileChangeBar, &MyFileChangeBar::ignoreClicked, this, [this] {
@@ -277,12 +280,16 @@ void MyWindowController::buildControls() {
 }
 
 void MyWindowController::buildMenus() {
-    _editMenu = menuBar()->addMenu(tr("Edit"));
+    _editMenu = menuBar()->addMenu(tr("&Edit"));
     QMenu* edit = _editMenu;
     _undoAction = edit->addAction(tr("Undo"), this, [this] { undo(); });
     _undoAction->setShortcut(QKeySequence::Undo);
     _redoAction = edit->addAction(tr("Redo"), this, [this] { redo(); });
-    _redoAction->setShortcut(QKeySequence::Redo);
+    // Ctrl+Y redoes too, where the desktop's bindings lack it.
+    QList<QKeySequence> redoKeys = QKeySequence::keyBindings(QKeySequence::Redo);
+    if (!redoKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_Y)))
+        redoKeys << QKeySequence(Qt::CTRL | Qt::Key_Y);
+    _redoAction->setShortcuts(redoKeys);
     edit->addSeparator();
     _cutAction = edit->addAction(tr("Cut"), this, [this] { cut(); });
     _cutAction->setShortcut(QKeySequence::Cut);
@@ -292,6 +299,17 @@ void MyWindowController::buildMenus() {
     _pasteAction->setShortcut(QKeySequence::Paste);
     // No shortcut: Delete and Backspace belong to the outline and to the field being edited.
     _deleteAction = edit->addAction(tr("Delete"), this, [this] { deleteAction(); });
+    edit->addSeparator();
+    edit->addAction(tr("Find\u2026"), this, [this] { _findBar->showFind(false); })
+        ->setShortcut(QKeySequence::Find);
+    edit->addAction(tr("Find Next"), this, [this] { _findBar->findNext(); })
+        ->setShortcuts({QKeySequence(Qt::Key_F3), QKeySequence(Qt::CTRL | Qt::Key_G)});
+    edit->addAction(tr("Find Previous"), this, [this] { _findBar->findPrevious(); })
+        ->setShortcuts(
+            {QKeySequence(Qt::SHIFT | Qt::Key_F3), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G)});
+    edit->addAction(tr("Replace\u2026"), this, [this] { _findBar->showFind(true); })
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    buildKeyboardActions(edit);
     updateEditActions();
 }
 
@@ -407,6 +425,7 @@ void MyWindowController::registerUndoBatch(editing::CommandBatch inverses, const
     if (!_undoManager->isUndoing() && !_undoManager->isRedoing() &&
         _undoManager->undoCount() < _cleanUndoCount)
         _cleanUndoCount = -1;
+    _findBar->documentDidChange();
     QPointer<MyWindowController> self(this);
     _undoManager->registerUndo(
         [self, batch = std::move(inverses)] {

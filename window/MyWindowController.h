@@ -35,6 +35,7 @@ class MyTextField;
 namespace window {
 
 class MyFileChangeBar;
+class MyFindBar;
 
 using model::Entry;
 using model::EntryRef;
@@ -118,6 +119,7 @@ public:
     // "Reload from Disk". A file that cannot be read shows the load-failure alert and changes nothing.
     void reloadFromDisk();
     MyFileChangeBar* fileChangeBar() const { return _fileChangeBar; }
+    MyFindBar* findBar() const { return _findBar; }
 
     EntryRef currentItem() const override { return _currentItem; }
     FamilyRange familyRange() const { return _familyRange; }
@@ -195,6 +197,10 @@ public:
     void copyCurrentItemToPasteboard();
     // Puts the selected entry's key path on the pasteboard as the alerts write it ("Root › list › Item 1").
     void copyKeyPath();
+    // The keyboard's ways to the selected row's controls: editing its key (or its value where the key does
+    // not edit) or its value, as a double click does; duplicating it after itself ("Duplicate Item").
+    void beginEditingSelectedRow(bool value);
+    void duplicateCurrentItem();
     void undo();
     void redo();
 
@@ -264,6 +270,7 @@ private:
         return {_familyRange.location, _familyRange.length};
     }
     QRect focusedTextFieldRect() const override;
+    std::pair<int, int> highlightOfCell(const Entry* item, int column) const override;
     bool hasFocusedTextField() const override { return focusedTextField() != nullptr; }
     bool rowViewSelectSelfRow(int row) override;
     bool outlineViewDoubleClickedItem(Entry* item, int column) override;
@@ -275,6 +282,7 @@ private:
 
     void buildControls();
     void buildMenus();
+    void buildKeyboardActions(QMenu* edit);
     void placeRowControls();
     // Shows the field over a cell of the selected row with the cell's exact text.
     void showFieldEditor(Entry* item, int column);
@@ -324,6 +332,7 @@ private:
     // The number of undo steps at which the document is what its file holds; -1 when no longer reachable.
     int _cleanUndoCount = 0;
     MyFileChangeBar* _fileChangeBar = nullptr;
+    MyFindBar* _findBar = nullptr;
     views::MyOutlineView* _outlineView = nullptr;
     views::EntryTreeModel* _model = nullptr;
     views::MyButton* _addButton = nullptr;

@@ -2,7 +2,9 @@
 // selected row.
 #include <QAction>
 #include <QMenu>
+#include <QMenuBar>
 
+#include "MyFindBar.h"
 #include "MyWindowController.h"
 #include "platform/qt/NotificationCenter.h"
 #include "views/MyControls.h"
@@ -138,6 +140,53 @@ void MyWindowController::restoreFocusedTextFieldSelection() {
         field->setCursorPosition(_parkedCursor);
     }
     field->setFocus(Qt::OtherFocusReason);
+}
+
+std::pair<int, int> MyWindowController::highlightOfCell(const Entry* item, int column) const {
+    return _findBar->highlightOfCell(item, column);
+}
+
+void MyWindowController::buildKeyboardActions(QMenu* edit) {
+    edit->addSeparator();
+    edit->addAction(tr("Edit Key"), this, [this] { beginEditingSelectedRow(false); })
+        ->setShortcut(Qt::Key_F2);
+    edit->addAction(tr("Edit Value"), this, [this] { beginEditingSelectedRow(true); })
+        ->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F2));
+    edit->addAction(tr("Change Type\u2026"), this,
+                    [this] {
+                        views::MyPopUpButton* popup =
+                            _currentItem == rootEntry() ? _rootClassPopupButton : _classPopupButton;
+                        if (_currentItem && controllShouldClick(popup) && popup->isVisible())
+                            popup->showPopup();
+                    })
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    edit->addAction(tr("Duplicate"), this, [this] { duplicateCurrentItem(); })
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    // F10 opens the first menu of the bar, as desktops without a menu key of their own do.
+    auto* menus = new QAction(this);
+    menus->setShortcut(Qt::Key_F10);
+    addAction(menus);
+    connect(menus, &QAction::triggered, this, [this] {
+        if (!menuBar()->actions().isEmpty()) menuBar()->setActiveAction(menuBar()->actions().front());
+    });
+    // Space belongs to the outline alone: in the fields and check boxes of the window it stays theirs.
+    auto* toggle = new QAction(tr("Toggle Boolean"), _outlineView);
+    toggle->setShortcut(Qt::Key_Space);
+    toggle->setShortcutContext(Qt::WidgetShortcut);
+    _outlineView->addAction(toggle);
+    connect(toggle, &QAction::triggered, this, [this] {
+        if (_currentItem && _currentItem->type() == EntryType::Boolean && controllShouldClick(_outlineView))
+            handlingCheckBox(!_currentItem->boolValue());
+    });
+}
+
+void MyWindowController::beginEditingSelectedRow(bool value) {
+    Entry* e = _currentItem.get();
+    if (!e) return;
+    const int column = value || !isEditableCell(*e, EntryTreeModel::KeyColumn) ? EntryTreeModel::ValueColumn
+                                                                               : EntryTreeModel::KeyColumn;
+    _outlineView->scrollRowToVisible(e);
+    outlineViewDoubleClickedItem(e, column);
 }
 
 bool MyWindowController::controllShouldClick(QObject*) {

@@ -226,7 +226,7 @@ Outcome launch(const QStringList& files, const QString& path, QString& message,
 
 QAction* fileMenuItem(MyWindowController* w, const QStringList& texts) {
     for (QAction* menu : w->menuBar()->actions())
-        if (menu->text() == QStringLiteral("File"))
+        if (menu->text() == QStringLiteral("&File"))
             for (QAction* a : menu->menu()->actions())
                 if (texts.contains(a->text())) return a;
     return nullptr;

@@ -1,0 +1,112 @@
+// The find bar on a document of about a million entries, through a real window: from a key press in the
+// search field to the first match selected and painted, and to the full count; Replace All of 100,000 keys
+// and its undo, each until painted. Wall-clock figures, printed as a table; asserts nothing about time.
+//
+//   python3 bench/make-1m-plist.py /tmp/1m.plist
+//   build/bench/find_bench /tmp/1m.plist [repeats]
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "views/MyOutlineView.h"
+#include "window/MyFindBar.h"
+#include "window/MyWindowController.h"
+
+namespace {
+
+using window::MyFindBar;
+using window::MyWindowController;
+
+class PaintWatcher : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+double msSince(const QElapsedTimer& t) {
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+// Runs the event loop until done() holds; the time taken.
+template <typename Done> double until(const QElapsedTimer& t, Done done) {
+    while (!done())
+        QApplication::processEvents(QEventLoop::AllEvents);
+    return msSince(t);
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s FILE.plist [repeats]\n", argv[0]);
+        return 2;
+    }
+    const int repeats = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+    MyWindowController w(QString::fromLocal8Bit(argv[1]));
+    if (!w.windowDidLoad()) return 1;
+    PaintWatcher watcher;
+    w.outlineView()->viewport()->installEventFilter(&watcher);
+    w.show();
+    w.activateWindow();
+    MyFindBar* bar = w.findBar();
+    bar->showFind(false);
+    QApplication::processEvents();
+    std::printf("find_bench: %s, median of %d\n", argv[1], repeats);
+
+    // The last key of the pattern is the key press measured; the selection stays at the top.
+    for (const char* pattern : {"item 4", "item 49999", "zzz"}) {
+        std::vector<double> first, painted, count;
+        for (int i = 0; i < repeats; ++i) {
+            bar->findField()->setText(QString::fromLatin1(pattern).chopped(1));
+            until(QElapsedTimer(), [&] { return bar->isSearchDone(); });
+            w.outlineViewSelectItem(w.rootEntry().get());
+            QApplication::processEvents();
+            QElapsedTimer t;
+            t.start();
+            const int before = watcher.paints;
+            bar->findField()->insert(QString::fromLatin1(pattern).right(1));
+            first.push_back(until(t, [&] { return bar->currentMatch() || bar->isSearchDone(); }));
+            painted.push_back(until(t, [&] { return !bar->currentMatch() || watcher.paints > before; }));
+            count.push_back(until(t, [&] { return bar->isSearchDone(); }));
+        }
+        std::printf("  \"%s\" (%s): first match %.1f ms, painted %.1f ms, full count %.1f ms\n", pattern,
+                    qPrintable(bar->countText()), median(first), median(painted), median(count));
+    }
+
+    // Replace All of the 100,000 keys "key1xxxxx" of the flat dictionary, then its undo.
+    bar->scopeBox()->setCurrentIndex(0);
+    bar->findField()->setText(QStringLiteral("key1"));
+    until(QElapsedTimer(), [&] { return bar->isSearchDone(); });
+    bar->showFind(true);
+    bar->replaceField()->setText(QStringLiteral("kex1"));
+    QElapsedTimer t;
+    t.start();
+    int before = watcher.paints;
+    bar->replaceAll();
+    const double replaced = until(t, [&] { return watcher.paints > before; });
+    std::printf("  Replace All: %s in %.1f ms to paint\n", qPrintable(bar->messageText()), replaced);
+    t.restart();
+    before = watcher.paints;
+    w.undo();
+    const double undone = until(t, [&] { return watcher.paints > before; });
+    std::printf("  its undo: %.1f ms to paint\n", undone);
+    return 0;
+}
