@@ -6,10 +6,12 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSettings>
 #include <QTimer>
 #include <algorithm>
@@ -28,17 +30,10 @@ using platform::NotificationCenter;
 namespace {
 constexpr int kMaxRecentDocuments = 10;
 const QString kRecentKey = QStringLiteral("RecentDocuments");
-const char* const kSaveActionProperty = "vantrelSaveAction";
-const char* const kSaveAsActionProperty = "vantrelSaveAsAction";
-const char* const kRecentMenuProperty = "vantrelRecentMenu";
 
 QVariantMap& defaultsDomain() {
     static QVariantMap domain;
     return domain;
-}
-
-template <typename T> T* propertyObject(QObject* o, const char* name) {
-    return qobject_cast<T*>(o->property(name).value<QObject*>());
 }
 
 bool contains(const std::vector<MyWindowController*>& list, MyWindowController* c) {
@@ -152,6 +147,7 @@ MyWindowController* AppDelegate::openDocumentWithURL(const QString& url) {
     }
     auto* c = new MyWindowController(location);
     addWindow(c);
+    placeWindow(c);
     c->windowDidLoad();
     c->show();
     c->raise();
@@ -179,8 +175,19 @@ void AppDelegate::addWindow(MyWindowController* c) {
     _windowControllerArray.push_back(c);
     _activationOrder.insert(_activationOrder.begin(), c);
     c->installEventFilter(this);
-    c->stateChanged = [this] { validateMenuItems(); };
+    connect(c, &MyWindowController::stateChanged, this, &AppDelegate::validateMenuItems);
     buildFileMenu(c);
+}
+
+void AppDelegate::placeWindow(MyWindowController* c) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    if (localWindowNumber() == 0 ||
+        (!area.isNull() && (_nextWindowPosition.x() + c->width() > area.right() ||
+                            _nextWindowPosition.y() + c->height() > area.bottom())))
+        _nextWindowPosition = area.topLeft() + QPoint(16, 16);
+    if (QGuiApplication::platformName() != QLatin1String("wayland")) c->move(_nextWindowPosition);
+    _nextWindowPosition += QPoint(24, 24);
 }
 
 void AppDelegate::removeWindow(MyWindowController* c) {
@@ -189,7 +196,8 @@ void AppDelegate::removeWindow(MyWindowController* c) {
     erase(_reservedToCloseWindowControllerArray, c);
     erase(_activationOrder, c);
     c->removeEventFilter(this);
-    c->stateChanged = nullptr;
+    disconnect(c, &MyWindowController::stateChanged, this, nullptr);
+    _fileMenuItems.erase(c);
     // The controller may be inside one of its own call-backs.
     c->deleteLater();
     validateMenuItems();
@@ -261,18 +269,16 @@ void AppDelegate::buildFileMenu(MyWindowController* c) {
     auto* file = new QMenu(tr("&File"), c);
     file->addAction(tr("New"), QKeySequence::New, this, [this] { newDocument(); });
     file->addAction(tr("Open..."), QKeySequence::Open, this, [this] { openDocument(); });
-    QMenu* recent = file->addMenu(tr("Open Recent"));
-    c->setProperty(kRecentMenuProperty, QVariant::fromValue<QObject*>(recent));
+    FileMenuItems& items = _fileMenuItems[c];
+    items.recent = file->addMenu(tr("Open Recent"));
     file->addSeparator();
     file->addAction(tr("Close"), QKeySequence::Close, c, [c] { c->close(); });
-    QAction* save = file->addAction(tr("Save"), QKeySequence::Save, this, [this] { saveDocument(); });
-    QAction* saveAs = file->addAction(tr("Save As..."), this, [this] { saveDocumentAs(); });
+    items.save = file->addAction(tr("Save"), QKeySequence::Save, this, [this] { saveDocument(); });
+    items.saveAs = file->addAction(tr("Save As..."), this, [this] { saveDocumentAs(); });
     // Some desktops bind no key to Save As; Ctrl+Shift+S is the common one.
-    saveAs->setShortcut(QKeySequence::keyBindings(QKeySequence::SaveAs).isEmpty()
-                            ? QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)
-                            : QKeySequence(QKeySequence::SaveAs));
-    c->setProperty(kSaveActionProperty, QVariant::fromValue<QObject*>(save));
-    c->setProperty(kSaveAsActionProperty, QVariant::fromValue<QObject*>(saveAs));
+    items.saveAs->setShortcut(QKeySequence::keyBindings(QKeySequence::SaveAs).isEmpty()
+                                  ? QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)
+                                  : QKeySequence(QKeySequence::SaveAs));
     file->addSeparator();
     QAction* quit = file->addAction(tr("Quit"), QKeySequence::Quit, this, [this] { terminate(); });
     quit->setMenuRole(QAction::QuitRole);
@@ -284,8 +290,9 @@ void AppDelegate::buildFileMenu(MyWindowController* c) {
 
 void AppDelegate::rebuildRecentMenus() {
     for (MyWindowController* c : _windowControllerArray) {
-        QMenu* menu = propertyObject<QMenu>(c, kRecentMenuProperty);
-        if (!menu) continue;
+        auto items = _fileMenuItems.find(c);
+        if (items == _fileMenuItems.end() || !items->second.recent) continue;
+        QMenu* menu = items->second.recent;
         menu->clear();
         menu->setToolTipsVisible(true);
         QHash<QString, int> sharing;
@@ -313,13 +320,10 @@ void AppDelegate::validateMenuItems() {
     const QString title = front && !front->url().isEmpty() ? tr("Save") : tr("Save...");
     // Save is enabled with changes, and while a text edit is open (it commits the edit).
     const bool saveEnabled = available && (front->canUndo() || front->isEditingText());
-    for (MyWindowController* c : _windowControllerArray) {
-        if (QAction* save = propertyObject<QAction>(c, kSaveActionProperty)) {
-            save->setText(title);
-            save->setEnabled(saveEnabled);
-        }
-        if (QAction* saveAs = propertyObject<QAction>(c, kSaveAsActionProperty))
-            saveAs->setEnabled(available);
+    for (const auto& [c, items] : _fileMenuItems) {
+        items.save->setText(title);
+        items.save->setEnabled(saveEnabled);
+        items.saveAs->setEnabled(available);
     }
 }
 
@@ -342,9 +346,9 @@ void AppDelegate::saveDocument(MyWindowController* sender) {
         saveDocumentAs(c);
 }
 
-void AppDelegate::saveOverChangedFile(MyWindowController* c, const QString& url, int formatKind) {
+void AppDelegate::saveOverChangedFile(MyWindowController* c, const QString& url, plist::Format format) {
     if (!c->fileChangedOnDisk()) {
-        saveDocumentWithWindowController(c, url, formatKind);
+        saveDocumentWithWindowController(c, url, format);
         return;
     }
     QMessageBox* alert = c->makeAlertWithMessage(
@@ -352,10 +356,10 @@ void AppDelegate::saveOverChangedFile(MyWindowController* c, const QString& url,
             .arg(c->fileName()),
         tr("Overwrite"), tr("Cancel"));
     QPointer<MyWindowController> target(c);
-    c->runAlert(alert, [this, target, url, formatKind](int answer) {
+    c->runAlert(alert, [this, target, url, format](int answer) {
         if (!target || !contains(_windowControllerArray, target.data())) return;
         if (answer == platform::kAlertFirstButtonReturn) {
-            saveDocumentWithWindowController(target, url, formatKind);
+            saveDocumentWithWindowController(target, url, format);
         } else {
             // A pending close or quit waits for the user's next word.
             removeReserved(target);
@@ -383,7 +387,7 @@ void AppDelegate::saveDocumentAs(MyWindowController* sender) {
     auto* format = new QComboBox(dialog);
     format->setObjectName(QStringLiteral("formatPopUp"));
     format->addItems({tr("XML"), tr("Binary")});
-    format->setCurrentIndex(c->formatKind() == 1 ? 1 : 0);
+    format->setCurrentIndex(c->formatKind() == plist::Format::Binary ? 1 : 0);
     format->setMinimumWidth(78);
     if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout())) {
         const int row = grid->rowCount();
@@ -402,6 +406,8 @@ void AppDelegate::saveDocumentAs(MyWindowController* sender) {
             return;
         }
         const QString location = platform::absoluteFileName(files.front());
+        // The pop-up lists "XML" at 0 and "Binary" at 1.
+        const plist::Format chosen = format->currentIndex() == 1 ? plist::Format::Binary : plist::Format::Xml;
         MyWindowController* other = windowControllerWithURL(location);
         QPointer<MyWindowController> replaced;
         if (other && other != c) {
@@ -414,10 +420,9 @@ void AppDelegate::saveDocumentAs(MyWindowController* sender) {
             }
             replaced = other;
         }
-        if (location == normalizedLocation(c->url()))
-            return saveOverChangedFile(c, location, format->currentIndex());
+        if (location == normalizedLocation(c->url())) return saveOverChangedFile(c, location, chosen);
         // The window on the replaced file gives way only once the file holds this document.
-        if (saveDocumentWithWindowController(c, location, format->currentIndex()) && replaced &&
+        if (saveDocumentWithWindowController(c, location, chosen) && replaced &&
             contains(_windowControllerArray, replaced.data()))
             closeAndRemove(replaced);
     });
@@ -429,9 +434,9 @@ bool AppDelegate::saveDocumentWithWindowController(MyWindowController* c) {
 }
 
 bool AppDelegate::saveDocumentWithWindowController(MyWindowController* c, const QString& url,
-                                                   int formatKind) {
+                                                   plist::Format format) {
     plist::Expected<std::string> bytes =
-        formatKind == 1 ? c->document().binaryData() : c->document().plistString();
+        format == plist::Format::Binary ? c->document().binaryData() : c->document().plistString();
     if (!bytes) {
         failSave(c, QString::fromStdString(bytes.error().message));
         return false;
@@ -444,7 +449,7 @@ bool AppDelegate::saveDocumentWithWindowController(MyWindowController* c, const 
     }
     // The document takes the new location and format only now that they hold its contents.
     c->setURL(url);
-    c->setFormatKind(formatKind == 1 ? 1 : 0);
+    c->setFormatKind(format == plist::Format::Binary ? plist::Format::Binary : plist::Format::Xml);
     c->didWriteFile(*bytes);
     noteNewRecentDocumentURL(url);
     if (contains(_reservedToCloseWindowControllerArray, c)) {
@@ -480,15 +485,15 @@ void AppDelegate::didReceiveNotification(const platform::Notification& n) {
         return;
     }
     switch (n.userInfo.value(window::kReturnCode).toInt()) {
-    case 1000:
+    case platform::kAlertFirstButtonReturn: // Save
         _reservedToCloseWindowControllerArray.push_back(c);
         // The window that asked is the one saved, whichever window is in front.
         saveDocument(c);
         break;
-    case 1001:
+    case platform::kAlertSecondButtonReturn: // Revert Changed
         closeAndRemove(c);
         break;
-    case 1002:
+    case platform::kAlertThirdButtonReturn: // Cancel
         _isTerminate = false;
         break;
     default:

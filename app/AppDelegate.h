@@ -3,11 +3,15 @@
 #pragma once
 
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <QStringList>
 #include <QVariantMap>
 #include <optional>
+#include <unordered_map>
 #include <vector>
+
+#include "platform/plist/PropertyList.h"
 
 class QAction;
 class QMenu;
@@ -61,7 +65,7 @@ public:
     void saveDocument(MyWindowController* sender = nullptr);
     void saveDocumentAs(MyWindowController* sender = nullptr);
     // Writes the document to a location in a format; the document takes them only when the write succeeds.
-    bool saveDocumentWithWindowController(MyWindowController* c, const QString& url, int formatKind);
+    bool saveDocumentWithWindowController(MyWindowController* c, const QString& url, plist::Format format);
     bool saveDocumentWithWindowController(MyWindowController* c);
 
     // Pushes the Save items' titles and enabled states to every window.
@@ -92,9 +96,13 @@ private:
     void failSave(MyWindowController* c, const QString& message);
     // Saves onto the document's own file, first asking whether to overwrite it when another program changed
     // it since the window read or wrote it.
-    void saveOverChangedFile(MyWindowController* c, const QString& url, int formatKind);
+    void saveOverChangedFile(MyWindowController* c, const QString& url, plist::Format format);
     // The sender, or the front document, with its text edit committed; none when the commit was refused.
     MyWindowController* documentToSave(MyWindowController* sender);
+    // Returns the window-load counter of the process and then increases it by one.
+    unsigned localWindowNumber() { return _windowLoadCounter++; }
+    // Places a window before it loads: the first at the top left of the screen, later ones cascading from it.
+    void placeWindow(MyWindowController* c);
     void buildFileMenu(MyWindowController* c);
     void rebuildRecentMenus();
     void writeRecentDocuments() const;
@@ -103,6 +111,15 @@ private:
     std::vector<MyWindowController*> _windowControllerArray;
     std::vector<MyWindowController*> _reservedToCloseWindowControllerArray;
     std::vector<MyWindowController*> _activationOrder; // front to back
+    // The items of each window's File menu that follow the application's state.
+    struct FileMenuItems {
+        QAction* save = nullptr;
+        QAction* saveAs = nullptr;
+        QMenu* recent = nullptr;
+    };
+    std::unordered_map<MyWindowController*, FileMenuItems> _fileMenuItems;
+    unsigned _windowLoadCounter = 0;
+    QPoint _nextWindowPosition;
     bool _isTerminate = false;
     bool _terminating = false;
     QStringList _recentDocuments;

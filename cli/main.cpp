@@ -41,8 +41,9 @@ constexpr const char* kPrintHelp =
     "\n"
     "Prints the outline: one row a line, indented by depth, with the key column (\"Root\", \"Item N\" or the "
     "key),\n"
-    "the type and the value column, separated by tabs. Tabs and line breaks in keys and strings show as\n"
-    "\u2192 and \u21b5.\n";
+    "the type and the value column, separated by tabs. Tabs, line breaks and other control characters in "
+    "keys\n"
+    "and strings show as the outline shows them: \u21e5, \u21b5, \u23ce and the control pictures.\n";
 
 int usageError(const std::string& message, const char* usage) {
     std::cerr << "vantrel-cli: " << message << "\n\n" << usage;
@@ -130,8 +131,8 @@ int lint(const std::vector<std::string>& args) {
         model::PlistDocument doc(path);
         model::LoadOutcome outcome = doc.openPlistFile();
         if (outcome.ok) {
-            std::cout << path << ": ok (" << (doc._formatKind == 1 ? "binary" : "XML") << ", "
-                      << countEntries(*doc.root()) << " entries)\n";
+            std::cout << path << ": ok (" << (doc.formatKind() == plist::Format::Binary ? "binary" : "XML")
+                      << ", " << countEntries(*doc.root()) << " entries)\n";
         } else {
             std::cout << path << ": cannot be opened: " << outcome.reason << "\n";
             status = 1;
@@ -140,19 +141,17 @@ int lint(const std::vector<std::string>& args) {
     return status;
 }
 
-void printRows(const model::Entry& e, const std::string& keyColumn, int depth, std::string& out) {
+void printRows(const model::Entry& e, int depth, std::string& out) {
     out.append(size_t(depth) * 2, ' ');
-    out += model::withVisibleMarks(keyColumn);
+    out += model::withVisibleMarks(model::keyLabel(e));
     out += '\t';
     out += model::typeName(e.type());
     out += '\t';
     out += model::withVisibleMarks(model::valueText(e));
     out += '\n';
     if (!e.isContainer()) return;
-    bool inArray = e.type() != model::EntryType::Dictionary;
-    const auto& children = e.child();
-    for (size_t i = 0; i < children.size(); ++i)
-        printRows(*children[i], inArray ? "Item " + std::to_string(i) : children[i]->key, depth + 1, out);
+    for (const model::EntryRef& c : e.child())
+        printRows(*c, depth + 1, out);
 }
 
 int print(const std::vector<std::string>& args) {
@@ -164,7 +163,7 @@ int print(const std::vector<std::string>& args) {
     model::PlistDocument doc(args[0]);
     if (!load(doc, args[0])) return 1;
     std::string out;
-    printRows(*doc.root(), "Root", 0, out);
+    printRows(*doc.root(), 0, out);
     std::fwrite(out.data(), 1, out.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

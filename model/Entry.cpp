@@ -244,4 +244,26 @@ void Entry::moveChild(size_t from, size_t to) {
     renumberFrom(std::min(from, to));
 }
 
+std::string keyLabel(const Entry& e, std::string_view rootWord, std::string_view itemWord) {
+    const Entry* parent = e.parent();
+    if (!parent) return std::string(rootWord);
+    if (parent->type() == EntryType::Dictionary) return e.key;
+    std::string label(itemWord);
+    if (size_t at = label.find("%1"); at != std::string::npos)
+        label.replace(at, 2, std::to_string(e.indexInParent()));
+    return label;
+}
+
+std::string keyPath(const Entry& e) {
+    std::vector<const Entry*> chain;
+    for (const Entry* p = &e; p; p = p->parent())
+        chain.push_back(p);
+    std::string path;
+    for (size_t i = chain.size(); i-- > 0;) {
+        if (i + 1 < chain.size()) path += " \u203a ";
+        path += keyLabel(*chain[i]);
+    }
+    return path;
+}
+
 } // namespace model

@@ -305,6 +305,16 @@ private:
     Stored stored_ = Stored::Text;
 };
 
+// The key column's label of an entry: kRootLabel for the top entry (one without a parent), "Item N" for an
+// element of an Array (N counted from 0), else its key. A caller that translates passes its own words; "%1"
+// in itemWord stands for N.
+inline constexpr std::string_view kRootLabel = "Root";
+std::string keyLabel(const Entry& e, std::string_view rootWord = kRootLabel,
+                     std::string_view itemWord = "Item %1");
+// The key path that alerts and Copy Key Path show: the labels from "Root" down to the entry, joined by "
+// \u203a ".
+std::string keyPath(const Entry& e);
+
 inline EntryRef::EntryRef(Entry* e) : e_(e) {
     if (e_) ++e_->refs_;
 }

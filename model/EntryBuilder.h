@@ -22,6 +22,8 @@ public:
     bool beginArray(size_t count) override { return begin(false, count); }
     bool beginDictionary(size_t count) override { return begin(true, count); }
     bool endContainer() override;
+    using EventSink::key;
+    using EventSink::string;
     bool key(std::string_view key) override;
     bool string(std::string_view s) override;
     bool integer(plist::Integer i) override { return add(EntryType::Number, Number::fromInteger(i)); }

@@ -1,236 +1,25 @@
 #include "PlistDocument.h"
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <new>
 
 #include "EntryBuilder.h"
-#include "PlistReader.h"
-#include "ValueText.h"
-#include "platform/plist/Base64.h"
+#include "platform/file/RegularFile.h"
 #include "platform/plist/BinaryReader.h"
 #include "platform/plist/BinaryTreeWriter.h"
-#include "platform/plist/DateTime.h"
-#include "platform/plist/PropertyList.h"
-#include "platform/plist/Scalars.h"
-#include "platform/plist/Text.h"
 #include "platform/plist/XmlWriter.h"
 
 namespace model {
-namespace {
-
-// The bytes this process may still take: the memory the system has available (MemAvailable), and where the
-// address space is limited (RLIMIT_AS), no more than is left of that limit.
-uint64_t availableMemory() {
-    uint64_t available = UINT64_MAX;
-    if (FILE* f = std::fopen("/proc/meminfo", "re")) {
-        char line[128];
-        unsigned long long kb = 0;
-        while (std::fgets(line, sizeof line, f))
-            if (std::sscanf(line, "MemAvailable: %llu kB", &kb) == 1) available = uint64_t(kb) * 1024;
-        std::fclose(f);
-    }
-    struct rlimit limit {};
-    if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-        unsigned long long pages = 0;
-        if (FILE* f = std::fopen("/proc/self/statm", "re")) {
-            if (std::fscanf(f, "%llu", &pages) != 1) pages = 0;
-            std::fclose(f);
-        }
-        const uint64_t used = uint64_t(pages) * uint64_t(::sysconf(_SC_PAGESIZE));
-        available = std::min<uint64_t>(available, limit.rlim_cur > used ? limit.rlim_cur - used : 0);
-    }
-    return available;
-}
-
-// Reads a regular file whole. Directories, FIFOs, devices and sockets are refused before any read, so an
-// endless device can never hang a load; so is a file larger than the memory left to hold it, which would
-// only fail, late and slowly, or push the whole system into swapping. The reasons are the system's words
-// alone: whoever reports them names the file.
-plist::Expected<std::string> readRegularFile(const std::string& path) {
-    auto failure = [](const char* reason) { return plist::makeError(plist::Error::Kind::Io, reason); };
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return failure(std::strerror(errno));
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return failure(S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
-    }
-    if (uint64_t(st.st_size) > availableMemory()) {
-        ::close(fd);
-        return plist::noMemoryError();
-    }
-    std::string bytes;
-    bytes.resize(size_t(st.st_size));
-    size_t got = 0;
-    for (;;) {
-        if (got == bytes.size()) bytes.resize(bytes.size() + 65536); // the file grew while we read it
-        ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            int e = errno;
-            ::close(fd);
-            return failure(std::strerror(e));
-        }
-        if (n == 0) break;
-        got += size_t(n);
-    }
-    ::close(fd);
-    bytes.resize(got);
-    return bytes;
-}
-
-class Writer {
-public:
-    explicit Writer(WriteMode mode) : mode_(mode) {}
-
-    bool scalar(const Entry& e, std::string& out) {
-        switch (e.type()) {
-        case EntryType::Boolean:
-            out += e.boolValue() ? "<true/>" : "<false/>";
-            return true;
-        case EntryType::Number: {
-            const Number& n = e.numberValue();
-            if (!n.isReal) {
-                out += "<integer>";
-                out += n.integer.toString();
-                out += "</integer>";
-            } else {
-                out += "<real>";
-                out += std::isfinite(n.real) ? numberText(n) : plist::scalars::formatReal(n.real);
-                out += "</real>";
-            }
-            return true;
-        }
-        case EntryType::Data:
-            out += "<data>";
-            plist::base64::encode(e.dataValue().data(), e.dataValue().size(), out);
-            out += "</data>";
-            return true;
-        case EntryType::Date:
-            return date(e, out);
-        case EntryType::String:
-        case EntryType::NotApplicable: // written as the text it shows, so no key loses its value
-            out += "<string>";
-            if (!text(e, e.stringValue(), out)) return false;
-            out += "</string>";
-            return true;
-        case EntryType::Array:
-        case EntryType::Dictionary:
-            break;
-        }
-        return false;
-    }
-
-    bool container(const Children& child, unsigned level, int kind, std::string& out) {
-        if (level + 1 > unsigned(plist::kMaxNestingDepth))
-            return tooDeep(child.empty() ? nullptr : child.front().get());
-        bool dict = kind == 1;
-        out += dict ? "<dict>" : "<array>";
-        for (const EntryRef& c : child) {
-            if (dict) {
-                out += '\n';
-                out.append(level + 1, '\t');
-                out += "<key>";
-                if (!text(*c, c->key, out)) return false;
-                out += "</key>";
-            }
-            out += '\n';
-            out.append(level + 1, '\t');
-            if (c->isContainer()) {
-                bool isArray = c->type() != EntryType::Dictionary;
-                // This child container stands at depth level + 2 (the top element is at depth 1).
-                if (level + 2 > unsigned(plist::kMaxNestingDepth)) return tooDeep(c.get());
-                if (c->child().empty()) {
-                    out += isArray ? "<array/>" : "<dict/>";
-                } else if (!container(c->child(), level + 1, isArray ? 0 : 1, out)) {
-                    return false;
-                }
-            } else if (!scalar(*c, out)) {
-                return false;
-            }
-        }
-        out += '\n';
-        out.append(level, '\t');
-        out += dict ? "</dict>" : "</array>";
-        return true;
-    }
-
-    plist::Error error() const {
-        if (tooDeep_)
-            return plist::makeError(plist::Error::Kind::TooDeep, "The document is nested more than " +
-                                                                     std::to_string(plist::kMaxNestingDepth) +
-                                                                     " levels deep (at \u201c" + failedPath_ +
-                                                                     "\u201d).");
-        std::string_view m = kUnrepresentableMessage;
-        size_t at = m.find("%@");
-        std::string message(m.substr(0, at));
-        message += failedPath_;
-        message += m.substr(at + 2);
-        return plist::makeError(plist::Error::Kind::Unrepresentable, message);
-    }
-    const std::string& failedPath() const { return failedPath_; }
-
-private:
-    bool tooDeep(const Entry* e) {
-        tooDeep_ = true;
-        return fail(e);
-    }
-
-    bool fail(const Entry* e) {
-        if (failedPath_.empty()) failedPath_ = e ? PlistDocument::keyPath(*e) : "Root";
-        return false;
-    }
-
-    bool text(const Entry& e, std::string_view s, std::string& out) {
-        if (mode_ == WriteMode::Sanitized) {
-            plist::text::appendEscaped(out, plist::text::xmlSafe(s), false);
-            return true;
-        }
-        if (plist::text::appendEscaped(out, s, mode_ == WriteMode::Exact)) return true;
-        return fail(&e);
-    }
-
-    bool date(const Entry& e, std::string& out) {
-        double s = e.dateValue().seconds;
-        out += "<date>";
-        if (mode_ == WriteMode::Exact) {
-            out += plist::datetime::formatExact(s);
-        } else if (auto iso = plist::datetime::formatIso8601(s)) {
-            out += *iso; // fractions of a second are dropped: the format has whole seconds
-        } else if (mode_ == WriteMode::Sanitized) {
-            out += dateStringOfISO8601FormatWithDate(e.dateValue());
-        } else {
-            return fail(&e);
-        }
-        out += "</date>";
-        return true;
-    }
-
-    WriteMode mode_;
-    std::string failedPath_;
-    bool tooDeep_ = false;
-};
-
-} // namespace
 
 LoadOutcome PlistDocument::openPlistFile() try {
     LoadOutcome outcome;
     if (_url.empty()) {
-        _formatKind = 0;
+        _formatKind = plist::Format::Xml;
         _entryArray.push_back(Entry::makeContainer("", EntryType::Array));
         outcome.ok = true;
         return outcome;
     }
-    auto bytes = readRegularFile(_url);
+    auto bytes = platform::readRegularFile(_url);
     if (!bytes) {
         outcome.reason = bytes.error().message;
         return outcome;
@@ -242,7 +31,7 @@ LoadOutcome PlistDocument::openPlistFile() try {
             outcome.reason = root.error().message;
             return outcome;
         }
-        _formatKind = 1;
+        _formatKind = plist::Format::Binary;
         _textSizeHint = bytes->size() * 3; // binary files grow about threefold as text
         _entryArray.push_back(std::move(*root));
         outcome.ok = true;
@@ -261,14 +50,14 @@ LoadOutcome PlistDocument::openPlistFile() try {
         outcome.reason = "the file is in the old text property-list format, which the editor does not open";
         return outcome;
     }
-    _formatKind = parsed->format == plist::Format::Binary ? 1 : 0;
+    _formatKind = parsed->format == plist::Format::Binary ? plist::Format::Binary : plist::Format::Xml;
     _textSizeHint = parsed->text.size();
-    EntryRef root = makeRootEntryWithXML(parsed->text);
+    auto root = makeRootEntryWithXML(parsed->text);
     if (!root) {
-        outcome.reason = "the property list could not be read into entries";
+        outcome.reason = "the property list could not be read into entries (" + root.error().message() + ")";
         return outcome;
     }
-    _entryArray.push_back(std::move(root));
+    _entryArray.push_back(std::move(*root));
     outcome.ok = true;
     return outcome;
 } catch (const std::bad_alloc&) {
@@ -277,6 +66,16 @@ LoadOutcome PlistDocument::openPlistFile() try {
     LoadOutcome outcome;
     outcome.reason = plist::kNotEnoughMemory;
     return outcome;
+}
+
+void PlistDocument::setRoot(EntryRef root) {
+    _entryArray.clear();
+    if (root) _entryArray.push_back(std::move(root));
+}
+
+void PlistDocument::reset() {
+    _entryArray.clear();
+    _idNumber = 0;
 }
 
 plist::Expected<EntryRef> PlistDocument::rootEntryWithBinaryData(std::string_view bytes) {
@@ -291,7 +90,8 @@ plist::Expected<EntryRef> PlistDocument::rootEntryWithBinaryData(std::string_vie
     }
 }
 
-EntryRef PlistDocument::makeRootEntryWithXML(std::string_view text) {
+plist::Expected<EntryRef, ReadError> PlistDocument::makeRootEntryWithXML(std::string_view text) {
+
     const int64_t saved = _idNumber;
     try {
         return PlistReader(_idNumber).makeRootEntryWithXML(text);
@@ -303,8 +103,10 @@ EntryRef PlistDocument::makeRootEntryWithXML(std::string_view text) {
 
 namespace {
 
-plist::Error notAnEntry() {
-    return plist::makeError(plist::Error::Kind::NotPropertyList, "the text is no property-list document");
+plist::Error notAnEntry(const ReadError* why = nullptr) {
+    std::string message = "the text is no property-list document";
+    if (why) message += " (" + why->message() + ")";
+    return plist::makeError(plist::Error::Kind::NotPropertyList, std::move(message));
 }
 
 } // namespace
@@ -313,8 +115,9 @@ plist::Expected<EntryRef> PlistDocument::rootEntryWithPropertyListText(std::stri
     auto parsed = plist::parseToXmlText(text, plist::XmlWriteOptions{.exact = true});
     if (!parsed) return parsed.error();
     if (parsed->format != plist::Format::Xml || !parsed->hasPlistElement) return notAnEntry();
-    if (EntryRef root = makeRootEntryWithXML(parsed->text)) return root;
-    return notAnEntry();
+    auto root = makeRootEntryWithXML(parsed->text);
+    if (!root) return notAnEntry(&root.error());
+    return std::move(*root);
 } catch (const std::bad_alloc&) {
     return plist::noMemoryError();
 }
@@ -324,8 +127,9 @@ plist::Expected<EntryRef> PlistDocument::rootEntryWithPropertyListData(std::stri
     auto parsed = plist::parseToXmlText(bytes, plist::XmlWriteOptions{.exact = true});
     if (!parsed) return parsed.error();
     if (parsed->format == plist::Format::OpenStep) return notAnEntry();
-    if (EntryRef root = makeRootEntryWithXML(parsed->text)) return root;
-    return notAnEntry();
+    auto root = makeRootEntryWithXML(parsed->text);
+    if (!root) return notAnEntry(&root.error());
+    return std::move(*root);
 } catch (const std::bad_alloc&) {
     return plist::noMemoryError();
 }
@@ -341,16 +145,8 @@ plist::Expected<std::string> PlistDocument::plistStringWithItem(const EntryRef& 
     // The text of the whole document is about as long as the text it was loaded from.
     out.reserve(item == root() ? std::max<size_t>(_textSizeHint + _textSizeHint / 8, 4096) : 4096);
     out += plist::kXmlHead;
-    Writer w(mode);
-    if (item->isContainer()) {
-        bool isArray = item->type() != EntryType::Dictionary;
-        if (item->child().empty())
-            out += isArray ? "<array/>" : "<dict/>";
-        else if (!w.container(item->child(), 0, isArray ? 0 : 1, out))
-            return w.error();
-    } else if (!w.scalar(*item, out)) {
-        return w.error();
-    }
+    PlistWriter w(mode);
+    if (!w.topElement(*item, out)) return w.error();
     out += plist::kXmlTail;
     return out;
 } catch (const std::bad_alloc&) {
@@ -361,8 +157,8 @@ plist::Expected<std::string> PlistDocument::noHeaderPlistStringWithChild(const C
                                                                          unsigned level, int classTypeNumber,
                                                                          WriteMode mode) const try {
     std::string out;
-    Writer w(mode);
-    if (!w.container(child, level, classTypeNumber == 1 ? 1 : 0, out)) return w.error();
+    PlistWriter w(mode);
+    if (!w.container(child, level, classTypeNumber == 1, out)) return w.error();
     return out;
 } catch (const std::bad_alloc&) {
     return plist::noMemoryError();
@@ -371,7 +167,7 @@ plist::Expected<std::string> PlistDocument::noHeaderPlistStringWithChild(const C
 plist::Expected<std::string> PlistDocument::noHeaderPlistStringWithAloneItem(const Entry& item,
                                                                              WriteMode mode) const try {
     std::string out;
-    Writer w(mode);
+    PlistWriter w(mode);
     if (!w.scalar(item, out)) return w.error();
     return out;
 } catch (const std::bad_alloc&) {
@@ -461,22 +257,6 @@ plist::Expected<std::string> PlistDocument::binaryData() const try {
     return plist::BinaryTreeWriter<EntryAdapter>().run(*root());
 } catch (const std::bad_alloc&) {
     return plist::noMemoryError();
-}
-
-std::string PlistDocument::keyPath(const Entry& e) {
-    std::vector<const Entry*> chain;
-    for (const Entry* p = &e; p; p = p->parent())
-        chain.push_back(p);
-    std::string path = "Root";
-    for (size_t i = chain.size() - 1; i-- > 0;) {
-        const Entry* c = chain[i];
-        path += " \u203a ";
-        if (c->parent()->type() == EntryType::Dictionary)
-            path += c->key;
-        else
-            path += "Item " + std::to_string(c->indexInParent());
-    }
-    return path;
 }
 
 } // namespace model

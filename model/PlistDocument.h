@@ -9,19 +9,13 @@
 #include <vector>
 
 #include "Entry.h"
+#include "PlistReader.h"
+#include "PlistWriter.h"
 #include "platform/plist/Error.h"
+#include "platform/plist/PropertyList.h"
 #include "platform/plist/Value.h"
 
 namespace model {
-
-// How the writer treats values that XML property-list text cannot hold (control characters other than tab,
-// line feed and carriage return, lone surrogates, U+FFFE and U+FFFF, dates outside years 1 to 9999).
-enum class WriteMode {
-    Strict,    // saving as XML: such a value fails the write, with the key path of the entry that holds it
-    Exact,     // our own text between our own readers: such values are kept in forms only our reader reads
-    Sanitized, // text for other programs: such characters become U+FFFD, dates are clamped into years 1 to
-               // 9999
-};
 
 // What a window applies to its outline after a successful load.
 struct OutlineSettings {
@@ -43,11 +37,6 @@ struct LoadOutcome {
 inline constexpr std::string_view kLoadFailureMessage =
     "The data couldn\u2019t be read because it isn\u2019t in the correct format.";
 
-// The message for a document saved as XML that holds a value XML cannot store; %@ is the key path.
-inline constexpr std::string_view kUnrepresentableMessage =
-    "This document holds a value that an XML property list cannot store (in \u201c%@\u201d). Save it in the "
-    "Binary format instead.";
-
 class PlistDocument {
 public:
     // A new, untitled document has no location.
@@ -60,6 +49,22 @@ public:
 
     // The root entry, or none before a successful load.
     EntryRef root() const { return _entryArray.empty() ? EntryRef() : _entryArray.front(); }
+    // Makes this entry the document's root (none: no root, as before a load).
+    void setRoot(EntryRef root);
+    // Forgets the tree and starts numbering entries from 0 again, as before a load.
+    void reset();
+
+    // The counter that numbers new entries: every entry made takes its value, and it then grows by one.
+    int64_t idNumber() const { return _idNumber; }
+    void setIdNumber(int64_t next) { _idNumber = next; }
+    // The storage format: Xml or Binary. Set by loading, and by saving in another format.
+    plist::Format formatKind() const { return _formatKind; }
+    void setFormatKind(plist::Format format) { _formatKind = format; }
+    // The file's location as bytes; empty while the document is untitled.
+    const std::string& url() const { return _url; }
+    void setURL(std::string url) { _url = std::move(url); }
+    // The private drag type of entries dragged within the application.
+    const std::string& myUTI() const { return _myUTI; }
 
     // The whole document's XML text, as saved (Strict: fails on a value XML cannot hold).
     plist::Expected<std::string> plistString() const {
@@ -78,10 +83,10 @@ public:
     // The services' value of an entry and everything below it.
     static plist::Value propertyListValue(const Entry& e);
 
-    // Reads XML property-list text into a new tree numbered from _idNumber; none when the text has no line
-    // <plist version="1.0"> standing alone or does not follow the one-element-per-line layout. The counter
-    // moves only when a tree is returned.
-    EntryRef makeRootEntryWithXML(std::string_view text);
+    // Reads XML property-list text into a new tree numbered from _idNumber; fails when the text has no line
+    // <plist version="1.0"> standing alone or does not follow the one-element-per-line layout, saying why
+    // and on which line. The counter moves only when a tree is returned.
+    plist::Expected<EntryRef, ReadError> makeRootEntryWithXML(std::string_view text);
     // Reads binary property-list bytes ("bplist00") straight into a new tree numbered from _idNumber: the
     // tree makeRootEntryWithXML gives for the services' exact text of the same bytes. The counter moves only
     // when a tree is returned.
@@ -93,19 +98,15 @@ public:
     // Reads bytes of any property-list format the services parse (our own pasteboard type carries binary).
     plist::Expected<EntryRef> rootEntryWithPropertyListData(std::string_view bytes);
 
-    // The entry key path shown in messages: "Root", then keys and "Item N" down to the entry.
-    static std::string keyPath(const Entry& e);
-
     // Makes a new String entry with a fresh number.
     EntryRef makeStringItemWithString(std::string text);
 
-    std::vector<EntryRef> _entryArray;
+private:
+    std::vector<EntryRef> _entryArray; // the root alone, once loaded
     int64_t _idNumber = 0;
-    int _formatKind = 0; // 0 XML, 1 binary
+    plist::Format _formatKind = plist::Format::Xml;
     std::string _url;
     std::string _myUTI = "com.brisolde.vantrel";
-
-private:
     size_t _textSizeHint = 0; // length of the text the document was loaded from
 };
 

@@ -60,9 +60,14 @@ size_t spaceBefore(const char* begin, const char* end) {
 
 } // namespace
 
-EntryRef PlistReader::makeRootEntryWithXML(std::string_view text) {
-    if (!makeLines(text)) return {};
-    if (!joinDataLines()) return {};
+std::string ReadError::message() const {
+    return line > 0 ? "line " + std::to_string(line) + ": " + reason : reason;
+}
+
+plist::Expected<EntryRef, ReadError> PlistReader::makeRootEntryWithXML(std::string_view text) {
+    text_ = text;
+    if (!makeLines(text)) return ReadError{"no line <plist version=\"1.0\"> stands alone", 0};
+    if (!joinDataLines()) return failure();
     foldEmptyContainers("<array>", "</array>", "<array/>");
     foldEmptyContainers("<dict>", "</dict>", "<dict/>");
     countAllChildren();
@@ -71,10 +76,53 @@ EntryRef PlistReader::makeRootEntryWithXML(std::string_view text) {
     int64_t lineNum = 0;
     if (lines_.empty() || !xml_setValueToEntry(*root, lineNum, 1)) {
         idNumber_ = saved;
-        return {};
+        if (lines_.empty()) failAt("the plist element holds no value", 0);
+        return failure();
     }
     root->setIdNumber(idNumber_++);
     return root;
+}
+
+bool PlistReader::fail(std::string reason, const char* at) {
+    failedReason_ = std::move(reason);
+    failedAt_ = at;
+    return false;
+}
+
+bool PlistReader::failAt(std::string reason, int64_t lineNum) {
+    // Past the last line, the fault is at the end of the text.
+    if (lineNum < 0 || size_t(lineNum) >= lines_.size())
+        return fail(std::move(reason), text_.data() + text_.size());
+    return fail(std::move(reason), originOf(lines_[size_t(lineNum)]));
+}
+
+const char* PlistReader::originOf(std::string_view line) const {
+    const auto at = reinterpret_cast<uintptr_t>(line.data());
+    const auto begin = reinterpret_cast<uintptr_t>(text_.data());
+    if (at >= begin && at <= begin + text_.size()) return line.data();
+    for (size_t k = 0; k < owned_.size(); ++k)
+        if (owned_[k].data() == line.data()) return ownedFrom_[k];
+    return nullptr;
+}
+
+ReadError PlistReader::failure() const {
+    ReadError e{failedReason_, 0};
+    if (!failedAt_) return e;
+    // Counted the way makeLines splits; a line end that ends the text starts no further line.
+    const char* p = text_.data();
+    const char* end = p + text_.size();
+    e.line = 1;
+    while (p < failedAt_) {
+        const size_t le = lineEndAt(p, end);
+        if (!le) {
+            ++p;
+            continue;
+        }
+        if (p + le >= end) break;
+        ++e.line;
+        p += le;
+    }
+    return e;
 }
 
 // Splits at line ends, trims white space at both ends and removes every tab left inside, and drops every
@@ -118,7 +166,7 @@ bool PlistReader::makeLines(std::string_view text) {
             cleaned.reserve(line.size());
             for (char c : line)
                 if (c != '\t') cleaned += c;
-            line = own(std::move(cleaned));
+            line = own(std::move(cleaned), start);
         }
         if (afterPlist) {
             lines_.push_back(line);
@@ -144,11 +192,12 @@ bool PlistReader::joinDataLines() {
         std::string joined(lines_[j]);
         size_t k = j + 1;
         for (;; ++k) {
-            if (k >= n) return false; // no "</data>": not the layout this reader knows
+            // No "</data>": not the layout this reader knows.
+            if (k >= n) return fail("<data> is not closed by a </data> line", originOf(lines_[j]));
             joined += lines_[k];
             if (lines_[k] == "</data>") break;
         }
-        lines_[out++] = own(std::move(joined));
+        lines_[out++] = own(std::move(joined), originOf(lines_[j]));
         j = k;
     }
     lines_.resize(out);
@@ -268,14 +317,17 @@ Entry::Value PlistReader::descriptionOfValue(plist::Value&& v) {
 }
 
 bool PlistReader::xml_setValueToEntry(Entry& entry, int64_t& lineNum, int depth) {
-    if (lineNum < 0 || size_t(lineNum) >= lines_.size()) return false;
+    if (lineNum < 0 || size_t(lineNum) >= lines_.size())
+        return failAt("the text ends before a value", lineNum);
     std::string_view line = lines_[size_t(lineNum)];
     int typeNum;
     entry.setType(getTypeNameWithXML(line, &typeNum));
     switch (typeNum) {
     case kArray:
     case kDictionary: {
-        if (depth > plist::kMaxNestingDepth) return false;
+        if (depth > plist::kMaxNestingDepth)
+            return failAt("nesting deeper than " + std::to_string(plist::kMaxNestingDepth) + " levels",
+                          lineNum);
         auto children = makeEntryFromXMLLines(lineNum, typeNum, depth);
         if (!children) return false;
         entry.setChildren(std::move(*children));
@@ -290,7 +342,8 @@ bool PlistReader::xml_setValueToEntry(Entry& entry, int64_t& lineNum, int depth)
         return true;
     default: {
         auto v = plist::parseElement(line, true);
-        if (!v || v->isContainer()) return false;
+        if (!v) return failAt(v.error().message, lineNum);
+        if (v->isContainer()) return failAt("a container where one value belongs", lineNum);
         // A line classified by its beginning must hold that kind of element.
         plist::Value::Type t = v->type();
         bool fits =
@@ -299,7 +352,7 @@ bool PlistReader::xml_setValueToEntry(Entry& entry, int64_t& lineNum, int depth)
             (typeNum == kDate && t == plist::Value::Type::Date) ||
             (typeNum == kNumber && (t == plist::Value::Type::Integer || t == plist::Value::Type::Real)) ||
             (typeNum == kString && t == plist::Value::Type::String);
-        if (!fits) return false;
+        if (!fits) return failAt("the element is not the one the line begins with", lineNum);
         entry.setValue(descriptionOfValue(std::move(*v)));
         return true;
     }
@@ -313,11 +366,19 @@ std::optional<Children> PlistReader::makeEntryFromXMLLines(int64_t& lineNum, int
     children.reserve(size_t(count));
     ++lineNum;
     for (int64_t i = 0; i < count; ++i) {
-        if (size_t(lineNum) >= lines_.size()) return std::nullopt;
+        if (size_t(lineNum) >= lines_.size()) {
+            failAt(classTypeNumber == kDictionary ? "the text ends inside a dictionary"
+                                                  : "the text ends inside an array",
+                   lineNum);
+            return std::nullopt;
+        }
         std::string key;
         if (classTypeNumber == kDictionary) {
             auto k = string(lines_[size_t(lineNum)], "<key>");
-            if (!k) return std::nullopt;
+            if (!k) {
+                failAt("no readable <key> line before a dictionary value", lineNum);
+                return std::nullopt;
+            }
             key = std::move(*k);
             ++lineNum;
         }

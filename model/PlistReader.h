@@ -12,9 +12,20 @@
 #include <vector>
 
 #include "Entry.h"
+#include "platform/plist/Error.h"
 #include "platform/plist/Value.h"
 
 namespace model {
+
+// Why the line reader refused a text, and where: the line of the text (counted from 1) on which it found the
+// fault, or 0 when no one line is at fault.
+struct ReadError {
+    std::string reason;
+    int64_t line = 0;
+
+    // "line N: reason", or the reason alone.
+    std::string message() const;
+};
 
 class PlistReader {
 public:
@@ -34,8 +45,8 @@ public:
 
     explicit PlistReader(int64_t& idNumber) : idNumber_(idNumber) {}
 
-    // The root entry of the text, or none.
-    EntryRef makeRootEntryWithXML(std::string_view text);
+    // The root entry of the text, or why there is none. Lines are counted only once a read has failed.
+    plist::Expected<EntryRef, ReadError> makeRootEntryWithXML(std::string_view text);
 
     // The type name of one line, storing its type number when asked.
     static EntryType getTypeNameWithXML(std::string_view line, int* typeNum);
@@ -56,11 +67,25 @@ private:
     bool xml_setValueToEntry(Entry& entry, int64_t& lineNum, int depth);
     int64_t countXMLItemWithLines(int64_t startLineNum) const;
 
-    std::string_view own(std::string s) { return owned_.emplace_back(std::move(s)); }
+    // Keeps a line that the clean-up changed; from: where the line began in the text.
+    std::string_view own(std::string s, const char* from) {
+        ownedFrom_.push_back(from);
+        return owned_.emplace_back(std::move(s));
+    }
+    // Records why the read fails, at a place in the text (none: at no one line); always false.
+    bool fail(std::string reason, const char* at);
+    bool failAt(std::string reason, int64_t lineNum);
+    // Where a line began in the text; none for a line the clean-up made up.
+    const char* originOf(std::string_view line) const;
+    ReadError failure() const;
 
     int64_t& idNumber_;
+    std::string_view text_;
     Lines lines_;
-    std::deque<std::string> owned_;    // lines that the clean-up changed
+    std::deque<std::string> owned_;     // lines that the clean-up changed
+    std::deque<const char*> ownedFrom_; // where each of them began in the text
+    std::string failedReason_;
+    const char* failedAt_ = nullptr;   // in the text
     std::vector<int32_t> childCounts_; // per line: direct children of a container opened there, or -1
 };
 

@@ -57,10 +57,7 @@ bool EntryTreeModel::hasChildren(const QModelIndex& parent) const {
 }
 
 QString EntryTreeModel::keyText(const Entry* e) const {
-    if (e == root_.get()) return tr("Root");
-    if (e->parent() && e->parent()->type() != EntryType::Dictionary)
-        return tr("Item %1").arg(qulonglong(e->indexInParent()));
-    return QString::fromStdString(e->key);
+    return QString::fromStdString(model::keyLabel(*e, tr("Root").toStdString(), tr("Item %1").toStdString()));
 }
 
 QVariant EntryTreeModel::data(const QModelIndex& index, int role) const {

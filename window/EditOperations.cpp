@@ -190,8 +190,8 @@ void MyWindowController::duplicateCurrentItem() {
 
 void MyWindowController::copyKeyPath() {
     if (!_currentItem) return;
-    Pasteboard::writeGeneral({{platform::kPasteboardTypeString,
-                               QByteArray::fromStdString(model::PlistDocument::keyPath(*_currentItem))}});
+    Pasteboard::writeGeneral(
+        {{platform::kPasteboardTypeString, QByteArray::fromStdString(model::keyPath(*_currentItem))}});
 }
 
 void MyWindowController::copy() {

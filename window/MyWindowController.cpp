@@ -4,13 +4,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -67,7 +65,7 @@ MyWindowController::MyWindowController(const QString& url, QWidget* parent)
     setCentralWidget(central);
     connect(_fileChangeBar, &MyFileChangeBar::reloadClicked, this, [this] { reloadFromDisk(); });
     connect(_fileChangeBar, &MyFileChangeBar::ignoreClicked, this, [this] {
-        _ignoredIdentity = platform::FileIdentity::ofFile(_document._url);
+        _ignoredIdentity = platform::FileIdentity::ofFile(_document.url());
         _fileChangeBar->hide();
     });
     connect(&FileWatch::shared(), &FileWatch::changed, this, [this](const QString& path) {
@@ -95,11 +93,11 @@ MyWindowController::~MyWindowController() {
 }
 
 QString MyWindowController::url() const {
-    return platform::decodeFileName(_document._url);
+    return platform::decodeFileName(_document.url());
 }
 
 void MyWindowController::setURL(const QString& url) {
-    _document._url = platform::encodeFileName(url);
+    _document.setURL(platform::encodeFileName(url));
 }
 
 void MyWindowController::takeUntitledNumber() {
@@ -117,41 +115,22 @@ void MyWindowController::releaseUntitledNumber() {
     _untitledNumber = 0;
 }
 
-unsigned MyWindowController::localWindowNumber() {
-    static unsigned counter = 0;
-    return counter++;
-}
-
 bool MyWindowController::windowDidLoad() {
-    static QPoint nextPosition;
-    QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect area = screen ? screen->availableGeometry() : QRect();
-    if (localWindowNumber() == 0) {
-        // The first window of the process stands at the top left of the screen; later ones cascade from it.
-        nextPosition = area.topLeft() + QPoint(16, 16);
-    } else if (!area.isNull() &&
-               (nextPosition.x() + width() > area.right() || nextPosition.y() + height() > area.bottom())) {
-        nextPosition = area.topLeft() + QPoint(16, 16);
-    }
-    if (QGuiApplication::platformName() != QLatin1String("wayland")) move(nextPosition);
-    nextPosition += QPoint(24, 24);
-
     resetTitleAndUndo();
-    _document._entryArray.clear();
-    _document._idNumber = 0;
+    _document.reset();
     _currentItem = nullptr;
     _familyRange = {};
     _isDisplayingAlart = false;
     _isEditingText = false;
     _focusedTextField = nullptr;
     // Taken before the read: a change made while the file is read counts as a change.
-    if (!_document._url.empty()) _diskIdentity = platform::FileIdentity::ofFile(_document._url);
+    if (!_document.url().empty()) _diskIdentity = platform::FileIdentity::ofFile(_document.url());
     _loadOutcome = _document.openPlistFile();
     if (!_loadOutcome.ok) {
         showLoadFailure();
         return false;
     }
-    if (!_document._url.empty()) FileWatch::shared().watch(this, url());
+    if (!_document.url().empty()) FileWatch::shared().watch(this, url());
 
     _model->setRoot(_document.root());
     QHeaderView* header = _outlineView->header();
@@ -179,12 +158,12 @@ void MyWindowController::showLoadFailure() {
 }
 
 bool MyWindowController::fileChangedOnDisk() const {
-    return _diskIdentity && ::access(_document._url.c_str(), F_OK) == 0 &&
-           _diskIdentity->differsFromFileAt(_document._url);
+    return _diskIdentity && ::access(_document.url().c_str(), F_OK) == 0 &&
+           _diskIdentity->differsFromFileAt(_document.url());
 }
 
 void MyWindowController::didWriteFile(const std::string& bytes) {
-    _diskIdentity = platform::FileIdentity::ofWrittenFile(_document._url, bytes);
+    _diskIdentity = platform::FileIdentity::ofWrittenFile(_document.url(), bytes);
     _ignoredIdentity.reset();
     _fileChangeBar->hide();
     FileWatch::shared().watch(this, url());
@@ -192,11 +171,11 @@ void MyWindowController::didWriteFile(const std::string& bytes) {
 
 void MyWindowController::checkFileOnDisk() {
     if (!_diskIdentity) return;
-    const std::optional<platform::FileIdentity> now = platform::FileIdentity::ofFile(_document._url);
+    const std::optional<platform::FileIdentity> now = platform::FileIdentity::ofFile(_document.url());
     const bool ignored = _ignoredIdentity && now && _ignoredIdentity->sameStatus(*now);
     if (!now)
         _fileChangeBar->showDeleted();
-    else if (!_diskIdentity->differsFromFileAt(_document._url) || ignored)
+    else if (!_diskIdentity->differsFromFileAt(_document.url()) || ignored)
         _fileChangeBar->hide();
     else
         _fileChangeBar->showChanged();
@@ -204,10 +183,10 @@ void MyWindowController::checkFileOnDisk() {
 
 void MyWindowController::reloadFromDisk() {
     if (_isDisplayingAlart || (_isEditingText && !updateFocusedTextField())) return;
-    std::optional<platform::FileIdentity> identity = platform::FileIdentity::ofFile(_document._url);
+    std::optional<platform::FileIdentity> identity = platform::FileIdentity::ofFile(_document.url());
     // Read as opening reads, numbering the new entries on from the document's own counter.
-    model::PlistDocument fresh(_document._url);
-    fresh._idNumber = _document._idNumber;
+    model::PlistDocument fresh(_document.url());
+    fresh.setIdNumber(_document.idNumber());
     const model::LoadOutcome outcome = fresh.openPlistFile();
     if (!outcome.ok) {
         QMessageBox* alert = makeAlertWithMessage(
@@ -216,7 +195,7 @@ void MyWindowController::reloadFromDisk() {
         runAlert(alert);
         return;
     }
-    _document._idNumber = fresh._idNumber;
+    _document.setIdNumber(fresh.idNumber());
     const EntryRef loaded = fresh.root();
     std::vector<std::string> keys;
     const model::Children children = loaded->isContainer() ? loaded->child() : model::Children();
@@ -227,7 +206,7 @@ void MyWindowController::reloadFromDisk() {
     doCommands({editing::CommandRecord::title("Reload from Disk"),
                 editing::CommandRecord::changeType(_document.root(), EntryRef(), loaded->type(), value,
                                                    children, std::move(keys))});
-    _document._formatKind = fresh._formatKind;
+    _document.setFormatKind(fresh.formatKind());
     _cleanUndoCount = _undoManager->undoCount();
     updateTitleAndEditedMark();
     _diskIdentity = identity;
@@ -314,7 +293,7 @@ void MyWindowController::buildMenus() {
 }
 
 void MyWindowController::resetTitleAndUndo() {
-    if (!_document._url.empty()) {
+    if (!_document.url().empty()) {
         releaseUntitledNumber();
         const QString path = url();
         setWindowFilePath(platform::displayFileName(path));
@@ -395,7 +374,7 @@ void MyWindowController::redo() {
 void MyWindowController::notifyStateChanged() {
     updateEditActions();
     updateUndoActions();
-    if (stateChanged) stateChanged();
+    emit stateChanged();
 }
 
 void MyWindowController::changeCurrentItemClassTypeWithNewClassType(EntryType type) {

@@ -104,11 +104,11 @@ public:
     // Runs the window's delayed work (deferred refreshes, the load-failure alert and its notification) at
     // once instead of after its delay; for tests. Returns how many calls ran.
     int runPendingDeferredWork() { return platform::runPendingDeferredWork(this); }
-    // The document's location (empty while untitled) and format (0 XML, 1 binary).
+    // The document's location (empty while untitled) and format.
     QString url() const;
     void setURL(const QString& url);
-    int formatKind() const { return _document._formatKind; }
-    void setFormatKind(int kind) { _document._formatKind = kind; }
+    plist::Format formatKind() const { return _document.formatKind(); }
+    void setFormatKind(plist::Format format) { _document.setFormatKind(format); }
 
     // Whether another program changed the file since the window read or wrote it. A missing file is no
     // change: saving it loses nothing.
@@ -148,9 +148,6 @@ public:
 
     bool isEditingText() const override { return _isEditingText; }
     bool isDisplayingAlart() const { return _isDisplayingAlart; }
-    // Called on every change of the selection, editing or alert state and of the undo stack, so that menus
-    // can follow.
-    std::function<void()> stateChanged;
 
     // Alerts of this window, shown as sheets.
     QMessageBox* makeAlertWithMessage(const QString& message, const QString& firstButtonTitle,
@@ -209,7 +206,7 @@ public:
     bool outlineViewValidateDropProposedItemProposedChildIndex(const QMimeData* data, Entry* item,
                                                                int childIndex) override;
     bool outlineViewAcceptDropItemChildIndex(const QMimeData* data, Entry* item, int childIndex) override;
-    QString dragType() const override { return QString::fromStdString(_document._myUTI); }
+    QString dragType() const override { return QString::fromStdString(_document.myUTI()); }
 
     // In-place editing. The key and value fields of the selected row edit in place; only
     // updateFocusedTextField commits an edit.
@@ -234,6 +231,11 @@ public:
     void keyDownWithKeycode(uint16_t keycode) override;
     void mouseDownWithZone(unsigned zone) override;
     QMenu* createContextMenu() override;
+
+signals:
+    // Sent on every change of the selection, editing or alert state and of the undo stack, so that menus can
+    // follow.
+    void stateChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -297,7 +299,6 @@ private:
     // Shows or hides the change bar after an event on the watched file.
     void checkFileOnDisk();
 
-    static unsigned localWindowNumber();
     // Untitled windows are numbered 1, 2, ...; each takes the lowest number no open window holds, and gives
     // it back when it closes or gets a file.
     void takeUntitledNumber();

@@ -24,8 +24,7 @@ class Reader {
 public:
     Reader(std::string_view b, EventSink& sink)
         : d_(reinterpret_cast<const uint8_t*>(b.data())), size_(b.size()),
-          budget_(kBudgetFloor + kBudgetFactor * uint64_t(b.size())), sink_(sink),
-          builder_(dynamic_cast<ValueBuilder*>(&sink)) {}
+          budget_(kBudgetFloor + kBudgetFactor * uint64_t(b.size())), sink_(sink) {}
 
     std::optional<Error> run() {
         if (size_ < kHeaderSize + 1 + kTrailerSize)
@@ -185,7 +184,7 @@ private:
         case 0x6: {
             std::string s;
             if (auto e = string(h, s)) return e;
-            return emitted(builder_ ? builder_->addString(std::move(s)) : sink_.string(s), h.at);
+            return emitted(sink_.string(std::move(s)), h.at);
         }
         case 0x8: {
             unsigned w = h.info + 1u;
@@ -305,8 +304,7 @@ private:
                 if (auto e = head(keyRef, kh)) return e;
                 std::string key;
                 if (auto e = string(kh, key)) return e;
-                if (!(builder_ ? builder_->addKey(std::move(key)) : sink_.key(key)))
-                    return sinkStopped(kh.at);
+                if (!sink_.key(std::move(key))) return sinkStopped(kh.at);
             }
             uint64_t childRef = refAt(refs + (dict ? count + i : i) * refSize_);
             if (auto e = head(childRef, h)) return e;
@@ -329,7 +327,6 @@ private:
     std::vector<uint8_t> onStack_;
     std::vector<Frame> stack_;
     EventSink& sink_;
-    ValueBuilder* builder_; // the sink, when it builds values: strings are then moved, not copied
 };
 
 } // namespace

@@ -29,10 +29,10 @@ struct Error {
 };
 
 // A value or the error that prevented it.
-template <typename T> class [[nodiscard]] Expected {
+template <typename T, typename E = Error> class [[nodiscard]] Expected {
 public:
     Expected(T value) : v_(std::move(value)) {}
-    Expected(Error error) : v_(std::move(error)) {}
+    Expected(E error) : v_(std::move(error)) {}
 
     bool ok() const { return v_.index() == 0; }
     explicit operator bool() const { return ok(); }
@@ -43,10 +43,10 @@ public:
     const T* operator->() const { return &value(); }
     T& operator*() & { return value(); }
     const T& operator*() const& { return value(); }
-    const Error& error() const { return std::get<1>(v_); }
+    const E& error() const { return std::get<1>(v_); }
 
 private:
-    std::variant<T, Error> v_;
+    std::variant<T, E> v_;
 };
 
 inline Error makeError(Error::Kind kind, std::string message, int64_t offset = -1) {

@@ -65,7 +65,7 @@ bool ValueBuilder::key(std::string_view key) {
     return true;
 }
 
-bool ValueBuilder::addKey(std::string&& k) {
+bool ValueBuilder::key(std::string&& k) {
     stack_.back().key = std::move(k);
     return true;
 }

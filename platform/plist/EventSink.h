@@ -21,6 +21,9 @@ public:
     virtual bool endContainer() = 0;
     virtual bool key(std::string_view key) = 0;
     virtual bool string(std::string_view s) = 0;
+    // A key or string the producer no longer needs: a sink that keeps text takes it over instead of copying.
+    virtual bool key(std::string&& k) { return key(std::string_view(k)); }
+    virtual bool string(std::string&& s) { return string(std::string_view(s)); }
     virtual bool integer(Integer i) = 0;
     virtual bool real(double d) = 0;
     virtual bool boolean(bool b) = 0;
@@ -40,6 +43,8 @@ public:
     bool endContainer() override;
     bool key(std::string_view key) override;
     bool string(std::string_view s) override { return add(Value(std::string(s))); }
+    bool key(std::string&& key) override;
+    bool string(std::string&& s) override { return add(Value(std::move(s))); }
     bool integer(Integer i) override { return add(Value(i)); }
     bool real(double d) override { return add(Value(d)); }
     bool boolean(bool b) override { return add(Value(b)); }
@@ -49,9 +54,6 @@ public:
                               reinterpret_cast<const uint8_t*>(bytes.data()) + bytes.size())));
     }
     bool uid(uint64_t u) override { return add(Value(Uid{u})); }
-    // Strings built elsewhere are moved in rather than copied.
-    bool addString(std::string&& s) { return add(Value(std::move(s))); }
-    bool addKey(std::string&& k);
 
     // The finished value; valid once the top value has ended.
     Value take() { return std::move(root_); }

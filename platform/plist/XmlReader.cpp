@@ -127,8 +127,7 @@ using ParserPtr = std::unique_ptr<std::remove_pointer_t<XML_Parser>, ParserDelet
 
 class Reader {
 public:
-    explicit Reader(EventSink& sink)
-        : parser_(XML_ParserCreate(nullptr)), sink_(sink), builder_(dynamic_cast<ValueBuilder*>(&sink)) {
+    explicit Reader(EventSink& sink) : parser_(XML_ParserCreate(nullptr)), sink_(sink) {
         XML_Parser p = parser_.get();
         if (!p) return; // run() reports it
         XML_SetUserData(p, this);
@@ -295,14 +294,14 @@ private:
         scalar_ = Element::Unknown;
         switch (e) {
         case Element::Key: {
-            bool ok = builder_ ? builder_->addKey(std::move(text_)) : sink_.key(text_);
+            bool ok = sink_.key(std::move(text_));
             text_ = std::string();
             if (!ok) return fail("the value could not be written");
             stack_.back().hasKey = true;
             return;
         }
         case Element::String: {
-            bool ok = builder_ ? builder_->addString(std::move(text_)) : sink_.string(text_);
+            bool ok = sink_.string(std::move(text_));
             text_ = std::string();
             return added(ok);
         }
@@ -373,7 +372,6 @@ private:
 
     ParserPtr parser_;
     EventSink& sink_;
-    ValueBuilder* builder_; // the sink, when it builds values: strings are then moved, not copied
     std::vector<Frame> stack_;
     Element scalar_ = Element::Unknown;
     std::string text_;

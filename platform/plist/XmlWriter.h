@@ -38,6 +38,8 @@ inline constexpr std::string_view kXmlTail = "\n</plist>\n";
 class XmlTextSink final : public EventSink {
 public:
     explicit XmlTextSink(XmlWriteOptions options = {});
+    using EventSink::key;
+    using EventSink::string;
 
     bool beginArray(size_t) override { return begin(false); }
     bool beginDictionary(size_t) override { return begin(true); }

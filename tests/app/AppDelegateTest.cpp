@@ -269,7 +269,7 @@ private slots:
         QDir::setCurrent(cwd);
         MyWindowController* w = s.d.windowControllerWithURL(path);
         QVERIFY(w && w->rootEntry());
-        QCOMPARE(w->formatKind(), binary ? 1 : 0);
+        QCOMPARE(w->formatKind(), binary ? plist::Format::Binary : plist::Format::Xml);
         edit(w, "saved");
         QVERIFY(isEdited(w));
         s.d.saveDocument(w);
@@ -278,7 +278,7 @@ private slots:
         QVERIFY(isClean(w));
         QVERIFY(std::ifstream(s.dir.toStdString() + '/' + name.toStdString()).good()); // the name's own bytes
         QCOMPARE(w->windowHandle()->title(), title);
-        QCOMPARE(w->formatKind(), binary ? 1 : 0);
+        QCOMPARE(w->formatKind(), binary ? plist::Format::Binary : plist::Format::Xml);
         // Read back from the file, as the next launch does: within a process settings are cached.
         s.d.noteNewRecentDocumentURL(s.path("Other.plist"));
         QVERIFY(QFile::copy(s.settings, s.path("again.ini")));
@@ -298,7 +298,7 @@ private slots:
         QCOMPARE(dialog->selectedFiles(), QStringList(s.path("Doc.plist")));
         chooseAndAccept(dialog, s.path("Copy.plist"), 1);
         QCOMPARE(w->url(), s.path("Copy.plist"));
-        QCOMPARE(w->formatKind(), 1);
+        QCOMPARE(w->formatKind(), plist::Format::Binary);
         QVERIFY(isClean(w));
         QCOMPARE(w->windowTitle(), QStringLiteral("Copy.plist"));
         QCOMPARE(formatAndName(s.path("Copy.plist")), QStringLiteral("binary one"));
@@ -340,7 +340,7 @@ private slots:
         QCOMPARE(s.d.windowControllers(), (Windows{w, other}));
         QVERIFY(other->isVisible() && isEdited(other) && isEdited(w));
         QCOMPARE(w->url(), s.path("Target.plist"));
-        QCOMPARE(w->formatKind(), 0);
+        QCOMPARE(w->formatKind(), plist::Format::Xml);
         QVERIFY(answer(w, "OK"));
     }
 
@@ -386,7 +386,7 @@ private slots:
         // The file asked for, then the system's reason.
         QCOMPARE(alert, target + ": " + std::strerror(folderMode ? EACCES : ENOENT));
         QCOMPARE(w->url(), s.path("Doc.plist"));
-        QCOMPARE(w->formatKind(), 0);
+        QCOMPARE(w->formatKind(), plist::Format::Xml);
         QCOMPARE(w->windowTitle(), title);
         QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  fileMode ? QStringList{"New.plist"} : QStringList());
@@ -404,7 +404,7 @@ private slots:
             s.write("Control.plist", QByteArray::fromStdString(binaryDocument("x", "a\x01z")));
         MyWindowController* kept = s.open("Kept.plist");
         MyWindowController* w = s.d.openDocumentWithURL(source);
-        QCOMPARE(w->formatKind(), 1);
+        QCOMPARE(w->formatKind(), plist::Format::Binary);
         edit(w, "changed");
         const QByteArray keptBytes = bytesOf(s.path("Kept.plist"));
         QVERIFY(saveAs(s, w, s.path("Kept.plist"), 0));
@@ -413,7 +413,7 @@ private slots:
                  qPrintable(alertText(w)));
         QCOMPARE(bytesOf(s.path("Kept.plist")), keptBytes);
         QCOMPARE(w->url(), source);
-        QCOMPARE(w->formatKind(), 1);
+        QCOMPARE(w->formatKind(), plist::Format::Binary);
         QVERIFY(isEdited(w));
         QVERIFY(answer(w, "OK"));
 

@@ -45,7 +45,7 @@ std::string describe(const CommandBatch& batch) {
         }
         out += r.command;
         const Entry* parent = r.parent && *r.parent ? r.parent->get() : nullptr;
-        if (parent) out += " in " + PlistDocument::keyPath(*parent);
+        if (parent) out += " in " + model::keyPath(*parent);
         for (int64_t i : {r.itemIndex, r.fromIndex, r.toIndex})
             if (i >= 0) out += " " + std::to_string(i);
         if (!r.newKey.empty()) out += " \"" + r.newKey + "\"";

@@ -96,14 +96,14 @@ TEST(Loading, XmlAndBinaryOfTheSameContentGiveTheSameTree) {
     Loaded xml = load(dir / "a.plist"), bin = load(dir / "b.plist");
     ASSERT_TRUE(xml.outcome.ok) << xml.outcome.reason;
     ASSERT_TRUE(bin.outcome.ok) << bin.outcome.reason;
-    EXPECT_EQ(xml.doc->_formatKind, 0);
-    EXPECT_EQ(bin.doc->_formatKind, 1);
+    EXPECT_EQ(xml.doc->formatKind(), plist::Format::Xml);
+    EXPECT_EQ(bin.doc->formatKind(), plist::Format::Binary);
     EXPECT_EQ(dump(xml.root()), dump(bin.root()));
     EXPECT_EQ(PlistDocument::propertyListValue(xml.root()), withDuplicateKey());
     // Both save forms keep it all, the counter has numbered every entry, and the saved XML loads the same.
     for (const Loaded* l : {&xml, &bin}) {
-        EXPECT_EQ(l->doc->_idNumber, int64_t(countEntries(l->root())));
-        EXPECT_EQ(l->root().idNumber(), l->doc->_idNumber - 1);
+        EXPECT_EQ(l->doc->idNumber(), int64_t(countEntries(l->root())));
+        EXPECT_EQ(l->root().idNumber(), l->doc->idNumber() - 1);
         EXPECT_EQ(parsed(l->doc->binaryData().value()), withDuplicateKey());
         writeFile(dir / "saved.plist", l->doc->plistString().value());
         Loaded again = load(dir / "saved.plist");
@@ -122,7 +122,7 @@ TEST(Loading, XmlAndBinaryOfTheSameContentGiveTheSameTree) {
         0);
     Loaded peer = load(dir / "peer.plist");
     ASSERT_TRUE(peer.outcome.ok) << peer.outcome.reason;
-    EXPECT_EQ(peer.doc->_formatKind, 1);
+    EXPECT_EQ(peer.doc->formatKind(), plist::Format::Binary);
     EXPECT_EQ(PlistDocument::propertyListValue(peer.root()), everyType());
 }
 
@@ -163,7 +163,7 @@ TEST(Loading, ANewDocumentIsAnEmptyArray) {
     ASSERT_TRUE(doc.openPlistFile().ok);
     EXPECT_EQ(dump(*doc.root()), "Array ");
     EXPECT_FALSE(doc.root()->hasIdNumber());
-    EXPECT_EQ(doc._formatKind, 0);
+    EXPECT_EQ(doc.formatKind(), plist::Format::Xml);
 }
 
 TEST(Loading, FilesThatHoldNoPropertyListFoldersAndDevicesFailWithAReason) {
@@ -229,7 +229,7 @@ TEST(Loading, RunningOutOfMemoryFailsTheLoadPasteOrSaveInsteadOfTheProcess) {
         {"paste beyond it", 64 * kMiB,
          [&] {
              PlistDocument doc;
-             return noMemory(doc.rootEntryWithPropertyListText(entries)) && doc._idNumber == 0;
+             return noMemory(doc.rootEntryWithPropertyListText(entries)) && doc.idNumber() == 0;
          }},
         {"XML save beyond it", 16 * kMiB, [&] { return noMemory(data.doc->plistString()); }},
         {"binary save beyond it", 8 * kMiB, [&] { return noMemory(data.doc->binaryData()); }},
@@ -276,7 +276,7 @@ TEST(Loading, XmlInAnyLayoutLoadsThroughTheServices) {
         writeFile(dir / "in", bytes);
         Loaded l = load(dir / "in");
         ASSERT_TRUE(l.outcome.ok) << l.outcome.reason;
-        EXPECT_EQ(l.doc->_formatKind, 0);
+        EXPECT_EQ(l.doc->formatKind(), plist::Format::Xml);
         EXPECT_EQ(PlistDocument::propertyListValue(l.root()), parsed(bytes));
     }
 }
@@ -314,10 +314,10 @@ TEST(Loading, PasteTakesOnlyAWholeXmlDocument) {
     EXPECT_EQ(PlistDocument::propertyListValue(**root), withDuplicateKey());
     EXPECT_TRUE(
         doc.rootEntryWithPropertyListText("<plist version=\"1.0\"><string>one line</string></plist>"));
-    const int64_t counter = doc._idNumber;
+    const int64_t counter = doc.idNumber();
     for (const char* text : {"<string>alone</string>", "<dict><key>a</key><true/></dict>", "word", "",
                              "{\"a\": 1}", "{ a = b; }", "<plist version=\"1.0\"><string>open</plist>"})
         EXPECT_FALSE(doc.rootEntryWithPropertyListText(text)) << text;
     EXPECT_FALSE(doc.rootEntryWithPropertyListText(serialized(withDuplicateKey(), plist::Format::Binary)));
-    EXPECT_EQ(doc._idNumber, counter);
+    EXPECT_EQ(doc.idNumber(), counter);
 }

@@ -66,11 +66,13 @@ inline std::string dump(const Entry& e, bool wholeSecondDates = false, const std
 // the same tree, numbered alike, or the same refusal; the straight tree, if any.
 inline EntryRef expectBothBinaryLoadsAgree(std::string_view binary, const std::string& what) {
     PlistDocument straight, viaText;
-    straight._idNumber = viaText._idNumber = 7;
+    straight.setIdNumber(7);
+    viaText.setIdNumber(7);
     auto tree = straight.rootEntryWithBinaryData(binary);
     auto text = plist::parseToXmlText(binary, {.exact = true});
-    EntryRef through = text ? viaText.makeRootEntryWithXML(text->text) : EntryRef();
-    EXPECT_EQ(straight._idNumber, viaText._idNumber) << what;
+    auto read = text ? viaText.makeRootEntryWithXML(text->text) : model::ReadError{};
+    EntryRef through = read ? *read : EntryRef();
+    EXPECT_EQ(straight.idNumber(), viaText.idNumber()) << what;
     if (!tree || !through) {
         EXPECT_EQ(tree ? "" : tree.error().message, text ? "" : text.error().message) << what;
         EXPECT_EQ(tree.ok(), bool(through)) << what;

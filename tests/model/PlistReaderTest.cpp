@@ -35,8 +35,8 @@ const std::string kEveryType =
 // The tree of text read by a document, as the services' value: keys, types and values.
 Value read(std::string_view text) {
     PlistDocument doc;
-    EntryRef root = doc.makeRootEntryWithXML(text);
-    return root ? PlistDocument::propertyListValue(*root) : Value("(no tree)");
+    auto root = doc.makeRootEntryWithXML(text);
+    return root ? PlistDocument::propertyListValue(**root) : Value("(no tree)");
 }
 
 // What the services read from the same document.
@@ -86,11 +86,22 @@ TEST(PlistReader, StartsAfterThePlistLineAndGivesNothingWithoutOneOrForAnUnreada
                              "<data>!!!</data>", "<string>a<b</string>", "<true/>x", "<integer>1</real>"})
         texts.push_back(text(std::string("<array>\n<integer>1</integer>\n") + line + "\n</array>"));
     PlistDocument doc;
-    doc._idNumber = 7;
+    doc.setIdNumber(7);
     for (const std::string& t : texts) {
         EXPECT_FALSE(doc.makeRootEntryWithXML(t)) << t;
-        EXPECT_EQ(doc._idNumber, 7) << t;
+        EXPECT_EQ(doc.idNumber(), 7) << t;
     }
+    // The reason names the line of the text at fault, whatever the line ends and however the line was
+    // cleaned.
+    const std::pair<std::string, std::string> reasons[] = {
+        {"", "no line <plist version=\"1.0\"> stands alone"},
+        {text("<dict>\n<string>no key</string>\n</dict>", "\r\n"),
+         "line 3: no readable <key> line before a dictionary value"},
+        {"\n" + text("<array>\n\t<da\tta>\nSGVs\n</array>", "\xC2\x85"),
+         "line 4: <data> is not closed by a </data> line"},
+        {texts.back(), "line 4: "}};
+    for (const auto& [t, reason] : reasons)
+        EXPECT_EQ(doc.makeRootEntryWithXML(t).error().message().substr(0, reason.size()), reason) << t;
 }
 
 // Lines of no known element become "n/a" entries, and "<string/>" is one of them on this path.
@@ -105,8 +116,10 @@ TEST(PlistReader, JoinsDataLinesReadsEmptyContainersInEveryFormAndUnknownLinesAs
     EXPECT_EQ(read(text("<array>\n<array>\n</array>\n<dict>\n</dict>\n</array>")), arr({arr({}), dict({})}));
     EXPECT_EQ(read(text("<dict>\n<key>inner</key>\n<dict></dict>\n</dict>")), dict({{"inner", dict({})}}));
     PlistDocument doc;
-    EntryRef root = doc.makeRootEntryWithXML(
-        text("<array>\n<string/>\n<foo>1</foo>\n<uid>1</uid>\n<string>x</string>\n</array>"));
+    EntryRef root =
+        doc.makeRootEntryWithXML(
+               text("<array>\n<string/>\n<foo>1</foo>\n<uid>1</uid>\n<string>x</string>\n</array>"))
+            .value();
     ASSERT_TRUE(root);
     EXPECT_EQ(
         dump(*root),

@@ -131,7 +131,7 @@ TEST(PlistWriter, StrictFailsOnValuesXmlCannotHoldNamingTheirKeyPathAndSanitized
 TEST(PlistWriter, WritesNoEmptyContainerPastTheNestingLimit) {
     EXPECT_TRUE(plist::parse(strict(nestedArrayEntries(plist::kMaxNestingDepth)).value()).ok());
     PlistDocument doc;
-    doc._entryArray.push_back(nestedArrayEntries(plist::kMaxNestingDepth + 1));
+    doc.setRoot(nestedArrayEntries(plist::kMaxNestingDepth + 1));
     EXPECT_FALSE(doc.binaryData().ok());
     auto xml = doc.plistString();
     EXPECT_FALSE(xml.ok()) << "saved, but the services answer: " << messageOf(plist::parse(*xml));

@@ -132,7 +132,7 @@ TEST(RoundTripProperty, RandomTreesSurviveEveryWriterAndReader) {
         PlistDocument doc;
         EntryRef root = maker.tree();
         auto exact = doc.plistStringWithItem(root, WriteMode::Exact).value();
-        EntryRef back = doc.makeRootEntryWithXML(exact);
+        EntryRef back = doc.makeRootEntryWithXML(exact).value();
         ASSERT_TRUE(back) << exact;
         ASSERT_EQ(dump(*root), dump(*back)) << exact;
 
@@ -142,14 +142,14 @@ TEST(RoundTripProperty, RandomTreesSurviveEveryWriterAndReader) {
             EXPECT_EQ(kindOf(strict), plist::Error::Kind::Unrepresentable);
         } else {
             ++strictChecked;
-            EntryRef saved = doc.makeRootEntryWithXML(strict.value());
+            EntryRef saved = doc.makeRootEntryWithXML(strict.value()).value();
             ASSERT_TRUE(saved) << *strict;
             EXPECT_EQ(dump(*root, true), dump(*saved)) << *strict;
             EXPECT_TRUE(plist::parse(*strict).ok());
         }
         auto sanitized = doc.plistStringWithItem(root, WriteMode::Sanitized).value();
         EXPECT_TRUE(plist::parse(sanitized).ok()) << sanitized;
-        doc._entryArray.push_back(root);
+        doc.setRoot(root);
         auto binary = doc.binaryData().value();
         EXPECT_EQ(plist::parse(binary).value().value, PlistDocument::propertyListValue(*root));
         // and reads straight into the tree the text path makes of it.
