@@ -71,7 +71,7 @@ void MyWindowController::runAlert(QMessageBox* alert, std::function<void(int)> c
         if (completion) completion(answer);
         if (!self) return;
         // An answer may raise the next alert at once; the window shows an alert while that one is up.
-        self->_isDisplayingAlart = platform::sheetOfWindow(self) != nullptr;
+        self->_isDisplayingAlart = platform::sheetOfWindow(self) || self->_valueEditor;
         self->notifyStateChanged();
     });
 }
@@ -151,7 +151,7 @@ bool MyWindowController::changeCurrentItemValueWithNewValue(const QString& newVa
         break;
     }
     case EntryType::Date: {
-        auto date = model::dateWithDescription(t);
+        auto date = model::dateWithTypedText(t);
         if (!date)
             refused = true;
         else if (*date == e->dateValue())
