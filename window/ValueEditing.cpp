@@ -73,12 +73,14 @@ bool MyWindowController::editValueOfCurrentItem(const QString* typedText, int ca
         // The entry cannot have changed while the editor was up; it is still checked to be the selected one.
         if (value && e == _currentItem && e->type() == _currentItem->type())
             changeCurrentItemValueWithExactValue(std::move(*value));
+        activateWindow();
         _outlineView->setFocus(Qt::OtherFocusReason);
         reloadOutline();
         notifyStateChanged();
     });
     editor->setWindowModality(Qt::WindowModal);
     editor->open();
+    editor->activateWindow();
     return true;
 }
 

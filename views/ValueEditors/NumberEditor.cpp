@@ -61,7 +61,15 @@ std::optional<model::Entry::Value> NumberEditor::value() const {
     return std::nullopt;
 }
 
+void NumberEditor::showEvent(QShowEvent* event) {
+    ValueEditor::showEvent(event);
+    // The number is selected, so that typing replaces it; text from the row's field keeps its caret.
+    _field->setFocus();
+    if (_selectAllOnShow) _field->selectAll();
+}
+
 void NumberEditor::setTypedText(const QString& text, int caret) {
+    _selectAllOnShow = false;
     _field->setText(text);
     _field->setCursorPosition(caret);
 }

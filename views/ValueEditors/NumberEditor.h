@@ -23,6 +23,9 @@ public:
     QLabel* note() const { return _note; }
     QCheckBox* hexBox() const { return _hex; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     std::optional<model::Number> number() const;
     void showNumber(const model::Number& n);
@@ -31,6 +34,7 @@ private:
     QLineEdit* _field = nullptr;
     QLabel* _note = nullptr;
     QCheckBox* _hex = nullptr;
+    bool _selectAllOnShow = true;
 };
 
 } // namespace views
