@@ -1,14 +1,11 @@
 // The edit operations of a document window: key rename, value change, add and delete, the pasteboard, and
-// reordering by drag and drop. Each builds command records and runs them as one undo step.
-#include <QAbstractButton>
-#include <QLineEdit>
+// reordering by drag and drop. Each gathers the window's state, asks the edit decisions what to do, and runs
+// the batch as one undo step or shows the alert.
 #include <QMessageBox>
 #include <QMimeData>
 #include <new>
-#include <unordered_set>
 
 #include "MyWindowController.h"
-#include "model/ValueText.h"
 #include "platform/plist/PropertyList.h"
 #include "platform/qt/Alert.h"
 #include "platform/qt/Pasteboard.h"
@@ -17,7 +14,6 @@
 
 namespace window {
 
-using editing::CommandRecord;
 using model::EntryType;
 using platform::Pasteboard;
 
@@ -26,32 +22,6 @@ namespace {
 // Our own exact copy of a copied entry, in binary, so a paste into any of our windows loses nothing that
 // the plain text cannot carry.
 const QString kEntryDataType = QStringLiteral("comBrisoldePropertyListVantrelTypeEntry");
-
-int depthOf(const Entry* e) {
-    int depth = 1;
-    for (const Entry* p = e->parent(); p; p = p->parent())
-        ++depth;
-    return depth;
-}
-
-// The number of levels an entry's subtree spans: 1 for a scalar or an empty container.
-int heightOf(const Entry* e) {
-    int height = 0;
-    std::vector<std::pair<const Entry*, int>> stack{{e, 1}};
-    while (!stack.empty()) {
-        auto [x, h] = stack.back();
-        stack.pop_back();
-        height = std::max(height, h);
-        if (x->isContainer())
-            for (const EntryRef& c : x->child())
-                if (c->isContainer() || h + 1 > height) stack.emplace_back(c.get(), h + 1);
-    }
-    return height;
-}
-
-std::string toStd(const QString& s) {
-    return s.toStdString();
-}
 
 } // namespace
 
@@ -76,39 +46,24 @@ void MyWindowController::runAlert(QMessageBox* alert, std::function<void(int)> c
     });
 }
 
-QString MyWindowController::fieldTextOfItem(const Entry& item, bool keyField) {
-    if (keyField) return QString::fromStdString(item.key);
-    if (item.type() == EntryType::Boolean)
-        return item.boolValue() ? QStringLiteral("1") : QStringLiteral("0");
-    return QString::fromStdString(model::valueText(item));
+void MyWindowController::runAlert(const editing::AlertText& text, std::function<void(int)> completion) {
+    const QStringList& b = text.buttons;
+    QMessageBox* alert = makeAlertWithMessage(text.message, b.value(0), b.value(1), b.value(2));
+    if (!text.informative.isEmpty()) platform::setInformativeText(alert, text.informative);
+    runAlert(alert, std::move(completion));
 }
 
 bool MyWindowController::changeCurrentItemKeyNameWithNewKeyName(const QString& newKey) {
-    EntryRef e = _currentItem;
-    std::string k = toStd(newKey);
-    if (!e || k == e->key || !e->parent()) return true;
-    EntryRef parent(e->parent());
-    const size_t i = e->indexInParent();
-    EntryRef duplicate;
-    for (size_t j = 0; j < parent->child().size() && !duplicate; ++j)
-        if (j != i && parent->child()[j]->key == k) duplicate = parent->child()[j];
-    if (!duplicate) {
-        doCommands({CommandRecord::renameKey(parent, int64_t(i), k)});
+    editing::KeyRename rename = editing::keyRename(_currentItem, newKey);
+    if (!rename.alert) {
+        if (!rename.batch.empty()) doCommands(rename.batch);
         return true;
     }
-
-    QMessageBox* alert = makeAlertWithMessage(tr("The key you entered (\u201c%1\u201d) is already present in "
-                                                 "the dictionary.  Do you want to replace "
-                                                 "the existing key/value pair?")
-                                                  .arg(newKey),
-                                              tr("Replace Existing Pair"), tr("Cancel"));
-    runAlert(alert, [this, e, duplicate, parent, k](int answer) {
+    runAlert(*rename.alert, [this, e = _currentItem, duplicate = rename.duplicate, newKey](int answer) {
         if (answer == platform::kAlertFirstButtonReturn) {
             // The tree cannot change while the alert is up; the positions are read again all the same.
-            if (e->parent() == parent.get() && duplicate->parent() == parent.get())
-                doCommands({CommandRecord::title("Replace Key/Value"),
-                            CommandRecord::renameKey(parent, int64_t(e->indexInParent()), k),
-                            CommandRecord::removeItem(parent, int64_t(duplicate->indexInParent()))});
+            if (auto batch = editing::replaceKeyValue(e, duplicate, newKey); !batch.empty())
+                doCommands(batch);
         } else {
             setFocusedTextFieldText(QString::fromStdString(e->key));
         }
@@ -119,71 +74,14 @@ bool MyWindowController::changeCurrentItemKeyNameWithNewKeyName(const QString& n
 
 QString MyWindowController::uniqueKeyNameInChild(const model::Children* child,
                                                  const std::optional<QString>& keyStr) const {
-    const QString base = keyStr ? *keyStr : tr("New item");
-    if (!child || child->empty()) return base;
-    std::unordered_set<std::string_view> keys;
-    keys.reserve(child->size());
-    for (const EntryRef& c : *child)
-        keys.insert(c->key);
-    QString candidate = base;
-    for (qulonglong n = 2; keys.count(toStd(candidate)); ++n)
-        candidate = tr("%1 - %2").arg(base, QString::number(n));
-    return candidate;
+    return editing::uniqueKeyName(child, keyStr);
 }
 
 bool MyWindowController::changeCurrentItemValueWithNewValue(const QString& newValue) {
-    EntryRef e = _currentItem;
-    // Committing the text the field started with changes nothing, whatever the type.
-    if (!e || e->isContainer() || newValue == fieldTextOfItem(*e, false)) return true;
-    const std::string t = toStd(newValue);
-    Entry::Value value;
-    bool refused = false;
-    switch (e->type()) {
-    case EntryType::Data: {
-        auto bytes = t.size() >= 2 && t.front() == '<' && t.back() == '>' ? model::dataWithOldHexString(t)
-                                                                          : model::dataWithNewHexString(t);
-        if (!bytes)
-            refused = true;
-        else if (*bytes == e->dataValue())
-            return true;
-        else
-            value = std::move(*bytes);
-        break;
-    }
-    case EntryType::Date: {
-        auto date = model::dateWithTypedText(t);
-        if (!date)
-            refused = true;
-        else if (*date == e->dateValue())
-            return true;
-        else
-            value = *date;
-        break;
-    }
-    case EntryType::Number: {
-        auto n = model::numberWithTypedText(t);
-        if (!n)
-            refused = true;
-        else if (n->sameNumber(e->numberValue()))
-            return true;
-        else
-            value = *n;
-        break;
-    }
-    case EntryType::Boolean:
-        value = t == "1";
-        break;
-    default:
-        value = t;
-        break;
-    }
-
-    if (refused) {
+    editing::EditDecision change = editing::valueChange(_currentItem, newValue);
+    if (change.alert) {
         parkFocusedTextFieldSelection();
-        QMessageBox* alert = makeAlertWithMessage(
-            tr("Your entry is not valid. Do you want to keep editing and fix the error or cancel editing?"),
-            tr("Keep Editing"), tr("Cancel"));
-        runAlert(alert, [this](int answer) {
+        runAlert(*change.alert, [this](int answer) {
             if (answer == platform::kAlertFirstButtonReturn) {
                 restoreFocusedTextFieldSelection();
             } else {
@@ -193,15 +91,7 @@ bool MyWindowController::changeCurrentItemValueWithNewValue(const QString& newVa
         });
         return false;
     }
-
-    if (Entry* parent = e->parent()) {
-        doCommands(
-            {CommandRecord::changeValue(EntryRef(parent), int64_t(e->indexInParent()), std::move(value))});
-    } else {
-        // A scalar root has no parent to address it by; a type change to its own type sets its value.
-        doCommands({CommandRecord::title(editing::kChangeValue),
-                    CommandRecord::changeType(e, nullptr, e->type(), std::move(value), {}, {})});
-    }
+    if (!change.batch.empty()) doCommands(change.batch);
     return true;
 }
 
@@ -210,7 +100,8 @@ void MyWindowController::handlingCheckBox(bool checked) {
 }
 
 void MyWindowController::handlingPopupButton(const QString& selectedTitle) {
-    if (auto type = model::typeNamed(toStd(selectedTitle))) changeCurrentItemClassTypeWithNewClassType(*type);
+    if (auto type = model::typeNamed(selectedTitle.toStdString()))
+        changeCurrentItemClassTypeWithNewClassType(*type);
 }
 
 void MyWindowController::handlingButton(QObject* sender) {
@@ -222,66 +113,45 @@ void MyWindowController::handlingButton(QObject* sender) {
 }
 
 int MyWindowController::maximumDepth() {
-    return plist::kMaxNestingDepth;
-}
-
-bool MyWindowController::refusesNestingUnder(const Entry* parent, const Entry* item) {
-    if (depthOf(parent) + heightOf(item) <= maximumDepth()) return false;
-    QMessageBox* alert =
-        makeAlertWithMessage(tr("The item can\u2019t be inserted here because the document would "
-                                "be nested more than %1 levels deep.")
-                                 .arg(maximumDepth()),
-                             tr("OK"));
-    runAlert(alert);
-    return true;
+    return editing::maximumDepth();
 }
 
 void MyWindowController::addItem(const ItemToAdd& item) {
     EntryRef e = _currentItem;
     if (!e) return;
-    EntryRef parent;
-    int64_t toIndex = 0;
     QModelIndex index = _model->indexForEntry(e.get());
-    if (e->isContainer() && _outlineView->isExpanded(index)) {
-        parent = e;
-    } else if (e == rootEntry()) {
-        parent = e;
-        if (e->isContainer()) _outlineView->expand(index);
-    } else {
-        parent = EntryRef(e->parent());
-        toIndex = int64_t(e->indexInParent()) + 1;
-    }
-    if (!parent || !parent->isContainer()) return;
+    const bool expanded = e->isContainer() && _outlineView->isExpanded(index);
+    if (e == rootEntry() && e->isContainer() && !expanded) _outlineView->expand(index);
+    std::optional<editing::Placement> at = editing::addPlacement(e, rootEntry(), expanded);
+    if (!at) return;
 
     EntryRef n;
     if (const EntryRef* entry = std::get_if<EntryRef>(&item); entry && *entry)
         n = *entry;
     else if (const QString* text = std::get_if<QString>(&item))
-        n = _document.makeStringItemWithString(toStd(*text));
+        n = _document.makeStringItemWithString(text->toStdString());
     else
         n = _document.makeStringItemWithString({});
-    if (refusesNestingUnder(parent.get(), n.get())) return;
-
     std::optional<QString> base;
-    if (!std::holds_alternative<std::monostate>(item) && parent->type() == EntryType::Dictionary &&
-        _isUseOriginalKey)
+    if (!std::holds_alternative<std::monostate>(item) && _isUseOriginalKey)
         base = Pasteboard::generalString(kPrivateKeyType);
-    n->key = toStd(uniqueKeyNameInChild(&parent->child(), base));
-    doCommands({CommandRecord::insertItem(n, parent, toIndex)});
+    editing::EditDecision insert = editing::insertion(n, *at, base);
+    if (insert.alert)
+        runAlert(*insert.alert);
+    else
+        doCommands(insert.batch);
 }
 
 bool MyWindowController::canAddItem() const {
-    return _currentItem && (_currentItem->parent() || _currentItem->isContainer());
+    return editing::canAdd(_currentItem);
 }
 
 bool MyWindowController::canDeleteItem() const {
-    return _currentItem && _currentItem != rootEntry() && _currentItem->parent();
+    return editing::canDelete(_currentItem, rootEntry());
 }
 
 void MyWindowController::deleteCurrentItem() {
-    EntryRef e = _currentItem;
-    if (!canDeleteItem()) return;
-    doCommands({CommandRecord::removeItem(EntryRef(e->parent()), int64_t(e->indexInParent()))});
+    if (auto batch = editing::deletion(_currentItem, rootEntry()); !batch.empty()) doCommands(batch);
 }
 
 // The text of an entry on the pasteboard: a whole XML document with the entry as its top element, readable
@@ -326,22 +196,16 @@ void MyWindowController::cut() {
 void MyWindowController::paste() {
     if (views::MyTextField* field = focusedTextField()) return field->paste();
     if (!canAddItem()) return;
-    auto noMemory = [](const plist::Expected<EntryRef>& e) {
-        return !e && e.error().kind == plist::Error::Kind::NoMemory;
-    };
     // The entries are built whole before the one command that inserts them, so a paste that runs out of
     // memory changes nothing.
     try {
         std::optional<QString> text = Pasteboard::generalString(platform::kPasteboardTypeString);
         if (!text) return;
-        plist::Expected<EntryRef> entry = plist::makeError(plist::Error::Kind::Empty, {});
-        if (auto exact = Pasteboard::generalData(kEntryDataType))
-            entry = _document.rootEntryWithPropertyListData(exact->toStdString());
-        if (!entry && !noMemory(entry)) entry = _document.rootEntryWithPropertyListText(toStd(*text));
-        if (noMemory(entry)) throw std::bad_alloc();
-        addItem(entry ? ItemToAdd(*entry) : ItemToAdd(*text));
+        auto pasted = editing::pastedItem(_document, Pasteboard::generalData(kEntryDataType), *text);
+        if (const auto* alert = std::get_if<editing::AlertText>(&pasted)) return runAlert(*alert);
+        addItem(std::get<ItemToAdd>(pasted));
     } catch (const std::bad_alloc&) {
-        runAlert(makeAlertWithMessage(tr("The entry couldn\u2019t be pasted: not enough memory."), tr("OK")));
+        runAlert(editing::pasteNoMemoryAlert());
     }
 }
 
@@ -355,7 +219,7 @@ void MyWindowController::deleteAction() {
 QMimeData* MyWindowController::outlineViewWriteItemsToPasteboard(const std::vector<Entry*>& items) {
     if (_isEditingText || _isDisplayingAlart || items.empty()) return nullptr;
     Entry* item = items.front();
-    if (item == rootEntry().get() || !item->parent()) return nullptr;
+    if (!editing::canDrag(*item, rootEntry())) return nullptr;
     QMimeData* data =
         Pasteboard::makeDragData({{dragType(), pasteboardTextOfItem(_document, EntryRef(item))}});
     _oldParent = EntryRef(item->parent());
@@ -367,17 +231,17 @@ QMimeData* MyWindowController::outlineViewWriteItemsToPasteboard(const std::vect
 bool MyWindowController::outlineViewValidateDropProposedItemProposedChildIndex(const QMimeData* data,
                                                                                Entry* item, int childIndex) {
     // Only a drag that began in this outline, between two siblings of the dragged entry.
-    return data && data == _dragData.data() && item && _oldParent == item && childIndex >= 0 &&
-           size_t(childIndex) <= item->childCount() && !_isDisplayingAlart;
+    return data && data == _dragData.data() && editing::dropAccepted(_oldParent, item, childIndex) &&
+           !_isDisplayingAlart;
 }
 
 bool MyWindowController::outlineViewAcceptDropItemChildIndex(const QMimeData* data, Entry* item,
                                                              int childIndex) {
     if (!outlineViewValidateDropProposedItemProposedChildIndex(data, item, childIndex)) return false;
-    if (childIndex == _fromIndex || childIndex == _fromIndex + 1) return true;
-    auto text = Pasteboard::data(data, dragType());
-    if (!text || !_document.rootEntryWithPropertyListText(text->toStdString())) return false;
-    doCommands({CommandRecord::moveItem(_oldParent, _fromIndex, childIndex)});
+    auto move =
+        editing::dropMove(_document, _oldParent, _fromIndex, childIndex, Pasteboard::data(data, dragType()));
+    if (!move) return false;
+    if (!move->empty()) doCommands(*move);
     return true;
 }
 

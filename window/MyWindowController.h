@@ -7,10 +7,10 @@
 #include <QString>
 #include <functional>
 #include <optional>
-#include <variant>
 #include <vector>
 
 #include "editing/CommandEngine.h"
+#include "editing/EditDecisions.h"
 #include "model/PlistDocument.h"
 #include "platform/file/FileIdentity.h"
 #include "platform/qt/MainQueue.h"
@@ -45,8 +45,7 @@ struct FamilyRange {
     size_t length = 0;
 };
 
-// What addItem inserts: a new empty String (none), a String holding a text, or a whole entry.
-using ItemToAdd = std::variant<std::monostate, QString, EntryRef>;
+using editing::ItemToAdd;
 
 // The private pasteboard type that carries the key of an entry copied out of a Dictionary.
 inline const QString kPrivateKeyType = QStringLiteral("comBrisoldePropertyListVantrelTypeString");
@@ -160,6 +159,7 @@ public:
     // Shows an alert as a sheet and calls completion with the answer, if the window still exists. The window
     // counts as displaying an alert (isDisplayingAlart) until the completion has run.
     void runAlert(QMessageBox* alert, std::function<void(int)> completion = {});
+    void runAlert(const editing::AlertText& text, std::function<void(int)> completion = {});
 
     // Key rename of the selected entry with the text typed into its key field. True when finished; false
     // when the duplicate-key alert is up and the field stays in editing.
@@ -306,9 +306,6 @@ private:
     void showLoadFailure();
     // Shows or hides the change bar after an event on the watched file.
     void checkFileOnDisk();
-    // Shows the nesting alert when putting an entry of this height under parent would nest the document
-    // deeper than maximumDepth().
-    bool refusesNestingUnder(const Entry* parent, const Entry* item);
 
     static unsigned localWindowNumber();
     // Untitled windows are numbered 1, 2, ...; each takes the lowest number no open window holds, and gives

@@ -15,19 +15,12 @@ using platform::NotificationCenter;
 using views::EntryTreeModel;
 
 bool MyWindowController::isEditableCell(const Entry& item, int column) {
-    if (column == EntryTreeModel::KeyColumn)
-        return item.parent() && item.parent()->type() == EntryType::Dictionary;
-    if (column != EntryTreeModel::ValueColumn) return false;
-    switch (item.type()) {
-    case EntryType::String:
-    case EntryType::Number:
-    case EntryType::Date:
-    case EntryType::Data:
-    case EntryType::NotApplicable:
-        return true;
-    default:
-        return false;
-    }
+    return (column == EntryTreeModel::KeyColumn || column == EntryTreeModel::ValueColumn) &&
+           editing::editsInPlace(item, column == EntryTreeModel::KeyColumn);
+}
+
+QString MyWindowController::fieldTextOfItem(const Entry& item, bool keyField) {
+    return editing::fieldText(item, keyField);
 }
 
 void MyWindowController::placeRowControls() {

@@ -1,0 +1,248 @@
+#include "EditDecisions.h"
+
+#include <QCoreApplication>
+#include <new>
+#include <unordered_set>
+
+#include "model/ValueText.h"
+#include "platform/plist/PropertyList.h"
+
+namespace editing {
+
+namespace {
+
+// The translation context of the decisions' texts.
+struct EditDecisions {
+    Q_DECLARE_TR_FUNCTIONS(EditDecisions)
+};
+
+std::string toStd(const QString& s) {
+    return s.toStdString();
+}
+
+int depthOf(const Entry* e) {
+    int depth = 1;
+    for (const Entry* p = e->parent(); p; p = p->parent())
+        ++depth;
+    return depth;
+}
+
+// The number of levels an entry's subtree spans: 1 for a scalar or an empty container.
+int heightOf(const Entry* e) {
+    int height = 0;
+    std::vector<std::pair<const Entry*, int>> stack{{e, 1}};
+    while (!stack.empty()) {
+        auto [x, h] = stack.back();
+        stack.pop_back();
+        height = std::max(height, h);
+        if (x->isContainer())
+            for (const EntryRef& c : x->child())
+                if (c->isContainer() || h + 1 > height) stack.emplace_back(c.get(), h + 1);
+    }
+    return height;
+}
+
+} // namespace
+
+QString fieldText(const Entry& item, bool keyField) {
+    if (keyField) return QString::fromStdString(item.key);
+    if (item.type() == EntryType::Boolean)
+        return item.boolValue() ? QStringLiteral("1") : QStringLiteral("0");
+    return QString::fromStdString(model::valueText(item));
+}
+
+bool editsInPlace(const Entry& item, bool keyField) {
+    if (keyField) return item.parent() && item.parent()->type() == EntryType::Dictionary;
+    switch (item.type()) {
+    case EntryType::String:
+    case EntryType::Number:
+    case EntryType::Date:
+    case EntryType::Data:
+    case EntryType::NotApplicable:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString uniqueKeyName(const Children* child, const std::optional<QString>& base) {
+    const QString key = base ? *base : EditDecisions::tr("New item");
+    if (!child || child->empty()) return key;
+    std::unordered_set<std::string_view> keys;
+    keys.reserve(child->size());
+    for (const EntryRef& c : *child)
+        keys.insert(c->key);
+    QString candidate = key;
+    for (qulonglong n = 2; keys.count(toStd(candidate)); ++n)
+        candidate = EditDecisions::tr("%1 - %2").arg(key, QString::number(n));
+    return candidate;
+}
+
+KeyRename keyRename(const EntryRef& item, const QString& newKey) {
+    KeyRename r;
+    std::string k = toStd(newKey);
+    if (!item || k == item->key || !item->parent()) return r;
+    EntryRef parent(item->parent());
+    const size_t i = item->indexInParent();
+    for (size_t j = 0; j < parent->child().size() && !r.duplicate; ++j)
+        if (j != i && parent->child()[j]->key == k) r.duplicate = parent->child()[j];
+    if (!r.duplicate) {
+        r.batch = {CommandRecord::renameKey(parent, int64_t(i), std::move(k))};
+        return r;
+    }
+    r.alert = AlertText{EditDecisions::tr("The key you entered (\u201c%1\u201d) is already present in the "
+                                          "dictionary.  Do you want to replace the existing key/value pair?")
+                            .arg(newKey),
+                        {},
+                        {EditDecisions::tr("Replace Existing Pair"), EditDecisions::tr("Cancel")}};
+    return r;
+}
+
+CommandBatch replaceKeyValue(const EntryRef& item, const EntryRef& duplicate, const QString& newKey) {
+    Entry* parent = item->parent();
+    if (!parent || duplicate->parent() != parent) return {};
+    return {CommandRecord::title("Replace Key/Value"),
+            CommandRecord::renameKey(EntryRef(parent), int64_t(item->indexInParent()), toStd(newKey)),
+            CommandRecord::removeItem(EntryRef(parent), int64_t(duplicate->indexInParent()))};
+}
+
+std::optional<Entry::Value> typedValue(EntryType type, const QString& text) {
+    const std::string t = toStd(text);
+    switch (type) {
+    case EntryType::Data: {
+        auto bytes = t.size() >= 2 && t.front() == '<' && t.back() == '>' ? model::dataWithOldHexString(t)
+                                                                          : model::dataWithNewHexString(t);
+        if (bytes) return Entry::Value(std::move(*bytes));
+        return std::nullopt;
+    }
+    case EntryType::Date:
+        if (auto date = model::dateWithTypedText(t)) return Entry::Value(*date);
+        return std::nullopt;
+    case EntryType::Number:
+        if (auto n = model::numberWithTypedText(t)) return Entry::Value(*n);
+        return std::nullopt;
+    case EntryType::Boolean:
+        return Entry::Value(t == "1");
+    default:
+        return Entry::Value(t);
+    }
+}
+
+EditDecision valueChange(const EntryRef& item, const QString& newValue) {
+    // Committing the text the field started with changes nothing, whatever the type.
+    if (!item || item->isContainer() || newValue == fieldText(*item, false)) return {};
+    std::optional<Entry::Value> value = typedValue(item->type(), newValue);
+    if (!value)
+        return {
+            {},
+            AlertText{EditDecisions::tr("Your entry is not valid. Do you want to keep editing and fix the "
+                                        "error or cancel editing?"),
+                      {},
+                      {EditDecisions::tr("Keep Editing"), EditDecisions::tr("Cancel")}}};
+    // A value equal to the one held (the same bytes, instant or number in another form) changes nothing.
+    switch (item->type()) {
+    case EntryType::Data:
+        if (std::get<model::Data>(*value) == item->dataValue()) return {};
+        break;
+    case EntryType::Date:
+        if (std::get<plist::Date>(*value) == item->dateValue()) return {};
+        break;
+    case EntryType::Number:
+        if (std::get<model::Number>(*value).sameNumber(item->numberValue())) return {};
+        break;
+    default:
+        break;
+    }
+    if (Entry* parent = item->parent())
+        return {
+            {CommandRecord::changeValue(EntryRef(parent), int64_t(item->indexInParent()), std::move(*value))},
+            {}};
+    // A scalar root has no parent to address it by; a type change to its own type sets its value.
+    return {{CommandRecord::title(kChangeValue),
+             CommandRecord::changeType(item, nullptr, item->type(), std::move(*value), {}, {})},
+            {}};
+}
+
+bool canAdd(const EntryRef& selected) {
+    return selected && (selected->parent() || selected->isContainer());
+}
+
+bool canDelete(const EntryRef& selected, const EntryRef& root) {
+    return selected && selected != root && selected->parent();
+}
+
+std::optional<Placement> addPlacement(const EntryRef& selected, const EntryRef& root, bool selectedExpanded) {
+    if (!selected) return std::nullopt;
+    Placement p;
+    if ((selected->isContainer() && selectedExpanded) || selected == root)
+        p.parent = selected;
+    else
+        p = {EntryRef(selected->parent()), int64_t(selected->indexInParent()) + 1};
+    if (!p.parent || !p.parent->isContainer()) return std::nullopt;
+    return p;
+}
+
+EditDecision insertion(const EntryRef& item, const Placement& at, const std::optional<QString>& base) {
+    if (auto alert = nestingRefusal(*at.parent, *item)) return {{}, std::move(alert)};
+    const bool keepsKey = base && at.parent->type() == EntryType::Dictionary;
+    item->key = toStd(uniqueKeyName(&at.parent->child(), keepsKey ? base : std::nullopt));
+    return {{CommandRecord::insertItem(item, at.parent, at.index)}, {}};
+}
+
+CommandBatch deletion(const EntryRef& selected, const EntryRef& root) {
+    if (!canDelete(selected, root)) return {};
+    return {CommandRecord::removeItem(EntryRef(selected->parent()), int64_t(selected->indexInParent()))};
+}
+
+int maximumDepth() {
+    return plist::kMaxNestingDepth;
+}
+
+std::optional<AlertText> nestingRefusal(const Entry& parent, const Entry& item) {
+    if (depthOf(&parent) + heightOf(&item) <= maximumDepth()) return std::nullopt;
+    return AlertText{EditDecisions::tr("The item can\u2019t be inserted here because the document would be "
+                                       "nested more than %1 levels deep.")
+                         .arg(maximumDepth()),
+                     {},
+                     {EditDecisions::tr("OK")}};
+}
+
+std::variant<ItemToAdd, AlertText> pastedItem(model::PlistDocument& document,
+                                              const std::optional<QByteArray>& exact, const QString& text) {
+    auto noMemory = [](const plist::Expected<EntryRef>& e) {
+        return !e && e.error().kind == plist::Error::Kind::NoMemory;
+    };
+    try {
+        plist::Expected<EntryRef> entry = plist::makeError(plist::Error::Kind::Empty, {});
+        if (exact) entry = document.rootEntryWithPropertyListData(exact->toStdString());
+        if (!entry && !noMemory(entry)) entry = document.rootEntryWithPropertyListText(toStd(text));
+        if (noMemory(entry)) return pasteNoMemoryAlert();
+        return entry ? ItemToAdd(*entry) : ItemToAdd(text);
+    } catch (const std::bad_alloc&) {
+        return pasteNoMemoryAlert();
+    }
+}
+
+AlertText pasteNoMemoryAlert() {
+    return {EditDecisions::tr("The entry couldn\u2019t be pasted: not enough memory."),
+            {},
+            {EditDecisions::tr("OK")}};
+}
+
+bool canDrag(const Entry& item, const EntryRef& root) {
+    return item.parent() && &item != root.get();
+}
+
+bool dropAccepted(const EntryRef& origin, const Entry* parent, int childIndex) {
+    return parent && origin == parent && childIndex >= 0 && size_t(childIndex) <= parent->childCount();
+}
+
+std::optional<CommandBatch> dropMove(model::PlistDocument& document, const EntryRef& origin,
+                                     int64_t fromIndex, int childIndex,
+                                     const std::optional<QByteArray>& text) {
+    if (childIndex == fromIndex || childIndex == fromIndex + 1) return CommandBatch{};
+    if (!text || !document.rootEntryWithPropertyListText(text->toStdString())) return std::nullopt;
+    return CommandBatch{CommandRecord::moveItem(origin, fromIndex, childIndex)};
+}
+
+} // namespace editing
