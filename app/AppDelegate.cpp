@@ -176,6 +176,8 @@ void AppDelegate::addWindow(MyWindowController* c) {
     _activationOrder.insert(_activationOrder.begin(), c);
     c->installEventFilter(this);
     connect(c, &MyWindowController::stateChanged, this, &AppDelegate::validateMenuItems);
+    // A Data value's bytes that are a property list open in an untitled window of their own.
+    c->openDocumentWithData = [this](const std::string& bytes) { newDocument()->takeDocumentData(bytes); };
     buildFileMenu(c);
 }
 

@@ -116,7 +116,7 @@ std::optional<Entry::Value> typedValue(EntryType type, const QString& text) {
         return std::nullopt;
     }
     case EntryType::Date:
-        if (auto date = model::dateWithDescription(t)) return Entry::Value(*date);
+        if (auto date = model::dateWithTypedText(t)) return Entry::Value(*date);
         return std::nullopt;
     case EntryType::Number:
         if (auto n = model::numberWithTypedText(t)) return Entry::Value(*n);

@@ -255,6 +255,11 @@ std::optional<plist::Date> dateWithISO8601FormatString(std::string_view text) {
     return plist::Date{*v};
 }
 
+std::optional<plist::Date> dateWithTypedText(std::string_view text) {
+    if (auto d = dateWithDescription(text)) return d;
+    return dateWithISO8601FormatString(text);
+}
+
 std::optional<Data> dataWithHexString(std::string_view text) {
     std::string digits;
     digits.reserve(text.size());

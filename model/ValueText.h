@@ -41,6 +41,8 @@ std::optional<plist::Date> dateWithDescription(std::string_view text);
 // outside years 1 to 9999 are clamped into them.
 std::string dateStringOfISO8601FormatWithDate(plist::Date d);
 std::optional<plist::Date> dateWithISO8601FormatString(std::string_view text);
+// A date typed or pasted: the display form (local time) or the ISO form ("2021-01-02T03:04:05Z").
+std::optional<plist::Date> dateWithTypedText(std::string_view text);
 
 // Hexadecimal data forms. dataWithHexString: pairs of hex digits, spaces (U+0020 only) ignored.
 std::optional<Data> dataWithHexString(std::string_view text);

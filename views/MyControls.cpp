@@ -125,6 +125,14 @@ void MyTextField::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
+        if (event->modifiers() & Qt::ShiftModifier) {
+            emit editorRequested();
+            event->accept();
+            return;
+        }
+        emit commitRequested();
+        event->accept();
+        return;
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
         emit commitRequested();

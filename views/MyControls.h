@@ -48,8 +48,8 @@ private:
 };
 
 // The field that edits a key or a value in place. Return, keypad Enter, Tab and Shift-Tab commit and Escape
-// cancels, through the window; losing the focus does nothing. Tabs and line breaks already in the text are
-// shown as marks and kept; typing or pasting never adds them.
+// cancels, through the window; Shift+Return asks for the value's editor; losing the focus does nothing. Tabs
+// and line breaks already in the text are shown as marks and kept; typing or pasting never adds them.
 class MyTextField : public QLineEdit {
     Q_OBJECT
 public:
@@ -67,6 +67,7 @@ public:
 signals:
     void commitRequested();
     void cancelRequested();
+    void editorRequested();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

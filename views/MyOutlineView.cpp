@@ -300,6 +300,11 @@ void MyOutlineView::mouseDoubleClickEvent(QMouseEvent* event) {
     model::Entry* e = EntryTreeModel::entryForIndex(index);
     // Only a row selected before the double click began edits: its first click may just have selected it.
     if (e && delegate_ && event->button() == Qt::LeftButton && e == pressedWhileSelected_) {
+        if ((event->modifiers() & Qt::AltModifier) && index.column() == EntryTreeModel::ValueColumn) {
+            emit valueEditorRequested(e);
+            event->accept();
+            return;
+        }
         if (delegate_->outlineViewDoubleClickedItem(e, index.column())) {
             event->accept();
             return;

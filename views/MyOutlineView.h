@@ -40,6 +40,11 @@ public:
     // The rectangle of a cell in viewport coordinates (null when the row is not displayed).
     QRect cellRect(const model::Entry* e, int column) const;
 
+signals:
+    // A double click with Alt held on the selected row's value: its editor is wanted.
+    void valueEditorRequested(model::Entry* item);
+
+public:
     // The entry whose row holds the add and delete buttons: the selected one.
     const model::Entry* rowWithControls() const;
 

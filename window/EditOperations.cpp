@@ -41,7 +41,7 @@ void MyWindowController::runAlert(QMessageBox* alert, std::function<void(int)> c
         if (completion) completion(answer);
         if (!self) return;
         // An answer may raise the next alert at once; the window shows an alert while that one is up.
-        self->_isDisplayingAlart = platform::sheetOfWindow(self) != nullptr;
+        self->_isDisplayingAlart = platform::sheetOfWindow(self) || self->_valueEditor;
         self->notifyStateChanged();
     });
 }

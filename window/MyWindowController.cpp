@@ -27,6 +27,7 @@
 #include "views/EntryTreeModel.h"
 #include "views/MyControls.h"
 #include "views/MyOutlineView.h"
+#include "views/ValueEditors/ValueEditor.h"
 
 namespace window {
 
@@ -256,6 +257,9 @@ void MyWindowController::buildControls() {
         }
     });
     connect(_editorField, &QLineEdit::textChanged, this, [this] { updateUndoActions(); });
+    connect(_editorField, &views::MyTextField::editorRequested, this, [this] { editValueFromField(); });
+    connect(_outlineView, &views::MyOutlineView::valueEditorRequested, this,
+            [this] { editValueOfCurrentItem(); });
 }
 
 void MyWindowController::buildMenus() {
@@ -279,6 +283,8 @@ void MyWindowController::buildMenus() {
     // No shortcut: Delete and Backspace belong to the outline and to the field being edited.
     _deleteAction = edit->addAction(tr("Delete"), this, [this] { deleteAction(); });
     edit->addSeparator();
+    _editValueAction = edit->addAction(tr("Edit Value\u2026"), this, [this] { editValueOfCurrentItem(); });
+    _editValueAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     edit->addAction(tr("Find\u2026"), this, [this] { _findBar->showFind(false); })
         ->setShortcut(QKeySequence::Find);
     edit->addAction(tr("Find Next"), this, [this] { _findBar->findNext(); })
@@ -395,6 +401,7 @@ void MyWindowController::updateEditActions() {
     _copyAction->setEnabled(field || _currentItem);
     _pasteAction->setEnabled(field || canAddItem());
     _deleteAction->setEnabled(field || canDeleteItem());
+    _editValueAction->setEnabled(canEditValue());
     _addButton->setEnabled(!_isEditingText && canAddItem());
     _deleteButton->setEnabled(!_isEditingText && canDeleteItem());
 }
@@ -594,7 +601,7 @@ void MyWindowController::closeWithoutAsking() {
 }
 
 bool MyWindowController::windowShouldClose() {
-    if (_isDisplayingAlart) return false;
+    if (!finishValueEditor() || _isDisplayingAlart) return false;
     if (_isEditingText && !updateFocusedTextField()) return false;
     if (!canUndo()) {
         NotificationCenter::defaultCenter().post(kWindowShoudClose, this);

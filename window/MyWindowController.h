@@ -16,6 +16,7 @@
 #include "platform/qt/MainQueue.h"
 #include "views/EntryTreeModel.h"
 #include "views/OutlineViewDelegate.h"
+#include "views/ValueEditors/ValueEditor.h"
 
 class QAction;
 class QMenu;
@@ -139,6 +140,7 @@ public:
     QAction* copyAction() const { return _copyAction; }
     QAction* pasteAction() const { return _pasteAction; }
     QAction* deleteMenuAction() const { return _deleteAction; }
+    QAction* editValueAction() const { return _editValueAction; }
     QMenu* editMenu() const { return _editMenu; }
     views::MyButton* addButton() const { return _addButton; }
     views::MyButton* deleteButton() const { return _deleteButton; }
@@ -168,6 +170,20 @@ public:
     // Value change of the selected entry with typed text (or "1"/"0" from a check box). True when finished;
     // false when the text was refused and the invalid-entry alert is up.
     bool changeCurrentItemValueWithNewValue(const QString& newValue);
+    // Edit Value…: opens the editor of the selected entry's type as a sheet; with typedText, it starts from
+    // the text of the row's field and its caret. Done commits the exact value through
+    // changeCurrentItemValueWithExactValue. False when the entry has no editor or the window is busy.
+    bool editValueOfCurrentItem(const QString* typedText = nullptr, int caret = 0);
+    bool canEditValue() const;
+    views::ValueEditor* valueEditor() const { return _valueEditor; }
+    // A value of the selected entry's own type, taken as it is: one "Change Value" step, none when equal.
+    void changeCurrentItemValueWithExactValue(Entry::Value value);
+    // Commits an open editor; false when its value cannot be taken and it stays open.
+    bool finishValueEditor();
+    // Asks the application for a new window holding the property list in bytes (a Data value's).
+    std::function<void(const std::string& bytes)> openDocumentWithData;
+    // Takes the property list in bytes as this new window's document; the reason when it is none.
+    QString takeDocumentData(const std::string& bytes);
     // The Boolean check box and the type pop-ups of the selected row.
     void handlingCheckBox(bool checked) override;
     void handlingPopupButton(const QString& selectedTitle);
@@ -283,6 +299,8 @@ private:
     void outlineViewRowsDidMove() override { placeRowControls(); }
 
     void buildControls();
+    // Shift+Return in the row's field: the editor takes over the field's text and caret.
+    void editValueFromField();
     void buildMenus();
     void buildKeyboardActions(QMenu* edit);
     void placeRowControls();
@@ -349,6 +367,8 @@ private:
     QAction* _copyAction = nullptr;
     QAction* _pasteAction = nullptr;
     QAction* _deleteAction = nullptr;
+    QAction* _editValueAction = nullptr;
+    QPointer<views::ValueEditor> _valueEditor;
 };
 
 } // namespace window

@@ -259,6 +259,7 @@ QMenu* MyWindowController::createContextMenu() {
     add(tr("Delete Item"), canDeleteItem(), [this] { handlingButton(_deleteButton); });
     menu->addSeparator();
     add(tr("Copy Key Path"), selected, [this] { copyKeyPath(); });
+    add(tr("Edit Value\u2026"), canEditValue(), [this] { editValueOfCurrentItem(); });
     return menu;
 }
 

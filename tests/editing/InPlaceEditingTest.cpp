@@ -373,8 +373,9 @@ private slots:
             return items.join(',') + (w.addButton()->isEnabled() ? " +" : "") +
                    (w.deleteButton()->isEnabled() ? " -" : "");
         };
-        const QString off = QStringLiteral(
-            "Cut (off),Copy (off),Paste (off),Add Item (off),Delete Item (off),Copy Key Path (off),0,0,0,0");
+        const QString off = QStringLiteral("Cut (off),Copy (off),Paste (off),Add Item (off),Delete Item "
+                                           "(off),Copy Key Path (off),Edit Value\u2026 "
+                                           "(off),0,0,0,0");
         QCOMPARE(state(*w), off);
         const int rowHeight = w->outlineView()->uniformRowHeight();
         const QPoint below(40, w->outlineView()->totalRows() * rowHeight + rowHeight / 2);
@@ -385,16 +386,18 @@ private slots:
         QCOMPARE(w->outlineView()->clickedZoneAt(cellCenter(*w, z, EntryTreeModel::KeyColumn)), 0u);
         clickCell(*w, z, EntryTreeModel::KeyColumn, Qt::RightButton);
         QCOMPARE(w->currentItem(), z);
-        QCOMPARE(state(*w), QStringLiteral("Cut,Copy,Paste,Add Item,Delete Item,Copy Key Path,1,1,1,1 + -"));
+        QCOMPARE(
+            state(*w),
+            QStringLiteral("Cut,Copy,Paste,Add Item,Delete Item,Copy Key Path,Edit Value\u2026,1,1,1,1 + -"));
         clickRow(*w, w->rootEntry());
         QCOMPARE(state(*w), QStringLiteral("Cut (off),Copy,Paste,Add Item,Delete Item (off),Copy Key Path,"
-                                           "0,1,1,0 +"));
+                                           "Edit Value\u2026 (off),0,1,1,0 +"));
         const QString tree = treeText(w->rootEntry());
         QTest::keySequence(&*w, QKeySequence::Cut);
         QCOMPARE(treeText(w->rootEntry()), tree);
         clickRow(*scalar, scalar->rootEntry());
         QCOMPARE(state(*scalar), QStringLiteral("Cut (off),Copy,Paste (off),Add Item (off),Delete Item (off),"
-                                                "Copy Key Path,0,1,0,0"));
+                                                "Copy Key Path,Edit Value\u2026,0,1,0,0"));
 
         w->outlineViewSelectItem(nullptr);
         QCOMPARE(state(*w), off);
