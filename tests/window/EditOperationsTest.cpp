@@ -13,7 +13,7 @@
 #include <fstream>
 #include <optional>
 
-#include "WindowTestSupport.h"
+#include "tests/window/WindowTestSupport.h"
 #include "model/ValueText.h"
 
 using namespace vantrel::test;
@@ -150,7 +150,7 @@ private slots:
         const auto& r = kRenames[row];
         DocumentWindow w;
         QVERIFY(w.open(stringDict({"x", "y", "z"})));
-        const EntryRef root = w->rootEntry(), x = entryAtPath(root, "x");
+        const EntryRef root = w->rootEntry(), x = at(root, "x");
         const QString before = treeText(root), answer = r.answer;
         clickRow(*w, x);
         QCOMPARE(w->currentItem().get(), x.get());
@@ -198,7 +198,7 @@ private slots:
         const auto& r = kValueEdits[row];
         DocumentWindow w;
         QVERIFY(w.open(r.isRoot ? r.element : "<dict><key>v</key>" + r.element + "</dict>") && activate(*w));
-        const EntryRef e = r.isRoot ? w->rootEntry() : entryAtPath(w->rootEntry(), "v");
+        const EntryRef e = r.isRoot ? w->rootEntry() : at(w->rootEntry(), "v");
         const QString before = treeText(w->rootEntry()), typed = QString::fromUtf8(r.typed);
         views::MyTextField* field = editCell(*w, e, views::EntryTreeModel::ValueColumn);
         QVERIFY(field);
@@ -346,7 +346,7 @@ private slots:
         QFETCH(QString, expected);
         DocumentWindow w;
         QVERIFY(w.open(stringDict({"a", "b"})));
-        select(*w, entryAtPath(w->rootEntry(), "a"));
+        select(*w, at(w->rootEntry(), "a"));
         QGuiApplication::clipboard()->setText(text);
         w->paste();
         QCOMPARE(w->rootEntry()->childCount(), size_t(3));
@@ -357,10 +357,10 @@ private slots:
         DocumentWindow w;
         QVERIFY(w.open(stringDict({"a", "b", "c"})));
         const EntryRef root = w->rootEntry();
-        select(*w, entryAtPath(root, "b"));
+        select(*w, at(root, "b"));
         w->cutAction()->trigger();
         QCOMPARE(keysOf(root), QStringLiteral("a,c"));
-        QCOMPARE(w->currentItem().get(), entryAtPath(root, "c").get());
+        QCOMPARE(w->currentItem().get(), at(root, "c").get());
         w->pasteAction()->trigger();
         QCOMPARE(keysOf(root), QStringLiteral("a,c,b"));
         QCOMPARE(valuesOf(root), QStringLiteral("A,C,B"));
@@ -383,7 +383,7 @@ private slots:
 
         select(*from, childAt(source, 0));
         from->copy();
-        select(*to, entryAtPath(target, "a"));
+        select(*to, at(target, "a"));
         to->paste();
         QCOMPARE(keysOf(target), QStringLiteral("a,ctrl"));
         QCOMPARE(childAt(target, 1)->stringValue(), std::string("a\x01z"));
@@ -437,7 +437,7 @@ private slots:
     void pasteThatRunsOutOfMemoryChangesNothing() {
         DocumentWindow w;
         QVERIFY(w.open(stringDict({"a"})));
-        select(*w, entryAtPath(w->rootEntry(), "a"));
+        select(*w, at(w->rootEntry(), "a"));
         QGuiApplication::clipboard()->setText(
             kHead + "<array>" + QStringLiteral("<true/>").repeated(2'000'000) + "</array>" + kTail);
         const QString before = treeText(w->rootEntry());
@@ -490,7 +490,7 @@ private slots:
             {other->entryModel()->indexForEntry(childAt(other->rootEntry(), 1).get())}));
         QVERIFY(data && otherData);
         const QMimeData* dropped = foreign ? otherData.get() : data.get();
-        const QModelIndex parent = model->indexForEntry(entryAtPath(root, into).get());
+        const QModelIndex parent = model->indexForEntry(at(root, into).get());
 
         QCOMPARE(model->canDropMimeData(dropped, Qt::MoveAction, row, 0, parent), !order.isEmpty());
         QCOMPARE(model->dropMimeData(dropped, Qt::MoveAction, row, 0, parent), !order.isEmpty());

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <optional>
 
-#include "WindowTestSupport.h"
+#include "tests/window/WindowTestSupport.h"
 
 using namespace vantrel::test;
 
@@ -168,7 +168,7 @@ private slots:
         QVERIFY(w.open(mixedDocument()));
         const QString before = treeText(w->rootEntry());
         for (const char* path : {"name", "count", "on", "when", "blob", "list", "settings"}) {
-            const EntryRef e = entryAtPath(w->rootEntry(), QString::fromLatin1(path));
+            const EntryRef e = at(w->rootEntry(), QString::fromLatin1(path));
             clickRow(*w, e);
             QCOMPARE(w->currentItem().get(), e.get());
             w->changeCurrentItemClassTypeWithNewClassType(e->type());

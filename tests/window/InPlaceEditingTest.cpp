@@ -7,7 +7,7 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
-#include "WindowTestSupport.h"
+#include "tests/window/WindowTestSupport.h"
 
 using namespace vantrel::test;
 using views::EntryTreeModel;
@@ -41,7 +41,7 @@ QString outlineState(const MyWindowController& w) {
             open << name(e.get());
     const QString selected = name(w.currentItem().get());
     return selected + (selectedEntry(w) == w.currentItem().get() ? "" : "!") + " | " + open.join(',') +
-           " | " + keysOf(w.rootEntry()) + ";" + keysOf(entryAtPath(w.rootEntry(), "d"));
+           " | " + keysOf(w.rootEntry()) + ";" + keysOf(at(w.rootEntry(), "d"));
 }
 
 // A key pressed on the outline, and the outline state after it; "%" stands for the unchanged tree.
