@@ -163,20 +163,6 @@ private slots:
         QVERIFY(allEntries(w->rootEntry()) == entries);
     }
 
-    void choosingTheSameTypeChangesNothing() {
-        DocumentWindow w;
-        QVERIFY(w.open(mixedDocument()));
-        const QString before = treeText(w->rootEntry());
-        for (const char* path : {"name", "count", "on", "when", "blob", "list", "settings"}) {
-            const EntryRef e = at(w->rootEntry(), QString::fromLatin1(path));
-            clickRow(*w, e);
-            QCOMPARE(w->currentItem().get(), e.get());
-            w->changeCurrentItemClassTypeWithNewClassType(e->type());
-        }
-        QCOMPARE(treeText(w->rootEntry()), before);
-        QVERIFY(!w->undoAction()->isEnabled());
-    }
-
     void rootChangesToAnyType_data() {
         QTest::addColumn<int>("type");
         for (EntryType t : {EntryType::Array, EntryType::Boolean, EntryType::Data, EntryType::Date,
