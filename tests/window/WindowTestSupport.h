@@ -132,6 +132,7 @@ inline QString treeText(const EntryRef& e) {
 }
 // A value told fully apart from every other, as the tree dump writes it.
 inline QString valueText(const Entry::Value& v) {
+    if (auto c = std::get_if<Children>(&v)) return QStringLiteral("children %1").arg(c->size());
     return treeText(Entry::make("", EntryType::String, v));
 }
 
