@@ -67,6 +67,7 @@ const struct ValueEdit {
     std::optional<Entry::Value> expected; // none: nothing changes
     const char* answer = nullptr;         // the text is refused: the answer to the alert
     bool isRoot = false;                  // the element is the whole document
+    int end = Qt::Key_Return;             // the key that ends the edit; 0: a click on the root's row
 } kValueEdits[] = {
     {"integer as the same real", "<integer>1</integer>", "1.0", std::nullopt},
     {"integer", "<integer>1</integer>", "2", integer(2)},
@@ -95,6 +96,10 @@ const struct ValueEdit {
     {"odd digits after 0x", "<data>AA==</data>", "0x0102f", std::nullopt, "Cancel"},
     {"scalar root", "<string>abc</string>", "new", std::string("new"), nullptr, true},
     {"n/a stays n/a", "n/a", "new", std::string("new")},
+    {"ended by tab", "<string>A</string>", "new", std::string("new"), nullptr, false, Qt::Key_Tab},
+    {"ended by backtab", "<string>A</string>", "new", std::string("new"), nullptr, false, Qt::Key_Backtab},
+    {"ended by a click on another row", "<string>A</string>", "new", std::string("new"), nullptr, false, 0},
+    {"cancelled by escape", "<string>A</string>", "new", std::nullopt, nullptr, false, Qt::Key_Escape},
 };
 
 const struct {
@@ -190,8 +195,10 @@ private slots:
         // The field starts with its whole text selected: typing replaces it.
         if (r.typed)
             typed.isEmpty() ? QTest::keyClick(field, Qt::Key_Backspace) : QTest::keyClicks(field, typed);
-        QTest::keyClick(field, Qt::Key_Return);
+        r.end ? QTest::keyClick(field, Qt::Key(r.end)) : clickRow(*w, w->rootEntry());
         QCOMPARE(w->isEditingText(), bool(r.answer));
+        QCOMPARE(w->currentItem(), r.end ? e : w->rootEntry());
+        QCOMPARE(selectedEntry(*w), w->currentItem().get());
         if (r.answer) QVERIFY(answerAlert(*w, kInvalidEntry, r.answer, {"Keep Editing", "Cancel"}));
         // "Keep Editing" gives the field back with the typed text.
         QCOMPARE(w->focusedTextField(), r.answer == QString("Keep Editing") ? field : nullptr);

@@ -226,35 +226,6 @@ private slots:
         QVERIFY(!undoManagerOf(*w).canUndo());
     }
 
-    void fieldCommitsOrCancels_data() {
-        QTest::addColumn<QString>("how");
-        for (const char* how : {"return", "tab", "backtab", "click on another row", "escape"})
-            QTest::newRow(how) << QString::fromUtf8(how);
-    }
-
-    void fieldCommitsOrCancels() {
-        QFETCH(QString, how);
-        const QString value = how == "escape" ? "A" : "new", selected = how.startsWith("click") ? "z" : "a";
-        DocumentWindow w;
-        QVERIFY(openActive(w));
-        const EntryRef root = w->rootEntry(), a = at(root, "a");
-        views::MyTextField* field = editCell(*w, a, EntryTreeModel::ValueColumn);
-        QVERIFY(field);
-        QTest::keyClicks(field, QStringLiteral("new"));
-        if (how.startsWith("click"))
-            clickRow(*w, at(root, "z"));
-        else
-            QTest::keyClick(field, how == "tab"       ? Qt::Key_Tab
-                                   : how == "backtab" ? Qt::Key_Backtab
-                                   : how == "escape"  ? Qt::Key_Escape
-                                                      : Qt::Key_Return);
-        QVERIFY(!w->isEditingText());
-        QCOMPARE(QString::fromStdString(a->stringValue()), value);
-        QCOMPARE(undoManagerOf(*w).canUndo(), value != "A");
-        QCOMPARE(w->currentItem(), at(root, selected));
-        QCOMPARE(selectedEntry(*w), at(root, selected).get());
-    }
-
     // While a field is edited, Cut, Copy and Paste act on its text and leave the entries alone; Ctrl+Z takes
     // back its typing first, then ends the edit and undoes the document's last step.
     void editActionsAndUndoActOnTheFieldText() {
