@@ -232,6 +232,13 @@ private slots:
         QTest::mouseClick(outline->viewport(), Qt::LeftButton, {}, empty.center());
         QCOMPARE(w->currentItem(), deepest);
         QVERIFY(!outline->isExpanded(indexOf(*w, deepest)));
+        // The deep row stays selected through an edit, and the entry added after it is selected next.
+        QVERIFY(w->changeCurrentItemKeyNameWithNewKeyName(QStringLiteral("renamed")));
+        w->runPendingDeferredWork();
+        QCOMPARE(selectedEntry(*w), deepest.get());
+        w->addItem();
+        w->runPendingDeferredWork();
+        QCOMPARE(selectedEntry(*w), childAt(parent, 1).get());
 
         outline->collapse(indexOf(*w, w->rootEntry()->child()[0]));
         QTRY_COMPARE(outline->columnWidth(0), 260);

@@ -245,31 +245,6 @@ private slots:
         QCOMPARE(treeText(root), before);
     }
 
-    // A row indented past the key column's width stays selected through edits.
-    void deeplyNestedEntryStaysSelectedThroughEdits() {
-        QString doc = QStringLiteral("<string>s</string>");
-        for (int i = 0; i < 12; ++i)
-            doc = "<array>" + doc + "</array>";
-        DocumentWindow w;
-        QVERIFY(w.open(doc));
-        EntryRef deepest = w->rootEntry();
-        while (deepest->isContainer())
-            deepest = childAt(deepest, 0);
-        const EntryRef parent(deepest->parent());
-        w->expandAncestorWithItem(parent.get());
-        clickCell(*w, deepest, views::EntryTreeModel::ValueColumn);
-        QCOMPARE(w->currentItem().get(), deepest.get());
-
-        QVERIFY(w->changeCurrentItemValueWithNewValue(QStringLiteral("t")));
-        QCOMPARE(deepest->stringValue(), std::string("t"));
-        QCOMPARE(w->currentItem().get(), deepest.get());
-        QCOMPARE(selectedEntry(*w), deepest.get());
-        w->addItem();
-        QCOMPARE(parent->childCount(), size_t(2));
-        w->runPendingDeferredWork();
-        QCOMPARE(selectedEntry(*w), childAt(parent, 1).get());
-    }
-
     void paste_data() { addRows(kPastes); }
 
     void paste() {
