@@ -100,32 +100,31 @@ private:
     std::string freshKey() { return "k" + std::to_string(pick(40)); }
 
     Entry::Value randomValue(EntryType t) {
-        static const char* const texts[] = {"",    "hello", "12abc", "1e5", "2024-01-02T03:04:05Z",
-                                            "yes", "0.5",   "-7"};
-        if (t == EntryType::Boolean) return pick(2) == 0;
-        if (t == EntryType::Number && pick(2) == 0)
-            return model::Number::fromReal(double(pick(2001) - 1000) / 8);
-        if (t == EntryType::Number)
-            return model::Number::fromInteger(plist::Integer::fromSigned(pick(200001) - 100000));
-        if (t == EntryType::Date) return plist::Date{double(pick(1 << 30)) + double(pick(4)) / 4};
-        if (t == EntryType::NotApplicable) return std::string("unknown data");
-        if (t != EntryType::Data) return std::string(texts[pick(8)]);
-        model::Data d(size_t(pick(5)));
-        for (uint8_t& b : d)
-            b = uint8_t(pick(256));
-        return d;
+        static const char* const texts[] = {"", "hello", "12abc", "1e5", "2024-01-02T03:04:05Z", "yes", "-7"};
+        const int n = pick(200001) - 100000;
+        switch (t) {
+        case EntryType::Boolean:
+            return n > 0;
+        case EntryType::Number:
+            return n % 2 ? model::Number::fromReal(double(n) / 8)
+                         : model::Number::fromInteger(plist::Integer::fromSigned(n));
+        case EntryType::Date:
+            return plist::Date{double(n) * 9973 + double(pick(4)) / 4};
+        case EntryType::Data:
+            return model::Data(size_t(pick(5)), uint8_t(n));
+        default:
+            return std::string(texts[pick(7)]);
+        }
     }
 
     EntryRef randomEntry(bool container) {
-        if (!container) {
-            const EntryType t = EntryType(2 + pick(6));
-            return Entry::make(freshKey(), t, randomValue(t), nextId_++);
-        }
-        EntryRef c = Entry::makeContainer(freshKey(), pick(2) == 0 ? EntryType::Array : EntryType::Dictionary,
-                                          nextId_++);
-        for (int n = pick(3); n > 0; --n)
-            c->appendChild(randomEntry(false));
-        return c;
+        const EntryType t =
+            container ? (pick(2) ? EntryType::Array : EntryType::Dictionary) : EntryType(2 + pick(6));
+        EntryRef e = container ? Entry::makeContainer(freshKey(), t, nextId_++)
+                               : Entry::make(freshKey(), t, randomValue(t), nextId_++);
+        for (int n = container ? pick(3) : 0; n > 0; --n)
+            e->appendChild(randomEntry(false));
+        return e;
     }
 
     MyWindowController& w_;
