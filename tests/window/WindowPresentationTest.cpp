@@ -102,6 +102,7 @@ private slots:
         clickRow(*w, a);
         QVERIFY(editCell(*w, a, EntryTreeModel::ValueColumn));
         QTest::mouseClick(w->addButton(), Qt::LeftButton);
+        QTest::keyClick(w->focusedTextField(), Qt::Key_Escape);
         clickCell(*w, on, EntryTreeModel::ValueColumn);
         QVERIFY(!w->isEditingText() && on->boolValue() && !undoManagerOf(*w).canUndo());
         QCOMPARE(w->currentItem().get(), on.get());
