@@ -16,7 +16,7 @@
 #include <QTimeEdit>
 #include <QtTest>
 
-#include "WindowTestSupport.h"
+#include "tests/window/WindowTestSupport.h"
 #include "model/ValueText.h"
 #include "views/ValueEditors/DataEditor.h"
 #include "views/ValueEditors/DateEditor.h"

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "WindowTestSupport.h"
+#include "tests/window/WindowTestSupport.h"
 #include "window/MyFindBar.h"
 
 using namespace vantrel::test;

@@ -5,7 +5,7 @@
 #include <QMenu>
 #include <QtTest>
 
-#include "WindowTestSupport.h"
+#include "tests/window/WindowTestSupport.h"
 
 using namespace vantrel::test;
 

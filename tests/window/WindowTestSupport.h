@@ -1,5 +1,6 @@
-// Shared helpers of the window tests: documents written to a temporary folder, entry look-ups, exact tree
-// dumps, clicks on cells, alerts answered and the selection as the outline shows it.
+// Shared helpers of the window, outline and command engine tests: documents written to a temporary folder,
+// entry look-ups, exact tree dumps, clicks on cells, alerts answered and the selection as the outline shows
+// it.
 #pragma once
 
 #include <QAbstractButton>
@@ -9,7 +10,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <bit>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +19,7 @@
 #include "model/Entry.h"
 #include "platform/qt/Alert.h"
 #include "platform/qt/UndoManager.h"
+#include "tests/model/ModelTestSupport.h"
 #include "views/EntryTreeModel.h"
 #include "views/MyControls.h"
 #include "views/MyOutlineView.h"
@@ -97,24 +98,15 @@ inline EntryRef childAt(const EntryRef& parent, size_t index) {
     return parent && index < parent->childCount() ? parent->child()[index] : EntryRef();
 }
 
-// The entry at a path of keys from the root, such as "settings/flags/x".
-inline EntryRef entryAtPath(EntryRef e, const QString& path) {
-    for (const QString& key : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        EntryRef next;
-        for (size_t i = 0; e && !next && i < e->childCount(); ++i)
-            if (e->child()[i]->key == key.toStdString()) next = e->child()[i];
-        e = next;
-    }
-    return e;
-}
-
 // The entry at a path from the root: keys in dictionaries, positions in arrays ("list/1").
-inline EntryRef at(const EntryRef& root, const QString& path) {
-    EntryRef e = root;
+inline EntryRef at(EntryRef e, const QString& path) {
     for (const QString& part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         bool isNumber = false;
         const int i = part.toInt(&isNumber);
-        e = e && e->type() == EntryType::Array && isNumber ? childAt(e, size_t(i)) : entryAtPath(e, part);
+        EntryRef next = e && e->type() == EntryType::Array && isNumber ? childAt(e, size_t(i)) : EntryRef();
+        for (size_t k = 0; e && !next && e->type() == EntryType::Dictionary && k < e->childCount(); ++k)
+            if (e->child()[k]->key == part.toStdString()) next = e->child()[k];
+        e = next;
     }
     return e;
 }
@@ -134,32 +126,14 @@ inline QString valuesOf(const EntryRef& parent) {
     return keysOf(parent, true);
 }
 
-// A value as text that tells every value apart: kinds of numbers, every bit of a real or a date, every byte.
-inline QString valueText(const Entry::Value& v) {
-    auto bytes = [](const auto& s) {
-        return QByteArray(reinterpret_cast<const char*>(s.data()), qsizetype(s.size()));
-    };
-    auto bits = [](double d) { return QString::number(std::bit_cast<quint64>(d), 16); };
-    if (auto s = std::get_if<std::string>(&v))
-        return "\"" + QString::fromLatin1(bytes(*s).toPercentEncoding(" ")) + "\"";
-    if (auto b = std::get_if<bool>(&v)) return *b ? "true" : "false";
-    if (auto n = std::get_if<model::Number>(&v))
-        return n->isReal ? "real " + bits(n->real)
-                         : "integer " + QString::fromStdString(n->integer.toString());
-    if (auto d = std::get_if<plist::Date>(&v)) return "date " + bits(d->seconds);
-    if (auto d = std::get_if<model::Data>(&v)) return "data <" + QString::fromLatin1(bytes(*d).toHex()) + ">";
-    return QStringLiteral("children %1").arg(std::get<Children>(v).size());
+// The whole tree under an entry as the model tests dump it: types and values told fully apart.
+inline QString treeText(const EntryRef& e) {
+    return QString::fromStdString(model::test::dump(*e));
 }
-
-// The whole tree under an entry, one line an entry: depth, key (also of array elements), type and exact
-// value.
-inline QString treeText(const EntryRef& e, int depth = 0) {
-    QString out = QString(depth * 2, ' ') + "[" + QString::fromStdString(e->key) + "] " +
-                  QString::fromStdString(std::string(model::typeName(e->type()))) + " " +
-                  valueText(e->value()) + "\n";
-    for (size_t i = 0; i < e->childCount(); ++i)
-        out += treeText(e->child()[i], depth + 1);
-    return out;
+// A value told fully apart from every other, as the tree dump writes it.
+inline QString valueText(const Entry::Value& v) {
+    if (auto c = std::get_if<Children>(&v)) return QStringLiteral("children %1").arg(c->size());
+    return treeText(Entry::make("", EntryType::String, v));
 }
 
 // Every entry of the tree, breadth first, held so that none can be freed and its address reused.

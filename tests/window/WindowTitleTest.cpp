@@ -4,7 +4,7 @@
 #include <QWindow>
 #include <QtTest>
 
-#include "WindowTestSupport.h"
+#include "tests/window/WindowTestSupport.h"
 
 using namespace vantrel::test;
 

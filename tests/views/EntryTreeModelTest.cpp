@@ -5,7 +5,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include "WindowTestSupport.h"
+#include "tests/window/WindowTestSupport.h"
 
 using namespace vantrel::test;
 
@@ -21,11 +21,35 @@ void changeType(MyWindowController& w, const EntryRef& e, EntryType t) {
                                             e->isContainer() ? e->child() : Children(), {})});
 }
 
+const struct {
+    const char* name;
+    const char* path;
+    const char* cells;
+} kCells[] = {
+    {"root", "", "Root | Dictionary | (11 items)"},
+    {"string", "name", "name | String | Vantrel"},
+    {"empty string", "empty", "empty | String | "},
+    {"integer", "count", "count | Number | -9"},
+    {"largest integer", "big", "big | Number | 18446744073709551615"},
+    {"real", "ratio", "ratio | Number | 0.5"},
+    {"true", "on", "on | Boolean | true"},
+    {"false", "off", "off | Boolean | false"},
+    {"date", "when", "when | Date | 2020/02/29 12:00:00"},
+    {"data", "blob", "blob | Data | <00010203 04ff>"},
+    {"one element", "one", "one | Array | (1 item)"},
+    {"first element", "one/0", "Item 0 | String | first"},
+    {"two elements", "two", "two | Array | (2 items)"},
+    {"second element", "two/1", "Item 1 | Dictionary | (0 items)"},
+    {"empty data", "two/0/nothing", "nothing | Data | <>"},
+};
+
 } // namespace
 
 class EntryTreeModelTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { qputenv("TZ", "UTC"); }
+
     void modelStaysConsistentThroughEditsUndoAndRedo() {
         DocumentWindow w;
         QVERIFY(w.open(mixedDocument()));
@@ -33,7 +57,7 @@ private slots:
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         w->outlineView()->expandAll();
         const EntryRef root = w->rootEntry();
-        const EntryRef list = entryAtPath(root, "list"), settings = entryAtPath(root, "settings");
+        const EntryRef list = at(root, "list"), settings = at(root, "settings");
         const QString before = treeText(root);
         // Arrays gain and lose rows only at their ends here: their elements show their positions ("Item N"),
         // and the tester expects the row after an insertion or removal to show what it showed before.
@@ -46,9 +70,9 @@ private slots:
         w->doCommands({CommandRecord::moveItem(list, 5, 0)});
         w->doCommands({CommandRecord::moveItem(root, 0, 5)});
         w->doCommands({CommandRecord::removeItem(settings, 2)});
-        changeType(*w, settings, EntryType::String);                      // container with children to scalar
-        changeType(*w, entryAtPath(root, "name"), EntryType::Dictionary); // scalar to empty container
-        changeType(*w, list, EntryType::Dictionary);                      // a list that stays
+        changeType(*w, settings, EntryType::String);             // container with children to scalar
+        changeType(*w, at(root, "name"), EntryType::Dictionary); // scalar to empty container
+        changeType(*w, list, EntryType::Dictionary);             // a list that stays
         w->doCommands({CommandRecord::title("Tidy"), CommandRecord::removeItem(root, 1),
                        CommandRecord::moveItem(root, 2, 0),
                        CommandRecord::insertItem(Entry::make("", EntryType::Date, plist::Date{0}), root, 3)});
@@ -63,7 +87,35 @@ private slots:
         for (int i = 0; i < 12; ++i)
             w->redoAction()->trigger();
         QCOMPARE(treeText(root), after);
-        QTest::qWait(400);
+        QVERIFY(w->runPendingDeferredWork() > 0);
+    }
+
+    void cellsShowKeyTypeAndValue_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("cells"); // key | type | value
+        for (const auto& [name, path, cells] : kCells)
+            QTest::newRow(name) << QString::fromUtf8(path) << QString::fromUtf8(cells);
+        QTest::newRow("new document") << QString() << QStringLiteral("Root | Array | (0 items)");
+    }
+
+    void cellsShowKeyTypeAndValue() {
+        QFETCH(QString, path);
+        QFETCH(QString, cells);
+        DocumentWindow w;
+        QVERIFY(
+            QTest::currentDataTag() == QLatin1String("new document")
+                ? w.openNew()
+                : w.open(QStringLiteral(
+                      "<dict><key>name</key><string>Vantrel</string><key>empty</key><string></string>"
+                      "<key>count</key><integer>-9</integer><key>big</key>"
+                      "<integer>18446744073709551615</integer><key>ratio</key><real>0.5</real><key>on</key>"
+                      "<true/><key>off</key><false/><key>when</key><date>2020-02-29T12:00:00Z</date>"
+                      "<key>blob</key><data>AAECAwT/</data><key>one</key><array><string>first</string>"
+                      "</array><key>two</key><array><dict><key>nothing</key><data></data></dict><dict/>"
+                      "</array></dict>")));
+        const EntryRef e = at(w->rootEntry(), path);
+        QCOMPARE(cell(*w, e, 0) + " | " + cell(*w, e, 1) + " | " + cell(*w, e, 2), cells);
+        if (path.isEmpty()) QCOMPARE(w->outlineView()->totalRows(), int(e->childCount()) + 1);
     }
 
     void rowsShowWhatAnEditChangedAndTheModelCannotChangeTheTree() {
