@@ -93,10 +93,8 @@ TEST(Loading, XmlAndBinaryOfTheSameContentGiveTheSameTree) {
     writeFile(dir / "a.plist", serialized(withDuplicateKey(), plist::Format::Xml));
     writeFile(dir / "b.plist", serialized(withDuplicateKey(), plist::Format::Binary));
     Loaded xml = load(dir / "a.plist"), bin = load(dir / "b.plist");
-    ASSERT_TRUE(xml.outcome.ok) << xml.outcome.reason;
-    ASSERT_TRUE(bin.outcome.ok) << bin.outcome.reason;
-    EXPECT_EQ(xml.doc->_formatKind, 0);
-    EXPECT_EQ(bin.doc->_formatKind, 1);
+    ASSERT_TRUE(xml.outcome.ok && bin.outcome.ok) << xml.outcome.reason << bin.outcome.reason;
+    EXPECT_TRUE(xml.doc->_formatKind == 0 && bin.doc->_formatKind == 1);
     EXPECT_EQ(dump(xml.root()), dump(bin.root()));
     EXPECT_EQ(PlistDocument::propertyListValue(xml.root()), withDuplicateKey());
     // Both save forms keep it all, the counter has numbered every entry, and the saved XML loads the same.
@@ -125,14 +123,6 @@ TEST(Loading, XmlAndBinaryOfTheSameContentGiveTheSameTree) {
     EXPECT_EQ(PlistDocument::propertyListValue(peer.root()), everyType());
 }
 
-TEST(Loading, ANewDocumentIsAnEmptyArray) {
-    PlistDocument doc;
-    ASSERT_TRUE(doc.openPlistFile().ok);
-    EXPECT_EQ(dump(*doc.root()), "Array ");
-    EXPECT_FALSE(doc.root()->hasIdNumber());
-    EXPECT_EQ(doc._formatKind, 0);
-}
-
 TEST(Loading, FilesThatHoldNoPropertyListFoldersAndDevicesFailWithAReason) {
     TempDir dir;
     // clang-format off
@@ -143,15 +133,11 @@ TEST(Loading, FilesThatHoldNoPropertyListFoldersAndDevicesFailWithAReason) {
     // clang-format on
     std::vector<std::string> paths{dir / "folder", dir / "missing", "/dev/zero"};
     ::mkdir((dir / "folder").c_str(), 0755);
-    for (const auto& [name, bytes] : files) {
-        writeFile(dir / name, bytes);
-        paths.push_back(dir / name);
-    }
+    for (const auto& [name, bytes] : files)
+        writeFile(paths.emplace_back(dir / name), bytes);
     for (const std::string& path : paths) {
         Loaded l = load(path);
-        EXPECT_FALSE(l.outcome.ok) << path;
-        EXPECT_FALSE(l.outcome.reason.empty()) << path;
-        EXPECT_FALSE(l.doc->root()) << path;
+        EXPECT_TRUE(!l.outcome.ok && !l.outcome.reason.empty() && !l.doc->root()) << path;
     }
 }
 
@@ -221,8 +207,7 @@ TEST(Loading, AFifoIsRefusedWithoutWaitingForAWriter) {
         std::this_thread::yield();
     }
     LoadOutcome outcome = result.get();
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_FALSE(outcome.reason.empty());
+    EXPECT_TRUE(!outcome.ok && !outcome.reason.empty());
 }
 
 // The services turn any layout into the line reader's own: one line, comments, CDATA, data across lines,
@@ -274,8 +259,12 @@ TEST(Loading, ABinarySaveKeepsUidsAndValuesXmlCannotHoldAndAnXmlSaveRefusesThem)
     EXPECT_EQ(l.doc->plistString().error().kind, plist::Error::Kind::Unrepresentable);
 }
 
-TEST(Loading, PasteTakesOnlyAWholeXmlDocument) {
+// A new document is an empty Array; a paste into it takes only a whole XML document.
+TEST(Loading, ANewDocumentIsAnEmptyArrayAndPasteTakesOnlyAWholeXmlDocument) {
     PlistDocument doc;
+    ASSERT_TRUE(doc.openPlistFile().ok);
+    EXPECT_EQ(dump(*doc.root()), "Array ");
+    EXPECT_TRUE(!doc.root()->hasIdNumber() && doc._formatKind == 0);
     auto root = doc.rootEntryWithPropertyListText(serialized(withDuplicateKey(), plist::Format::Xml));
     ASSERT_TRUE(root);
     EXPECT_EQ(PlistDocument::propertyListValue(**root), withDuplicateKey());
