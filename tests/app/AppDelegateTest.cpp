@@ -54,9 +54,6 @@ using Windows = std::vector<MyWindowController*>;
 
 namespace {
 
-const QString kDoc = QStringLiteral(
-    "<dict><key>name</key><string>Vantrel</string><key>count</key><integer>1</integer></dict>");
-
 // An application whose settings file and documents live in a folder of their own.
 struct Shell {
     QTemporaryDir tmp;
@@ -76,11 +73,16 @@ struct Shell {
             .write(bytes.data(), bytes.size());
         return path(name);
     }
-    QString writeXml(const QString& name, const QString& element = kDoc) const {
-        return write(name, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" +
-                               element.toUtf8() + "\n</plist>\n");
+    // A document of a String "name" and a Number "count", in XML or, with extra as its String "control",
+    // binary.
+    QString writeDoc(const QString& name, bool binary = false, const std::string& extra = {}) const {
+        plist::Value::Dictionary dict{{"name", plist::Value("Vantrel")}, {"count", plist::Value::integer(1)}};
+        if (!extra.empty()) dict.emplace_back("control", plist::Value(extra));
+        const auto format = binary ? plist::Format::Binary : plist::Format::Xml;
+        return write(name,
+                     QByteArray::fromStdString(*plist::serialize(plist::Value(std::move(dict)), format)));
     }
-    MyWindowController* open(const QString& name) { return d.openDocumentWithURL(writeXml(name)); }
+    MyWindowController* open(const QString& name) { return d.openDocumentWithURL(writeDoc(name)); }
     bool has(MyWindowController* w) const {
         return std::find(d.windowControllers().begin(), d.windowControllers().end(), w) !=
                d.windowControllers().end();
@@ -90,12 +92,6 @@ struct Shell {
 QByteArray bytesOf(const QString& path) {
     std::ifstream in(platform::encodeFileName(path), std::ios::binary);
     return QByteArray::fromStdString(std::string(std::istreambuf_iterator<char>(in), {}));
-}
-
-std::string binaryDocument(const std::string& name, const std::string& extra = {}) {
-    plist::Value::Dictionary dict{{"name", plist::Value(name)}, {"count", plist::Value::integer(1)}};
-    if (!extra.empty()) dict.emplace_back("control", plist::Value(extra));
-    return *plist::serialize(plist::Value(std::move(dict)), plist::Format::Binary);
 }
 
 // The file's format and its String "name", as the services read the whole file; "unreadable" without one.
@@ -265,8 +261,7 @@ private slots:
         QFETCH(QString, title);
         Shell s;
         const QString file = platform::decodeFileName(name.toStdString());
-        const QString path =
-            binary ? s.write(file, QByteArray::fromStdString(binaryDocument("Vantrel"))) : s.writeXml(file);
+        const QString path = s.writeDoc(file, binary);
         const QString cwd = QDir::currentPath();
         QDir::setCurrent(s.dir);
         char* argv[] = {name.data(), name.data()};
@@ -350,9 +345,7 @@ private slots:
         if (othersFile && !root) QSKIP("another user's file needs root to set up");
         Shell s;
         MyWindowController* w =
-            control ? s.d.openDocumentWithURL(s.write(
-                          "Doc.plist", QByteArray::fromStdString(binaryDocument("Vantrel", "a\x01z"))))
-                    : s.open("Doc.plist");
+            s.d.openDocumentWithURL(s.writeDoc("Doc.plist", control, control ? "a\x01z" : ""));
         edit(w);
         const int format = w->formatKind();
         const QString title = w->windowTitle(), folder = s.path("sub"), target = folder + "/New.plist";
@@ -463,7 +456,7 @@ private slots:
     // Two applications on one file, which a third program also replaces and deletes behind their backs.
     void aChangeOnDiskIsNeverOverwrittenUnasked() {
         Shell s, t;
-        const QString path = s.writeXml("Doc.plist");
+        const QString path = s.writeDoc("Doc.plist");
         MyWindowController* a = s.d.openDocumentWithURL(path);
         MyWindowController* b = t.d.openDocumentWithURL(path);
         window::MyFileChangeBar *barA = a->fileChangeBar(), *barB = b->fileChangeBar();
@@ -522,7 +515,7 @@ private slots:
     // writes through it.
     void aFileOpensInOneWindow() {
         Shell s;
-        s.writeXml("Doc.plist");
+        s.writeDoc("Doc.plist");
         QVERIFY(QDir().mkdir(s.path("sub")));
         QVERIFY(QFile::link(s.path("Doc.plist"), s.path("sub/Link.plist")));
         const QString cwd = QDir::currentPath();
@@ -663,7 +656,7 @@ private slots:
         InstanceChannel editor;
         QCOMPARE(editor.handOverOrListen({}, server, &message), Outcome::Listening);
         s.d.serveInstanceChannel(&editor);
-        const QString doc = s.writeXml(platform::decodeFileName("Doc\xe9.plist"));
+        const QString doc = s.writeDoc(platform::decodeFileName("Doc\xe9.plist"));
         QCOMPARE(launch({doc}, server, message), Outcome::HandedOver);
         QTRY_VERIFY(s.d.windowControllerWithURL(doc) && s.d.windowControllerWithURL(doc)->rootEntry());
         // Busy for a while: the launch waits for the answer.
