@@ -177,7 +177,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const QModelIndex dictIndex = model->indexForEntry(dict.get());
-    std::printf("  dictionary \"%s\": %zu children\n", dict->key.c_str(), dict->childCount());
+    std::printf("  dictionary \"%s\": %zu children\n", std::string(dict->key).c_str(), dict->childCount());
 
     // 2 and 7 (nothing selected): expand and collapse, each until the outline has painted.
     header("2. expand the dictionary (until painted)");
@@ -284,7 +284,8 @@ int main(int argc, char** argv) {
         row("", "max", press.max());
         model::Entry* current = w->currentItem().get();
         std::printf("  selected after 200 presses: \"%s\" (child %zu of the dictionary)\n",
-                    current ? current->key.c_str() : "(none)", current ? current->indexInParent() : 0);
+                    current ? std::string(current->key).c_str() : "(none)",
+                    current ? current->indexInParent() : 0);
     }
 
     // 6. Reload after an edit: a key rename of the selected child, then the reload the window runs.

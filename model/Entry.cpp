@@ -95,34 +95,117 @@ bool Number::sameNumber(const Number& o) const {
            static_cast<double>(i.integer.asUnsigned()) == r;
 }
 
-EntryRef Entry::make(std::string key, EntryType type, Value value, int64_t idNumber) {
-    EntryRef e(new Entry(std::move(key), type, Value(), idNumber));
+EntryRef Entry::make(std::string_view key, EntryType type, Value value, int64_t idNumber) {
+    EntryRef e(new Entry(key, type, idNumber));
     e->setValue(std::move(value));
     return e;
 }
 
-EntryRef Entry::makeContainer(std::string key, EntryType type, int64_t idNumber) {
-    return EntryRef(new Entry(std::move(key), type, Children(), idNumber));
+EntryRef Entry::makeContainer(std::string_view key, EntryType type, int64_t idNumber) {
+    EntryRef e(new Entry(key, type, idNumber));
+    e->setChildren({});
+    return e;
 }
 
 Entry::~Entry() {
-    if (isContainer())
-        for (auto& c : children())
-            if (c->parent_ == this) c->parent_ = nullptr;
+    if (key.isBorrowed()) key.setEmpty(); // its bytes go with the value's block
+    releasePayload();
+    std::launder(reinterpret_cast<CompactText*>(payload_))->~CompactText();
+}
+
+// Leaves an empty text in the payload. A key kept in the value's block gets a copy of its own first.
+void Entry::releasePayload() {
+    if (key.isBorrowed()) key = key.view();
+    if (stored_ == Stored::Children) {
+        Children* c = children_();
+        for (auto& e : *c)
+            if (e->parent_ == this) e->parent_ = nullptr;
+        delete c;
+        new (payload_) CompactText();
+    } else if (stored_ == Stored::Text || stored_ == Stored::Bytes) {
+        *std::launder(reinterpret_cast<CompactText*>(payload_)) = std::string_view();
+    } else {
+        new (payload_) CompactText();
+    }
+    stored_ = Stored::Text;
+}
+
+Entry::Value Entry::value() const {
+    switch (stored_) {
+    case Stored::Text:
+        return std::string(stringValue());
+    case Stored::Bytes:
+        return Data(dataValue());
+    case Stored::Boolean:
+        return boolValue();
+    case Stored::Integer:
+    case Stored::NegativeInteger:
+    case Stored::Real:
+        return numberValue();
+    case Stored::Date:
+        return dateValue();
+    case Stored::Children:
+        return child();
+    }
+    return std::string();
+}
+
+Number Entry::numberValue() const {
+    if (stored_ == Stored::Real) return Number::fromReal(std::bit_cast<double>(bits(Stored::Real)));
+    if (stored_ == Stored::NegativeInteger)
+        return Number::fromInteger(plist::Integer::fromSigned(int64_t(bits(Stored::NegativeInteger))));
+    return Number::fromInteger(plist::Integer::fromUnsigned(bits(Stored::Integer)));
 }
 
 void Entry::setValue(Value v) {
-    if (isContainer())
-        for (auto& c : children())
-            if (c->parent_ == this) c->parent_ = nullptr;
-    value_ = std::move(v);
-    if (isContainer()) {
-        auto& c = children();
-        for (size_t i = 0; i < c.size(); ++i) {
-            c[i]->parent_ = this;
-            c[i]->index_ = uint32_t(i);
+    // The payload is released first: the new value may be one of the children being let go.
+    Value keep = std::move(v);
+    releasePayload();
+    auto setBits = [&](Stored s, uint64_t b) {
+        std::launder(reinterpret_cast<CompactText*>(payload_))->~CompactText();
+        std::memcpy(payload_, &b, sizeof b);
+        stored_ = s;
+    };
+    auto* text = std::launder(reinterpret_cast<CompactText*>(payload_));
+    if (auto* s = std::get_if<std::string>(&keep)) {
+        setText(*s);
+    } else if (auto* b = std::get_if<bool>(&keep)) {
+        setBits(Stored::Boolean, *b ? 1 : 0);
+    } else if (auto* n = std::get_if<Number>(&keep)) {
+        if (n->isReal)
+            setBits(Stored::Real, std::bit_cast<uint64_t>(n->real));
+        else
+            setBits(n->integer.isNegative() ? Stored::NegativeInteger : Stored::Integer, n->integer.bits());
+    } else if (auto* d = std::get_if<plist::Date>(&keep)) {
+        setBits(Stored::Date, std::bit_cast<uint64_t>(d->seconds));
+    } else if (auto* data = std::get_if<Data>(&keep)) {
+        setText(std::string_view(reinterpret_cast<const char*>(data->data()), data->size()));
+        stored_ = Stored::Bytes;
+    } else {
+        auto* c = new Children(std::move(std::get<Children>(keep)));
+        text->~CompactText();
+        std::memcpy(payload_, &c, sizeof c);
+        stored_ = Stored::Children;
+        for (size_t i = 0; i < c->size(); ++i) {
+            (*c)[i]->parent_ = this;
+            (*c)[i]->index_ = uint32_t(i);
         }
     }
+}
+
+// A key and a value both too long to stay in place share one block: the value's, with the key after it.
+void Entry::setText(std::string_view s) {
+    auto* text = std::launder(reinterpret_cast<CompactText*>(payload_));
+    if (s.size() < 16 || !key.ownsBlock()) {
+        *text = s;
+        return;
+    }
+    std::string_view k = key.view();
+    char* block = new char[s.size() + k.size()];
+    std::memcpy(block, s.data(), s.size());
+    std::memcpy(block + s.size(), k.data(), k.size());
+    text->adopt(block, s.size());
+    key.borrow(block + s.size(), k.size());
 }
 
 void Entry::setChildren(Children c) {
@@ -130,13 +213,13 @@ void Entry::setChildren(Children c) {
 }
 
 void Entry::renumberFrom(size_t index) {
-    auto& c = children();
+    auto& c = *children_();
     for (size_t i = index; i < c.size(); ++i)
         c[i]->index_ = uint32_t(i);
 }
 
 void Entry::insertChild(size_t index, EntryRef e) {
-    auto& c = children();
+    auto& c = *children_();
     index = std::min(index, c.size());
     e->parent_ = this;
     c.insert(c.begin() + std::ptrdiff_t(index), std::move(e));
@@ -144,7 +227,7 @@ void Entry::insertChild(size_t index, EntryRef e) {
 }
 
 EntryRef Entry::removeChild(size_t index) {
-    auto& c = children();
+    auto& c = *children_();
     EntryRef e = std::move(c[index]);
     c.erase(c.begin() + std::ptrdiff_t(index));
     if (e->parent_ == this) e->parent_ = nullptr;
@@ -153,7 +236,7 @@ EntryRef Entry::removeChild(size_t index) {
 }
 
 void Entry::moveChild(size_t from, size_t to) {
-    auto& c = children();
+    auto& c = *children_();
     if (from == to) return;
     EntryRef e = std::move(c[from]);
     c.erase(c.begin() + std::ptrdiff_t(from));

@@ -12,9 +12,11 @@
 #include <cstring>
 #include <new>
 
+#include "EntryBuilder.h"
 #include "PlistReader.h"
 #include "ValueText.h"
 #include "platform/plist/Base64.h"
+#include "platform/plist/BinaryReader.h"
 #include "platform/plist/BinaryTreeWriter.h"
 #include "platform/plist/DateTime.h"
 #include "platform/plist/PropertyList.h"
@@ -228,13 +230,29 @@ LoadOutcome PlistDocument::openPlistFile() try {
         outcome.ok = true;
         return outcome;
     }
-    // The file's bytes go straight to the services' own text (never the file's own line layout), which
-    // the line reader then reads; neither the bytes nor any value tree outlives that step.
-    plist::Expected<plist::ParsedText> parsed = [&]() -> plist::Expected<plist::ParsedText> {
-        auto bytes = readRegularFile(_url);
-        if (!bytes) return bytes.error();
-        return plist::parseToXmlText(*bytes, plist::XmlWriteOptions{.exact = true});
-    }();
+    auto bytes = readRegularFile(_url);
+    if (!bytes) {
+        outcome.reason = bytes.error().message;
+        return outcome;
+    }
+    // Binary bytes become entries straight from the reader's events.
+    if (bytes->starts_with("bplist00")) {
+        auto root = rootEntryWithBinaryData(*bytes);
+        if (!root) {
+            outcome.reason = root.error().message;
+            return outcome;
+        }
+        _formatKind = 1;
+        _textSizeHint = bytes->size() * 3; // binary files grow about threefold as text
+        _entryArray.push_back(std::move(*root));
+        outcome.ok = true;
+        return outcome;
+    }
+    // Other bytes go to the services' own text (never the file's own line layout), which the line reader
+    // then reads; neither the bytes nor any value tree outlives that step.
+    plist::Expected<plist::ParsedText> parsed =
+        plist::parseToXmlText(*bytes, plist::XmlWriteOptions{.exact = true});
+    bytes = std::string();
     if (!parsed) {
         outcome.reason = parsed.error().message;
         return outcome;
@@ -259,6 +277,18 @@ LoadOutcome PlistDocument::openPlistFile() try {
     LoadOutcome outcome;
     outcome.reason = plist::kNotEnoughMemory;
     return outcome;
+}
+
+plist::Expected<EntryRef> PlistDocument::rootEntryWithBinaryData(std::string_view bytes) {
+    const int64_t saved = _idNumber;
+    try {
+        EntryBuilder builder(_idNumber);
+        auto error = plist::readBinary(bytes, builder);
+        return builder.finish(std::move(error));
+    } catch (...) {
+        _idNumber = saved;
+        throw;
+    }
 }
 
 EntryRef PlistDocument::makeRootEntryWithXML(std::string_view text) {
@@ -290,6 +320,7 @@ plist::Expected<EntryRef> PlistDocument::rootEntryWithPropertyListText(std::stri
 }
 
 plist::Expected<EntryRef> PlistDocument::rootEntryWithPropertyListData(std::string_view bytes) try {
+    if (bytes.starts_with("bplist00")) return rootEntryWithBinaryData(bytes);
     auto parsed = plist::parseToXmlText(bytes, plist::XmlWriteOptions{.exact = true});
     if (!parsed) return parsed.error();
     if (parsed->format == plist::Format::OpenStep) return notAnEntry();
@@ -408,8 +439,7 @@ struct EntryAdapter {
         return plist::NodeKind::String;
     }
     static std::string_view string(const Entry& e) {
-        const auto* s = std::get_if<std::string>(&e.value());
-        return s ? std::string_view(*s) : std::string_view();
+        return e.holdsString() ? std::string_view(e.stringValue()) : std::string_view();
     }
     static std::string_view data(const Entry& e) {
         return {reinterpret_cast<const char*>(e.dataValue().data()), e.dataValue().size()};
@@ -421,7 +451,7 @@ struct EntryAdapter {
     static uint64_t uid(const Entry&) { return 0; }
     static size_t count(const Entry& e) { return e.child().size(); }
     static const Entry& child(const Entry& e, size_t i) { return *e.child()[i]; }
-    static const std::string& key(const Entry& e, size_t i) { return e.child()[i]->key; }
+    static const CompactText& key(const Entry& e, size_t i) { return e.child()[i]->key; }
 };
 
 } // namespace

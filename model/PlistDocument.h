@@ -82,6 +82,10 @@ public:
     // <plist version="1.0"> standing alone or does not follow the one-element-per-line layout. The counter
     // moves only when a tree is returned.
     EntryRef makeRootEntryWithXML(std::string_view text);
+    // Reads binary property-list bytes ("bplist00") straight into a new tree numbered from _idNumber: the
+    // tree makeRootEntryWithXML gives for the services' exact text of the same bytes. The counter moves only
+    // when a tree is returned.
+    plist::Expected<EntryRef> rootEntryWithBinaryData(std::string_view bytes);
     // Reads property-list text from outside (paste, drop): only a whole XML property-list document with its
     // plist element is one; it reaches the line reader only as the services' own text. An error otherwise,
     // of kind NoMemory when the entries did not fit in memory.

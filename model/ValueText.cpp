@@ -284,7 +284,7 @@ std::optional<Data> dataWithNewHexString(std::string_view text) {
     return dataWithHexString(rest);
 }
 
-std::string descriptionOfData(const Data& d) {
+std::string descriptionOfData(std::span<const uint8_t> d) {
     static const char* kDigits = "0123456789abcdef";
     std::string s;
     s.reserve(2 + d.size() * 2 + d.size() / 4);

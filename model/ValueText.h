@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -48,7 +49,7 @@ std::optional<Data> dataWithOldHexString(std::string_view text);
 // Anything, then the first "0x", then hex digits and spaces, optionally ending in "}".
 std::optional<Data> dataWithNewHexString(std::string_view text);
 // The form the value column shows and the editor starts with: "<48656c6c 6f>", groups of four bytes.
-std::string descriptionOfData(const Data& d);
+std::string descriptionOfData(std::span<const uint8_t> d);
 
 // How a character that would show nothing or break a row is shown, as UTF-8: tab "\u21e5", line feed and
 // the line and paragraph separators "\u21b5", carriage return "\u23ce", the other C0 controls and DEL as

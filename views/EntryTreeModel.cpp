@@ -90,8 +90,8 @@ QString EntryTreeModel::shownValueText(const Entry& e) const {
     if (e.type() == EntryType::String && e.stringValue().size() > kShownBytes)
         return QString::fromUtf8(e.stringValue().data(), qsizetype(kShownBytes));
     if (e.type() == EntryType::Data && e.dataValue().size() > kShownDataBytes) {
-        const model::Data& d = e.dataValue();
-        std::string head = model::descriptionOfData(model::Data(d.begin(), d.begin() + kShownDataBytes));
+        const auto d = e.dataValue();
+        std::string head = model::descriptionOfData(d.first(kShownDataBytes));
         head.pop_back(); // the closing ">"
         return QString::fromStdString(head) + tr("\u2026> (%1 bytes)").arg(qulonglong(d.size()));
     }

@@ -9,7 +9,8 @@
 //   bool boolean(const Node&);  uint64_t uid(const Node&);
 //   size_t count(const Node&);                             // Array and Dictionary entries
 //   const Node& child(const Node&, size_t i);              // element i, or the value of entry i
-//   const std::string& key(const Node&, size_t i);         // key of entry i; must outlive the write
+//   const K& key(const Node&, size_t i);   // key of entry i, a K that reads as a string_view; must outlive
+//   the write
 // Every Node and key must stay where it is while the write runs.
 #pragma once
 
@@ -18,6 +19,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "Error.h"
@@ -89,13 +92,14 @@ public:
     }
 
 private:
+    using Key = std::remove_cvref_t<decltype(A::key(std::declval<const Node&>(), 0))>;
     // One object of the file: a node, a dictionary key, or a {"CF$UID": n} dictionary written as uid n.
     struct Object {
         enum Kind : uint8_t { NodeObject, KeyObject, UidDictObject };
         const void* p;
         Kind kind;
         const Node& node() const { return *static_cast<const Node*>(p); }
-        const std::string& key() const { return *static_cast<const std::string*>(p); }
+        std::string_view key() const { return *static_cast<const Key*>(p); }
     };
 
     static bool isUidDictionary(const Node& n) {

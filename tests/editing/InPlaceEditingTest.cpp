@@ -151,11 +151,11 @@ private slots:
         QTest::keyClicks(field, QStringLiteral("abc"));
         QTest::keyClick(field, Qt::Key_Return);
         QVERIFY(!w->isEditingText() && !w->focusedTextField());
-        QCOMPARE(QString::fromStdString(kind == 0 ? added->key : added->stringValue()),
+        QCOMPARE(QString::fromStdString(kind == 0 ? std::string(added->key) : added->stringValue()),
                  QStringLiteral("abc"));
         QTRY_VERIFY(w->outlineView()->hasFocus());
         w->undoAction()->trigger();
-        QCOMPARE(QString::fromStdString(kind == 0 ? added->key : added->stringValue()),
+        QCOMPARE(QString::fromStdString(kind == 0 ? std::string(added->key) : added->stringValue()),
                  QString(kind == 0 ? "New item" : ""));
         w->undoAction()->trigger();
         QCOMPARE(treeText(root), before);

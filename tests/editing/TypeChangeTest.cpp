@@ -117,7 +117,8 @@ private slots:
             QCOMPARE(changed, valueText(*c.expected));
         } else {
             // Now, in whole seconds, give or take a little.
-            const auto* d = std::get_if<plist::Date>(&e->value());
+            const Entry::Value v = e->value();
+            const auto* d = std::get_if<plist::Date>(&v);
             const double now = double(QDateTime::currentSecsSinceEpoch() - 978307200);
             QVERIFY2(d && std::abs(d->seconds - now) <= 5 && d->seconds == std::floor(d->seconds),
                      qPrintable(changed));

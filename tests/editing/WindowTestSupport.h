@@ -124,8 +124,8 @@ inline QString keysOf(const EntryRef& parent, bool values = false) {
     QStringList texts;
     for (size_t i = 0; parent && i < parent->childCount(); ++i) {
         const Entry& c = *parent->child()[i];
-        texts << QString::fromStdString(!values                         ? c.key
-                                        : c.type() == EntryType::String ? c.stringValue()
+        texts << QString::fromStdString(!values                         ? std::string(c.key)
+                                        : c.type() == EntryType::String ? std::string(c.stringValue())
                                                                         : "");
     }
     return texts.join(QLatin1Char(','));

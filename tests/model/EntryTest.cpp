@@ -57,3 +57,27 @@ TEST(Entry, ChangesOfChildrenKeepParentLinksAndPositionsAndEntriesLiveWhileRefer
     EXPECT_EQ(deep->parent(), inner.get());
     EXPECT_EQ(deep->stringValue(), "deep");
 }
+
+// Keys and texts of up to 15 bytes stay in the entry; a long key and a long value share one block, and every
+// change to either keeps the other's bytes.
+TEST(Entry, KeysAndValuesKeepTheirBytesInPlaceOrSharingOneBlockThroughChanges) {
+    for (size_t k : {0, 15, 16, 40})
+        for (size_t v : {0, 15, 16, 40}) {
+            const std::string key(k, 'k'), text(v, '\0'), longer(50, 'n');
+            EntryRef e = Entry::make(key, EntryType::String, text);
+            EXPECT_EQ(e->key, key);
+            EXPECT_EQ(e->stringValue(), text);
+            e->setValue(Data(v, 7)); // data in the same place as text
+            EXPECT_EQ(e->key, key);
+            EXPECT_TRUE(e->dataValue() == Data(v, 7));
+            CompactText copy = e->key;
+            e->key = longer; // a new key leaves the value where it is
+            EXPECT_EQ(copy, key);
+            EXPECT_TRUE(e->dataValue() == Data(v, 7));
+            e->setValue(text);
+            e->key = e->key.view().substr(1); // a key made from its own bytes
+            e->setValue(Number::fromReal(0.5));
+            EXPECT_EQ(e->key, longer.substr(1));
+            EXPECT_EQ(e->numberValue().real, 0.5);
+        }
+}

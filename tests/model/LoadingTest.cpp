@@ -11,6 +11,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <future>
 #include <memory>
@@ -121,6 +122,38 @@ TEST(Loading, XmlAndBinaryOfTheSameContentGiveTheSameTree) {
     ASSERT_TRUE(peer.outcome.ok) << peer.outcome.reason;
     EXPECT_EQ(peer.doc->_formatKind, 1);
     EXPECT_EQ(PlistDocument::propertyListValue(peer.root()), everyType());
+}
+
+// Every property list among the sources' tests, examples and fuzz seeds, as binary: read straight, the same
+// tree as through the text, and for XML files the tree their own load gives; refusals alike, nesting
+// included.
+TEST(Loading, BinaryReadsStraightIntoTheTreeTheTextPathGives) {
+    std::string deep = "bplist00"; // 512 arrays, each holding the next, then a uid
+    for (int i = 1; i <= 512; ++i)
+        deep += {'\xA1', char(i >> 8), char(i)};
+    deep += "\x80\x01";
+    for (int i = 0; i <= 512; ++i)
+        deep += {char((8 + 3 * i) >> 8), char(8 + 3 * i)};
+    deep += std::string(6, '\0') + "\x02\x02" + std::string(6, '\0') + "\x02\x01" + std::string(8, '\0') +
+            std::string(6, '\0') + "\x06\x0A"; // 513 objects, the top first, offsets at 1546
+    expectBothBinaryLoadsAgree(deep, "a uid below 512 levels");
+    TempDir dir;
+    for (const char* folder : {"tests", "examples", "fuzz/corpus"})
+        for (const auto& f :
+             std::filesystem::recursive_directory_iterator(VANTREL_SOURCE_DIR "/" + std::string(folder))) {
+            std::string bytes = f.is_regular_file() ? readFile(f.path()) : "";
+            auto p = plist::parse(bytes);
+            if (bytes.starts_with("bplist")) {
+                expectBothBinaryLoadsAgree(bytes, f.path());
+            }
+            if (!p || p->format != plist::Format::Xml) continue;
+            auto binary = plist::serialize(p->value, plist::Format::Binary);
+            Loaded xml = load(f.path());
+            EntryRef straight = binary ? expectBothBinaryLoadsAgree(*binary, f.path()) : EntryRef();
+            if (straight && xml.outcome.ok) {
+                EXPECT_EQ(dump(*straight), dump(xml.root())) << f.path();
+            }
+        }
 }
 
 TEST(Loading, FilesThatHoldNoPropertyListFoldersAndDevicesFailWithAReason) {

@@ -150,8 +150,10 @@ TEST(RoundTripProperty, RandomTreesSurviveEveryWriterAndReader) {
         auto sanitized = doc.plistStringWithItem(root, WriteMode::Sanitized).value();
         EXPECT_TRUE(plist::parse(sanitized).ok()) << sanitized;
         doc._entryArray.push_back(root);
-        EXPECT_EQ(plist::parse(doc.binaryData().value()).value().value,
-                  PlistDocument::propertyListValue(*root));
+        auto binary = doc.binaryData().value();
+        EXPECT_EQ(plist::parse(binary).value().value, PlistDocument::propertyListValue(*root));
+        // and reads straight into the tree the text path makes of it.
+        EXPECT_TRUE(expectBothBinaryLoadsAgree(binary, exact));
     }
     // The generator reaches both kinds of tree.
     EXPECT_GT(strictChecked, 50);

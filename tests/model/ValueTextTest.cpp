@@ -126,7 +126,7 @@ TEST(ValueText, HexDataFormsReadAndRoundTrip) {
         EXPECT_FALSE(dataWithOldHexString(bad)) << bad;
     for (const char* bad : {"0x4865..", "{length = 1, bytes = 48}", "0x4"})
         EXPECT_FALSE(dataWithNewHexString(bad)) << bad;
-    EXPECT_EQ(descriptionOfData({0, 1, 2, 3, 0xAB, 0xCD, 0xEF, 0xFF}), "<00010203 abcdefff>");
+    EXPECT_EQ(descriptionOfData(Data{0, 1, 2, 3, 0xAB, 0xCD, 0xEF, 0xFF}), "<00010203 abcdefff>");
     for (size_t n : {0u, 1u, 4u, 5u, 256u}) {
         Data bytes(n);
         for (size_t i = 0; i < n; ++i)
