@@ -2,6 +2,7 @@
 
 #include "Text.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -34,6 +35,11 @@ bool digits(std::string_view s, size_t& pos, int n, int& out) {
     pos += n;
     out = v;
     return true;
+}
+
+// The same double to the bit: -0.0 is not 0.0, whose text would read back without the sign.
+bool sameBits(std::optional<double> a, double b) {
+    return a && std::bit_cast<uint64_t>(*a) == std::bit_cast<uint64_t>(b);
 }
 
 std::string shortest(double v) {
@@ -132,7 +138,7 @@ std::string formatExact(double s) {
             iso.insert(iso.size() - 1, std::string(buf + 1, r.ptr));
             // The subtraction rounds for some values just below a whole second (-0.1 s, -1e-20 s); those
             // take the raw form below instead.
-            if (parseExact(iso) == s) return iso;
+            if (sameBits(parseExact(iso), s)) return iso;
         }
     }
     std::string r = "#";

@@ -1,10 +1,9 @@
 // save_loop: saves one document over and over, as the editor saves, until it is killed.
 //
-//   save_loop SOURCE TARGET            loads SOURCE, then writes TARGET again and again: version A (the
-//   marker
-//                                      entry "A", as XML), then version B (marker "B", binary), and so on;
-//                                      prints "ready" once loaded and "saved N" after each write
-//   save_loop SOURCE --expected DIR    writes the two versions to DIR/A and DIR/B once, and ends
+//   save_loop SOURCE TARGET           loads SOURCE, then writes TARGET again and again: version A (the marker
+//                                     entry "A", as XML), then version B (marker "B", binary), and so on;
+//                                     prints "ready" once loaded and "saved N" after each write
+//   save_loop SOURCE --expected DIR   writes the two versions to DIR/A and DIR/B once, and ends
 //
 // The marker is a String entry of the root, "saveLoopMarker", added after the load; every save changes it
 // first, so every save builds its bytes anew from the entry tree.
@@ -22,16 +21,11 @@ int fail(const std::string& what) {
     return 1;
 }
 
-// The bytes of version A or B: the marker set, then the document written in that version's format.
-plist::Expected<std::string> version(model::PlistDocument& doc, const model::EntryRef& marker, bool b) {
-    marker->setValue(std::string(b ? "B" : "A"));
-    return b ? doc.binaryData() : doc.plistString();
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3 && !(argc == 4 && std::strcmp(argv[2], "--expected") == 0))
+    const bool expected = argc == 4 && std::strcmp(argv[2], "--expected") == 0;
+    if (argc != 3 && !expected)
         return fail("usage: save_loop SOURCE TARGET | save_loop SOURCE --expected DIR");
     model::PlistDocument doc(argv[1]);
     model::LoadOutcome loaded = doc.openPlistFile();
@@ -41,24 +35,24 @@ int main(int argc, char** argv) {
     model::EntryRef marker = model::Entry::make("saveLoopMarker", model::EntryType::String, std::string());
     root->appendChild(marker);
 
-    if (argc == 4) {
-        const std::string dir = argv[3];
-        for (bool b : {false, true}) {
-            auto bytes = version(doc, marker, b);
-            if (!bytes) return fail(bytes.error().message);
-            auto written = platform::writeFileAtomically(dir + (b ? "/B" : "/A"), *bytes);
-            if (!written) return fail(written.error().message);
-        }
+    // Save n writes version A for even n, version B for odd n; gives what went wrong, or nothing.
+    auto save = [&](unsigned long n, const std::string& path) {
+        marker->setValue(std::string(n % 2 ? "B" : "A"));
+        plist::Expected<std::string> bytes = n % 2 ? doc.binaryData() : doc.plistString();
+        if (!bytes) return bytes.error().message;
+        auto written = platform::writeFileAtomically(path, *bytes);
+        return written ? std::string() : written.error().message;
+    };
+    if (expected) {
+        for (unsigned long n : {0ul, 1ul})
+            if (std::string why = save(n, argv[3] + std::string(n ? "/B" : "/A")); !why.empty())
+                return fail(why);
         return 0;
     }
-
     std::printf("ready\n");
     std::fflush(stdout);
     for (unsigned long n = 0;; ++n) {
-        auto bytes = version(doc, marker, n % 2 == 1);
-        if (!bytes) return fail(bytes.error().message);
-        auto written = platform::writeFileAtomically(argv[2], *bytes);
-        if (!written) return fail(written.error().message);
+        if (std::string why = save(n, argv[2]); !why.empty()) return fail(why);
         std::printf("saved %lu\n", n + 1);
         std::fflush(stdout);
     }

@@ -94,10 +94,8 @@ TEST(Loading, XmlAndBinaryOfTheSameContentGiveTheSameTree) {
     writeFile(dir / "a.plist", serialized(withDuplicateKey(), plist::Format::Xml));
     writeFile(dir / "b.plist", serialized(withDuplicateKey(), plist::Format::Binary));
     Loaded xml = load(dir / "a.plist"), bin = load(dir / "b.plist");
-    ASSERT_TRUE(xml.outcome.ok) << xml.outcome.reason;
-    ASSERT_TRUE(bin.outcome.ok) << bin.outcome.reason;
-    EXPECT_EQ(xml.doc->formatKind(), plist::Format::Xml);
-    EXPECT_EQ(bin.doc->formatKind(), plist::Format::Binary);
+    ASSERT_TRUE(xml.outcome.ok && bin.outcome.ok) << xml.outcome.reason << bin.outcome.reason;
+    EXPECT_TRUE(xml.doc->formatKind() == plist::Format::Xml && bin.doc->formatKind() == plist::Format::Binary);
     EXPECT_EQ(dump(xml.root()), dump(bin.root()));
     EXPECT_EQ(PlistDocument::propertyListValue(xml.root()), withDuplicateKey());
     // Both save forms keep it all, the counter has numbered every entry, and the saved XML loads the same.
@@ -158,14 +156,6 @@ TEST(Loading, BinaryReadsStraightIntoTheTreeTheTextPathGives) {
         }
 }
 
-TEST(Loading, ANewDocumentIsAnEmptyArray) {
-    PlistDocument doc;
-    ASSERT_TRUE(doc.openPlistFile().ok);
-    EXPECT_EQ(dump(*doc.root()), "Array ");
-    EXPECT_FALSE(doc.root()->hasIdNumber());
-    EXPECT_EQ(doc.formatKind(), plist::Format::Xml);
-}
-
 TEST(Loading, FilesThatHoldNoPropertyListFoldersAndDevicesFailWithAReason) {
     TempDir dir;
     // clang-format off
@@ -176,15 +166,11 @@ TEST(Loading, FilesThatHoldNoPropertyListFoldersAndDevicesFailWithAReason) {
     // clang-format on
     std::vector<std::string> paths{dir / "folder", dir / "missing", "/dev/zero"};
     ::mkdir((dir / "folder").c_str(), 0755);
-    for (const auto& [name, bytes] : files) {
-        writeFile(dir / name, bytes);
-        paths.push_back(dir / name);
-    }
+    for (const auto& [name, bytes] : files)
+        writeFile(paths.emplace_back(dir / name), bytes);
     for (const std::string& path : paths) {
         Loaded l = load(path);
-        EXPECT_FALSE(l.outcome.ok) << path;
-        EXPECT_FALSE(l.outcome.reason.empty()) << path;
-        EXPECT_FALSE(l.doc->root()) << path;
+        EXPECT_TRUE(!l.outcome.ok && !l.outcome.reason.empty() && !l.doc->root()) << path;
     }
 }
 
@@ -254,8 +240,7 @@ TEST(Loading, AFifoIsRefusedWithoutWaitingForAWriter) {
         std::this_thread::yield();
     }
     LoadOutcome outcome = result.get();
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_FALSE(outcome.reason.empty());
+    EXPECT_TRUE(!outcome.ok && !outcome.reason.empty());
 }
 
 // The services turn any layout into the line reader's own: one line, comments, CDATA, data across lines,
@@ -307,8 +292,12 @@ TEST(Loading, ABinarySaveKeepsUidsAndValuesXmlCannotHoldAndAnXmlSaveRefusesThem)
     EXPECT_EQ(l.doc->plistString().error().kind, plist::Error::Kind::Unrepresentable);
 }
 
-TEST(Loading, PasteTakesOnlyAWholeXmlDocument) {
+// A new document is an empty Array; a paste into it takes only a whole XML document.
+TEST(Loading, ANewDocumentIsAnEmptyArrayAndPasteTakesOnlyAWholeXmlDocument) {
     PlistDocument doc;
+    ASSERT_TRUE(doc.openPlistFile().ok);
+    EXPECT_EQ(dump(*doc.root()), "Array ");
+    EXPECT_TRUE(!doc.root()->hasIdNumber() && doc.formatKind() == plist::Format::Xml);
     auto root = doc.rootEntryWithPropertyListText(serialized(withDuplicateKey(), plist::Format::Xml));
     ASSERT_TRUE(root);
     EXPECT_EQ(PlistDocument::propertyListValue(**root), withDuplicateKey());

@@ -80,13 +80,14 @@ struct BadBinary {
     std::string name, bytes;
     int64_t offset = -1; // where the fault is reported, when the test pins it
     Error::Kind kind = Error::Kind::Binary;
+    std::string says; // a part of the message, when the test pins it
 };
 
 std::vector<BadBinary> badBinaries() {
     std::vector<BadBinary> cases;
     auto add = [&](std::string name, const Bplist& b, int64_t offset = -1,
-                   Error::Kind kind = Error::Kind::Binary) {
-        cases.push_back({std::move(name), b.build(), offset, kind});
+                   Error::Kind kind = Error::Kind::Binary, std::string says = {}) {
+        cases.push_back({std::move(name), b.build(), offset, kind, std::move(says)});
     };
     const Bplist one{{int8(1)}};
     auto with = [&](auto change) {
@@ -96,8 +97,8 @@ std::vector<BadBinary> badBinaries() {
     };
     const int64_t t = int64_t(one.trailerAt()), table = int64_t(one.tableAt());
 
-    cases.push_back({"OnlyTheHeader", "bplist00", 0});
-    cases.push_back({"ShorterThanATrailer", one.build().substr(0, 40), 0});
+    cases.push_back({"OnlyTheHeader", "bplist00", 0, Error::Kind::Binary, {}});
+    cases.push_back({"ShorterThanATrailer", one.build().substr(0, 40), 0, Error::Kind::Binary, {}});
     // The trailer follows the offset table, whose width is the offset size.
     add("OffsetSizeZero", with([](Bplist& b) { b.offsetSize = 0; }), table + 6);
     add("OffsetSizeNine", with([](Bplist& b) { b.offsetSize = 9; }), table + 9 + 6);
@@ -109,8 +110,12 @@ std::vector<BadBinary> badBinaries() {
     add("TopObjectOutOfRange", with([](Bplist& b) { b.top = 1; }), t + 16);
     add("OffsetTableInsideTheHeader", with([](Bplist& b) { b.tableOffset = 2; }), t + 24);
     add("OffsetTableAt2To64Minus1", with([](Bplist& b) { b.tableOffset = UINT64_MAX; }), t + 24);
-    add("ObjectOffsetInsideTheHeader", with([](Bplist& b) { b.offsets[0] = 3; }), table);
-    add("ObjectOffsetInTheOffsetTable", with([&](Bplist& b) { b.offsets[0] = one.tableAt(); }), table);
+    const Error::Kind binary = Error::Kind::Binary;
+    const std::string outside = "offset " + std::to_string(one.tableAt()) + " outside the object area";
+    add("ObjectOffsetInsideTheHeader", with([](Bplist& b) { b.offsets[0] = 3; }), table, binary,
+        "offset 3 outside");
+    add("ObjectOffsetInTheOffsetTable", with([&](Bplist& b) { b.offsets[0] = one.tableAt(); }), table, binary,
+        outside);
 
     add("ReferencePastObjectCount", {{array({1, 7}), int8(1)}}, 8 + 2);
     add("KeyReferencePastObjectCount", {{dictionary({9}, {1}), int8(1)}}, 8 + 1);
@@ -186,9 +191,9 @@ TEST(BinaryReader, RefusesMalformedAndHostileFilesNamingTheFaultyByte) {
         auto r = readBinary(c.bytes);
         ASSERT_FALSE(r.ok()) << c.name << " read as " << ::testing::PrintToString(*r);
         EXPECT_EQ(r.error().kind, c.kind) << c.name << ": " << r.error().message;
-        if (c.offset >= 0) {
-            EXPECT_EQ(r.error().offset, c.offset) << c.name << ": " << r.error().message;
-        }
+        EXPECT_NE(r.error().message.find(c.says), std::string::npos) << c.name << ": " << r.error().message;
+        EXPECT_EQ(r.error().offset, c.offset < 0 ? r.error().offset : c.offset)
+            << c.name << ": " << r.error().message;
     }
 }
 

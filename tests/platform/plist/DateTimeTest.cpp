@@ -42,7 +42,7 @@ TEST(DateTime, ReadsIsoTextAsSecondsFrom2001OverAllYearsAndRefusesOtherText) {
 // form.
 TEST(DateTime, ExactFormReadsBackFractionsOfTheLastSecondBefore2001) {
     for (double s : {0.25, 5e-324, 730902896.123456, -1.5, kYear1 - 0.5, kLastIsoSecond + 1, -1e300,
-                     std::numeric_limits<double>::max(), -HUGE_VAL, -0.1, -1e-7, -1e-20, -5e-324}) {
+                     std::numeric_limits<double>::max(), -HUGE_VAL, -0.1, -1e-7, -1e-20, -5e-324, -0.0}) {
         auto back = parseExact(formatExact(s));
         EXPECT_TRUE(back && std::bit_cast<uint64_t>(*back) == std::bit_cast<uint64_t>(s))
             << formatExact(s) << " reads as " << std::setprecision(17) << back.value_or(0);
