@@ -152,7 +152,7 @@ MyWindowController* AppDelegate::openDocumentWithURL(const QString& url) {
     }
     auto* c = new MyWindowController(location);
     addWindow(c);
-    c->windowDidLoad();
+    c->loadDocument();
     c->show();
     c->raise();
     c->activateWindow();

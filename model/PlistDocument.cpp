@@ -55,7 +55,7 @@ uint64_t availableMemory() {
 // endless device can never hang a load; so is a file larger than the memory left to hold it, which would
 // only fail, late and slowly, or push the whole system into swapping. The reasons are the system's words
 // alone: whoever reports them names the file.
-plist::Expected<std::string> readRegularFile(const std::string& path) {
+plist::Expected<std::string> readRegularFile(const std::string& path, LoadProgress* progress) {
     auto failure = [](const char* reason) { return plist::makeError(plist::Error::Kind::Io, reason); };
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return failure(std::strerror(errno));
@@ -73,7 +73,9 @@ plist::Expected<std::string> readRegularFile(const std::string& path) {
     size_t got = 0;
     for (;;) {
         if (got == bytes.size()) bytes.resize(bytes.size() + 65536); // the file grew while we read it
-        ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        // Read in pieces when someone watches, so that the bar moves and a cancel is heard.
+        const size_t piece = progress ? std::min<size_t>(bytes.size() - got, 8 << 20) : bytes.size() - got;
+        ssize_t n = ::read(fd, bytes.data() + got, piece);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             int e = errno;
@@ -82,10 +84,27 @@ plist::Expected<std::string> readRegularFile(const std::string& path) {
         }
         if (n == 0) break;
         got += size_t(n);
+        if (progress) {
+            progress->report(LoadProgress::Reading, got, bytes.size());
+            if (progress->isCancelled()) {
+                ::close(fd);
+                return failure(kLoadCancelled);
+            }
+        }
     }
     ::close(fd);
     bytes.resize(got);
     return bytes;
+}
+
+// The number of objects a binary property list declares in its trailer (the 8 bytes at 8 from its end), or
+// 0 for bytes too short to hold one; only an estimate of the entries it makes, for a progress bar.
+uint64_t binaryObjectCount(std::string_view bytes) {
+    if (bytes.size() < 40) return 0;
+    uint64_t n = 0;
+    for (size_t i = bytes.size() - 24; i < bytes.size() - 16; ++i)
+        n = n << 8 | uint8_t(bytes[i]);
+    return std::min<uint64_t>(n, bytes.size());
 }
 
 class Writer {
@@ -222,7 +241,7 @@ private:
 
 } // namespace
 
-LoadOutcome PlistDocument::openPlistFile() try {
+LoadOutcome PlistDocument::openPlistFile(LoadProgress* progress) try {
     LoadOutcome outcome;
     if (_url.empty()) {
         _formatKind = 0;
@@ -230,14 +249,14 @@ LoadOutcome PlistDocument::openPlistFile() try {
         outcome.ok = true;
         return outcome;
     }
-    auto bytes = readRegularFile(_url);
+    auto bytes = readRegularFile(_url, progress);
     if (!bytes) {
         outcome.reason = bytes.error().message;
         return outcome;
     }
     // Binary bytes become entries straight from the reader's events.
     if (bytes->starts_with("bplist00")) {
-        auto root = rootEntryWithBinaryData(*bytes);
+        auto root = rootEntryWithBinaryData(*bytes, progress);
         if (!root) {
             outcome.reason = root.error().message;
             return outcome;
@@ -250,6 +269,7 @@ LoadOutcome PlistDocument::openPlistFile() try {
     }
     // Other bytes go to the services' own text (never the file's own line layout), which the line reader
     // then reads; neither the bytes nor any value tree outlives that step.
+    if (progress) progress->report(LoadProgress::Building, 0, 0); // the XML parse has no count of its own
     plist::Expected<plist::ParsedText> parsed =
         plist::parseToXmlText(*bytes, plist::XmlWriteOptions{.exact = true});
     bytes = std::string();
@@ -263,9 +283,11 @@ LoadOutcome PlistDocument::openPlistFile() try {
     }
     _formatKind = parsed->format == plist::Format::Binary ? 1 : 0;
     _textSizeHint = parsed->text.size();
-    EntryRef root = makeRootEntryWithXML(parsed->text);
+    EntryRef root = makeRootEntryWithXML(parsed->text, progress);
     if (!root) {
-        outcome.reason = "the property list could not be read into entries";
+        outcome.reason = progress && progress->isCancelled()
+                             ? kLoadCancelled
+                             : "the property list could not be read into entries";
         return outcome;
     }
     _entryArray.push_back(std::move(root));
@@ -279,10 +301,12 @@ LoadOutcome PlistDocument::openPlistFile() try {
     return outcome;
 }
 
-plist::Expected<EntryRef> PlistDocument::rootEntryWithBinaryData(std::string_view bytes) {
+plist::Expected<EntryRef> PlistDocument::rootEntryWithBinaryData(std::string_view bytes,
+                                                                 LoadProgress* progress) {
     const int64_t saved = _idNumber;
     try {
         EntryBuilder builder(_idNumber);
+        if (progress) builder.reportTo(progress, binaryObjectCount(bytes));
         auto error = plist::readBinary(bytes, builder);
         return builder.finish(std::move(error));
     } catch (...) {
@@ -291,10 +315,10 @@ plist::Expected<EntryRef> PlistDocument::rootEntryWithBinaryData(std::string_vie
     }
 }
 
-EntryRef PlistDocument::makeRootEntryWithXML(std::string_view text) {
+EntryRef PlistDocument::makeRootEntryWithXML(std::string_view text, LoadProgress* progress) {
     const int64_t saved = _idNumber;
     try {
-        return PlistReader(_idNumber).makeRootEntryWithXML(text);
+        return PlistReader(_idNumber, progress).makeRootEntryWithXML(text);
     } catch (...) {
         _idNumber = saved;
         throw;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Entry.h"
+#include "LoadProgress.h"
 #include "platform/plist/Value.h"
 
 namespace model {
@@ -32,7 +33,8 @@ public:
         kUnknown
     };
 
-    explicit PlistReader(int64_t& idNumber) : idNumber_(idNumber) {}
+    explicit PlistReader(int64_t& idNumber, LoadProgress* progress = nullptr)
+        : idNumber_(idNumber), progress_(progress) {}
 
     // The root entry of the text, or none.
     EntryRef makeRootEntryWithXML(std::string_view text);
@@ -59,6 +61,7 @@ private:
     std::string_view own(std::string s) { return owned_.emplace_back(std::move(s)); }
 
     int64_t& idNumber_;
+    LoadProgress* progress_; // reported to every few thousand entries; a cancel gives none
     Lines lines_;
     std::deque<std::string> owned_;    // lines that the clean-up changed
     std::vector<int32_t> childCounts_; // per line: direct children of a container opened there, or -1
