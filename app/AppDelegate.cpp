@@ -148,7 +148,7 @@ MyWindowController* AppDelegate::openDocumentWithURL(const QString& url) {
     auto* c = new MyWindowController(location);
     addWindow(c);
     placeWindow(c);
-    c->windowDidLoad();
+    c->loadDocument();
     c->show();
     c->raise();
     c->activateWindow();

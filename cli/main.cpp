@@ -1,8 +1,11 @@
 // vantrel-cli: the editor's document model on the command line (convert, lint, print).
 #include <malloc.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <iostream>
 #include <new>
 #include <string>
@@ -61,9 +64,33 @@ int notEnoughMemory() {
     return 1;
 }
 
+// Loads a document on a thread of its own and, when standard error is a terminal and the load takes more
+// than a second, shows how far it has come there, as the editor's window does.
+model::LoadOutcome loadShowingProgress(model::PlistDocument& doc) {
+    if (!::isatty(STDERR_FILENO)) return doc.openPlistFile();
+    model::LoadProgress progress;
+    std::future<model::LoadOutcome> outcome =
+        std::async(std::launch::async, [&] { return doc.openPlistFile(&progress); });
+    bool shown = false;
+    for (int tenths = 0; outcome.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready;) {
+        if (++tenths < 10) continue;
+        const uint64_t total = progress.total.load(std::memory_order_relaxed);
+        const uint64_t done = std::min(progress.done.load(std::memory_order_relaxed), total);
+        const bool reading = progress.phase.load(std::memory_order_relaxed) == model::LoadProgress::Reading;
+        std::fprintf(stderr, "\r\033[K%s", reading ? "Reading the file" : "Building entries");
+        if (total)
+            std::fprintf(stderr, "\u2026 %d%%", int(done * 100 / total));
+        else
+            std::fputs("\u2026", stderr);
+        shown = true;
+    }
+    if (shown) std::fputs("\r\033[K", stderr);
+    return outcome.get();
+}
+
 // Loads a file as a window does; prints the user's message and the reason when it cannot be opened.
 bool load(model::PlistDocument& doc, const std::string& path) {
-    model::LoadOutcome outcome = doc.openPlistFile();
+    model::LoadOutcome outcome = loadShowingProgress(doc);
     if (outcome.ok) return true;
     if (outcome.reason == plist::kNotEnoughMemory)
         notEnoughMemory();

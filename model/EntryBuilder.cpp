@@ -1,5 +1,6 @@
 #include "EntryBuilder.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/plist/Text.h"
@@ -75,6 +76,13 @@ bool EntryBuilder::place(EntryRef e) {
         root_ = std::move(e);
     else
         stack_.back().children.push_back(std::move(e));
+    if (progress_ && ++built_ % kProgressStride == 0) {
+        progress_->report(LoadProgress::Building, built_, std::max(expected_, built_));
+        if (progress_->isCancelled()) {
+            error_ = plist::makeError(plist::Error::Kind::Io, kLoadCancelled);
+            return false;
+        }
+    }
     return true;
 }
 

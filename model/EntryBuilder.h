@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Entry.h"
+#include "LoadProgress.h"
 #include "platform/plist/Error.h"
 #include "platform/plist/EventSink.h"
 
@@ -18,6 +19,11 @@ namespace model {
 class EntryBuilder final : public plist::EventSink {
 public:
     explicit EntryBuilder(int64_t& idNumber) : idNumber_(idNumber), saved_(idNumber) {}
+    // Reports the entries built to progress (of about `expected` in all) and stops when it is cancelled.
+    void reportTo(LoadProgress* progress, uint64_t expected) {
+        progress_ = progress;
+        expected_ = expected;
+    }
 
     bool beginArray(size_t count) override { return begin(false, count); }
     bool beginDictionary(size_t count) override { return begin(true, count); }
@@ -54,6 +60,9 @@ private:
     std::vector<Frame> stack_;
     EntryRef root_;
     std::optional<plist::Error> error_;
+    LoadProgress* progress_ = nullptr;
+    uint64_t expected_ = 0;
+    uint64_t built_ = 0;
 };
 
 } // namespace model

@@ -10,8 +10,21 @@
 #include "platform/plist/XmlWriter.h"
 
 namespace model {
+namespace {
 
-LoadOutcome PlistDocument::openPlistFile() try {
+// The number of objects a binary property list declares in its trailer (the 8 bytes at 8 from its end), or
+// 0 for bytes too short to hold one; only an estimate of the entries it makes, for a progress bar.
+uint64_t binaryObjectCount(std::string_view bytes) {
+    if (bytes.size() < 40) return 0;
+    uint64_t n = 0;
+    for (size_t i = bytes.size() - 24; i < bytes.size() - 16; ++i)
+        n = n << 8 | uint8_t(bytes[i]);
+    return std::min<uint64_t>(n, bytes.size());
+}
+
+} // namespace
+
+LoadOutcome PlistDocument::openPlistFile(LoadProgress* progress) try {
     LoadOutcome outcome;
     if (_url.empty()) {
         _formatKind = plist::Format::Xml;
@@ -19,14 +32,21 @@ LoadOutcome PlistDocument::openPlistFile() try {
         outcome.ok = true;
         return outcome;
     }
-    auto bytes = platform::readRegularFile(_url);
+    auto bytes =
+        platform::readRegularFile(_url,
+                                  progress ? platform::ReadWatcher([progress](uint64_t done, uint64_t total) {
+                                      progress->report(LoadProgress::Reading, done, total);
+                                      return !progress->isCancelled();
+                                  })
+                                           : platform::ReadWatcher(),
+                                  kLoadCancelled);
     if (!bytes) {
         outcome.reason = bytes.error().message;
         return outcome;
     }
     // Binary bytes become entries straight from the reader's events.
     if (bytes->starts_with("bplist00")) {
-        auto root = rootEntryWithBinaryData(*bytes);
+        auto root = rootEntryWithBinaryData(*bytes, progress);
         if (!root) {
             outcome.reason = root.error().message;
             return outcome;
@@ -39,6 +59,7 @@ LoadOutcome PlistDocument::openPlistFile() try {
     }
     // Other bytes go to the services' own text (never the file's own line layout), which the line reader
     // then reads; neither the bytes nor any value tree outlives that step.
+    if (progress) progress->report(LoadProgress::Building, 0, 0); // the XML parse has no count of its own
     plist::Expected<plist::ParsedText> parsed =
         plist::parseToXmlText(*bytes, plist::XmlWriteOptions{.exact = true});
     bytes = std::string();
@@ -52,9 +73,12 @@ LoadOutcome PlistDocument::openPlistFile() try {
     }
     _formatKind = parsed->format == plist::Format::Binary ? plist::Format::Binary : plist::Format::Xml;
     _textSizeHint = parsed->text.size();
-    auto root = makeRootEntryWithXML(parsed->text);
+    auto root = makeRootEntryWithXML(parsed->text, progress);
     if (!root) {
-        outcome.reason = "the property list could not be read into entries (" + root.error().message() + ")";
+        outcome.reason =
+            progress && progress->isCancelled()
+                ? kLoadCancelled
+                : "the property list could not be read into entries (" + root.error().message() + ")";
         return outcome;
     }
     _entryArray.push_back(std::move(*root));
@@ -78,10 +102,12 @@ void PlistDocument::reset() {
     _idNumber = 0;
 }
 
-plist::Expected<EntryRef> PlistDocument::rootEntryWithBinaryData(std::string_view bytes) {
+plist::Expected<EntryRef> PlistDocument::rootEntryWithBinaryData(std::string_view bytes,
+                                                                 LoadProgress* progress) {
     const int64_t saved = _idNumber;
     try {
         EntryBuilder builder(_idNumber);
+        if (progress) builder.reportTo(progress, binaryObjectCount(bytes));
         auto error = plist::readBinary(bytes, builder);
         return builder.finish(std::move(error));
     } catch (...) {
@@ -90,11 +116,11 @@ plist::Expected<EntryRef> PlistDocument::rootEntryWithBinaryData(std::string_vie
     }
 }
 
-plist::Expected<EntryRef, ReadError> PlistDocument::makeRootEntryWithXML(std::string_view text) {
-
+plist::Expected<EntryRef, ReadError> PlistDocument::makeRootEntryWithXML(std::string_view text,
+                                                                         LoadProgress* progress) {
     const int64_t saved = _idNumber;
     try {
-        return PlistReader(_idNumber).makeRootEntryWithXML(text);
+        return PlistReader(_idNumber, progress).makeRootEntryWithXML(text);
     } catch (...) {
         _idNumber = saved;
         throw;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Entry.h"
+#include "LoadProgress.h"
 #include "PlistReader.h"
 #include "PlistWriter.h"
 #include "platform/plist/Error.h"
@@ -44,8 +45,9 @@ public:
 
     // Loads the file at _url, or makes the empty document without one. Run once, on a fresh document. A file
     // larger than the memory available, or one whose entries run out of memory, fails with the reason
-    // plist::kNotEnoughMemory. The writers below fail likewise with an error of kind NoMemory.
-    LoadOutcome openPlistFile();
+    // plist::kNotEnoughMemory. The writers below fail likewise with an error of kind NoMemory. With progress,
+    // the load reports how far it has come and stops, failing with kLoadCancelled, once it is cancelled.
+    LoadOutcome openPlistFile(LoadProgress* progress = nullptr);
 
     // The root entry, or none before a successful load.
     EntryRef root() const { return _entryArray.empty() ? EntryRef() : _entryArray.front(); }
@@ -86,11 +88,13 @@ public:
     // Reads XML property-list text into a new tree numbered from _idNumber; fails when the text has no line
     // <plist version="1.0"> standing alone or does not follow the one-element-per-line layout, saying why
     // and on which line. The counter moves only when a tree is returned.
-    plist::Expected<EntryRef, ReadError> makeRootEntryWithXML(std::string_view text);
+    plist::Expected<EntryRef, ReadError> makeRootEntryWithXML(std::string_view text,
+                                                              LoadProgress* progress = nullptr);
     // Reads binary property-list bytes ("bplist00") straight into a new tree numbered from _idNumber: the
     // tree makeRootEntryWithXML gives for the services' exact text of the same bytes. The counter moves only
     // when a tree is returned.
-    plist::Expected<EntryRef> rootEntryWithBinaryData(std::string_view bytes);
+    plist::Expected<EntryRef> rootEntryWithBinaryData(std::string_view bytes,
+                                                      LoadProgress* progress = nullptr);
     // Reads property-list text from outside (paste, drop): only a whole XML property-list document with its
     // plist element is one; it reaches the line reader only as the services' own text. An error otherwise,
     // of kind NoMemory when the entries did not fit in memory.

@@ -385,6 +385,10 @@ std::optional<Children> PlistReader::makeEntryFromXMLLines(int64_t& lineNum, int
         EntryRef e = Entry::make(std::move(key), EntryType::String, std::string());
         if (!xml_setValueToEntry(*e, lineNum, depth + 1)) return std::nullopt;
         e->setIdNumber(idNumber_++);
+        if (progress_ && uint64_t(idNumber_) % kProgressStride == 0) {
+            progress_->report(LoadProgress::Building, uint64_t(lineNum), lines_.size());
+            if (progress_->isCancelled()) return std::nullopt;
+        }
         ++lineNum;
         children.push_back(std::move(e));
     }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Entry.h"
+#include "LoadProgress.h"
 #include "platform/plist/Error.h"
 #include "platform/plist/Value.h"
 
@@ -43,7 +44,8 @@ public:
         kUnknown
     };
 
-    explicit PlistReader(int64_t& idNumber) : idNumber_(idNumber) {}
+    explicit PlistReader(int64_t& idNumber, LoadProgress* progress = nullptr)
+        : idNumber_(idNumber), progress_(progress) {}
 
     // The root entry of the text, or why there is none. Lines are counted only once a read has failed.
     plist::Expected<EntryRef, ReadError> makeRootEntryWithXML(std::string_view text);
@@ -81,6 +83,7 @@ private:
 
     int64_t& idNumber_;
     std::string_view text_;
+    LoadProgress* progress_; // reported to every few thousand entries; a cancel gives none
     Lines lines_;
     std::deque<std::string> owned_;     // lines that the clean-up changed
     std::deque<const char*> ownedFrom_; // where each of them began in the text

@@ -15,9 +15,11 @@
 #include <set>
 #include <unistd.h>
 
+#include "DocumentLoader.h"
 #include "FileWatch.h"
 #include "MyFileChangeBar.h"
 #include "MyFindBar.h"
+#include "MyLoadProgress.h"
 #include "editing/TypeConversion.h"
 #include "platform/qt/Alert.h"
 #include "platform/qt/FileNames.h"
@@ -117,6 +119,52 @@ void MyWindowController::releaseUntitledNumber() {
 }
 
 bool MyWindowController::windowDidLoad() {
+    prepareToLoad();
+    _loadOutcome = _document.openPlistFile();
+    return didLoad();
+}
+
+void MyWindowController::loadDocument() {
+    const QFileInfo file(url());
+    if (_document.url().empty() || !file.isFile() || file.size() < kBackgroundLoadBytes) {
+        emit documentLoaded(windowDidLoad());
+        return;
+    }
+    prepareToLoad();
+    _loader = new DocumentLoader(_document.url(), this);
+    _loadProgress = new MyLoadProgress(centralWidget());
+    _loadProgress->hide();
+    centralWidget()->layout()->addWidget(_loadProgress);
+    connect(_loadProgress, &MyLoadProgress::cancelClicked, this, [this] { cancelLoading(); });
+    // Loads of less than 0.2 s show no progress at all.
+    auto* poll = new QTimer(_loadProgress);
+    connect(poll, &QTimer::timeout, _loadProgress, [this] {
+        if (_loader) _loadProgress->showProgress(_loader->progress());
+    });
+    platform::dispatchAfter(this, 200, [this, poll] {
+        if (!_loader) return;
+        _loadProgress->showProgress(_loader->progress());
+        _outlineView->hide();
+        _loadProgress->show();
+        poll->start(100);
+    });
+    connect(_loader, &DocumentLoader::finished, this, [this] {
+        _loadOutcome = _loader->outcome();
+        _document = _loader->takeDocument();
+        _loader->deleteLater();
+        _loader = nullptr;
+        _loadProgress->deleteLater();
+        _loadProgress = nullptr;
+        _outlineView->show();
+        emit documentLoaded(didLoad());
+    });
+}
+
+void MyWindowController::cancelLoading() {
+    if (_loader) close();
+}
+
+void MyWindowController::prepareToLoad() {
     resetTitleAndUndo();
     _document.reset();
     _currentItem = nullptr;
@@ -126,7 +174,9 @@ bool MyWindowController::windowDidLoad() {
     _focusedTextField = nullptr;
     // Taken before the read: a change made while the file is read counts as a change.
     if (!_document.url().empty()) _diskIdentity = platform::FileIdentity::ofFile(_document.url());
-    _loadOutcome = _document.openPlistFile();
+}
+
+bool MyWindowController::didLoad() {
     if (!_loadOutcome.ok) {
         showLoadFailure();
         return false;
@@ -590,6 +640,9 @@ void MyWindowController::closeEvent(QCloseEvent* event) {
     if (_closingWithoutAsking || windowShouldClose()) {
         event->accept();
         releaseUntitledNumber();
+        // A window closed while it loads ends its load; the worker frees what it built.
+        delete _loader;
+        _loader = nullptr;
     } else {
         event->ignore();
     }

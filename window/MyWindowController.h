@@ -35,8 +35,10 @@ class MyTextField;
 
 namespace window {
 
+class DocumentLoader;
 class MyFileChangeBar;
 class MyFindBar;
+class MyLoadProgress;
 
 using model::Entry;
 using model::EntryRef;
@@ -72,6 +74,16 @@ public:
     // Loads the document and prepares the outline; false when the file could not be read, in which case the
     // window shows the load-failure alert a moment later and then posts "PlistVantrelFileCouldNotBeOpened".
     bool windowDidLoad();
+    // The same outcome without holding up the event loop: a file of kBackgroundLoadBytes or more is read on
+    // a worker thread, and from 0.2 s on the window shows its progress and a "Cancel" button in place of the
+    // outline; what windowDidLoad does after reading follows when the load ends (documentLoaded). Smaller
+    // files load at once.
+    void loadDocument();
+    static constexpr qint64 kBackgroundLoadBytes = 256 * 1024;
+    bool isLoading() const { return _loader != nullptr; }
+    MyLoadProgress* loadProgress() const { return _loadProgress; }
+    // Stops a load and closes the window as its close box does.
+    void cancelLoading();
     const model::LoadOutcome& loadOutcome() const { return _loadOutcome; }
 
     // Runs a batch of command records as one undo step.
@@ -252,6 +264,8 @@ signals:
     // Sent on every change of the selection, editing or alert state and of the undo stack, so that menus can
     // follow.
     void stateChanged();
+    // A load by loadDocument ended; ok as windowDidLoad answers.
+    void documentLoaded(bool ok);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -313,6 +327,9 @@ private:
     void updateUndoActions();
     void outlineViewSelectionDidChange();
     void reloadOutline();
+    // The two halves of windowDidLoad around reading the file.
+    void prepareToLoad();
+    bool didLoad();
     void showLoadFailure();
     // Shows or hides the change bar after an event on the watched file.
     void checkFileOnDisk();
@@ -352,6 +369,8 @@ private:
     int _cleanUndoCount = 0;
     MyFileChangeBar* _fileChangeBar = nullptr;
     MyFindBar* _findBar = nullptr;
+    DocumentLoader* _loader = nullptr;
+    MyLoadProgress* _loadProgress = nullptr;
     views::MyOutlineView* _outlineView = nullptr;
     views::EntryTreeModel* _model = nullptr;
     views::MyButton* _addButton = nullptr;

@@ -34,7 +34,8 @@ uint64_t availableMemory() {
     return available;
 }
 
-plist::Expected<std::string> readRegularFile(const std::string& path) {
+plist::Expected<std::string> readRegularFile(const std::string& path, const ReadWatcher& watcher,
+                                             const char* cancelled) {
     auto failure = [](const char* reason) { return plist::makeError(plist::Error::Kind::Io, reason); };
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return failure(std::strerror(errno));
@@ -52,7 +53,9 @@ plist::Expected<std::string> readRegularFile(const std::string& path) {
     size_t got = 0;
     for (;;) {
         if (got == bytes.size()) bytes.resize(bytes.size() + 65536); // the file grew while we read it
-        ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        // Read in pieces when someone watches, so that a progress bar moves and a cancel is heard.
+        const size_t piece = watcher ? std::min<size_t>(bytes.size() - got, 8 << 20) : bytes.size() - got;
+        ssize_t n = ::read(fd, bytes.data() + got, piece);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             int e = errno;
@@ -61,6 +64,10 @@ plist::Expected<std::string> readRegularFile(const std::string& path) {
         }
         if (n == 0) break;
         got += size_t(n);
+        if (watcher && !watcher(got, bytes.size())) {
+            ::close(fd);
+            return failure(cancelled);
+        }
     }
     ::close(fd);
     bytes.resize(got);

@@ -2,13 +2,21 @@
 // box, the close question and the alert of an unreadable file.
 #include <QAction>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QHeaderView>
 #include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include <array>
 
+#include "platform/plist/PropertyList.h"
 #include "platform/qt/NotificationCenter.h"
 #include "tests/window/WindowTestSupport.h"
+#include "window/DocumentLoader.h"
+#include "window/MyLoadProgress.h"
 
 using namespace vantrel::test;
 using views::EntryTreeModel;
@@ -165,6 +173,73 @@ private slots:
     }
 
     // The alert's message is the same for every file; its informative text names the file and the reason.
+    // A large file is read on a worker while the window shows its progress; the outcome is the synchronous
+    // load's, and Cancel closes the window and frees what was built.
+    void largeFileLoadsInTheBackground_data() {
+        QTest::addColumn<bool>("binary");
+        QTest::newRow("XML") << false;
+        QTest::newRow("binary") << true;
+    }
+    void largeFileLoadsInTheBackground() {
+        QFETCH(bool, binary);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Large.plist"));
+        const QByteArray xml = "<?xml version=\"1.0\"?>\n<plist version=\"1.0\">\n<array>" +
+                               mixedDocument().repeated(binary ? 6000 : 1500).toUtf8() +
+                               "</array>\n</plist>\n";
+        auto value = plist::parse(std::string_view(xml.constData(), size_t(xml.size())));
+        QVERIFY(value);
+        auto bytes = binary ? plist::serialize(value->value, plist::Format::Binary) : xml.toStdString();
+        QVERIFY(bytes);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes->data(), qint64(bytes->size())) > 0);
+        f.close();
+        MyWindowController sync(path);
+        QVERIFY(sync.windowDidLoad());
+
+        MyWindowController w(path);
+        QSignalSpy loaded(&w, &MyWindowController::documentLoaded);
+        w.loadDocument();
+        w.show();
+        QVERIFY(w.isLoading() && !w.loadProgress()->isVisible());
+        w.runPendingDeferredWork(); // the bar's 0.2 s
+        QVERIFY(w.loadProgress()->isVisible() && !w.outlineView()->isVisible());
+        QVERIFY(w.loadProgress()->cancelButton()->isVisible());
+        // The longest time between two turns of the event loop while the load runs (measured, not judged).
+        QElapsedTimer clock;
+        qint64 last = 0, longest = 0;
+        QTimer ticks;
+        connect(&ticks, &QTimer::timeout, [&] {
+            longest = std::max(longest, clock.elapsed() - last);
+            last = clock.elapsed();
+        });
+        clock.start();
+        ticks.start(5);
+        QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, 60000);
+        qInfo("load of %lld bytes: %lld ms, longest event-loop gap %lld ms", qint64(bytes->size()),
+              clock.elapsed(), longest);
+        QCOMPARE(loaded[0][0].toBool(), true);
+        QVERIFY(!w.isLoading() && !w.loadProgress() && w.outlineView()->isVisible());
+        QCOMPARE(treeText(w.rootEntry()), treeText(sync.rootEntry()));
+        QCOMPARE(w.document().idNumber(), sync.document().idNumber());
+        QCOMPARE(w.formatKind(), binary ? plist::Format::Binary : plist::Format::Xml);
+        auto rows = [](const MyWindowController& c) {
+            return shownAndExpandedRows(c).first.remove(QRegularExpression(" @[0-9a-f]+"));
+        };
+        QCOMPARE(rows(w), rows(sync));
+        QCOMPARE(w.outlineView()->header()->sectionResizeMode(EntryTreeModel::TypeColumn),
+                 QHeaderView::Fixed);
+
+        MyWindowController cancelled(path);
+        cancelled.loadDocument();
+        cancelled.show();
+        cancelled.runPendingDeferredWork();
+        QTest::mouseClick(cancelled.loadProgress()->cancelButton(), Qt::LeftButton);
+        QVERIFY(!cancelled.isVisible() && !cancelled.isLoading());
+        QTRY_COMPARE_WITH_TIMEOUT(window::DocumentLoader::documentsInMemory(), 0, 30000);
+        QVERIFY(!cancelled.rootEntry());
+    }
+
     void unreadableFileAlertsThenNotifies_data() {
         QTest::addColumn<QByteArray>("contents"); // "-": no file, "/": a folder, "0": a file for a folder
         QTest::addColumn<QString>("reason");
