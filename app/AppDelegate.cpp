@@ -15,6 +15,7 @@
 #include <algorithm>
 
 #include "InstanceChannel.h"
+#include "RecoveryStore.h"
 #include "platform/file/AtomicFile.h"
 #include "platform/qt/Alert.h"
 #include "platform/qt/FileNames.h"
@@ -60,7 +61,7 @@ const QVariantMap& AppDelegate::registeredDefaults() {
 }
 
 AppDelegate::AppDelegate(const QString& settingsPath, QObject* parent)
-    : QObject(parent), _settingsPath(settingsPath) {}
+    : QObject(parent), _settingsPath(settingsPath), _recovery(new RecoveryStore(this)) {}
 
 AppDelegate::~AppDelegate() {
     NotificationCenter::defaultCenter().removeObserver(this);
@@ -100,6 +101,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 void AppDelegate::applicationWillTerminate() {
     NotificationCenter::defaultCenter().removeObserver(this);
     writeRecentDocuments();
+    _recovery->waitForWrites();
 }
 
 QString AppDelegate::normalizedLocation(const QString& path) {
@@ -160,6 +162,22 @@ MyWindowController* AppDelegate::openDocumentWithURL(const QString& url) {
     return c;
 }
 
+MyWindowController* AppDelegate::openRecoveredDocument(model::PlistDocument&& contents,
+                                                       const std::optional<platform::FileIdentity>& disk) {
+    auto* c = new MyWindowController(platform::decodeFileName(contents._url));
+    addWindow(c);
+    c->windowDidLoadRecovered(std::move(contents), disk);
+    c->show();
+    c->raise();
+    c->activateWindow();
+    validateMenuItems();
+    return c;
+}
+
+void AppDelegate::offerRecovery() {
+    _recovery->offerRecovery(this);
+}
+
 MyWindowController* AppDelegate::windowControllerWithURL(const QString& url) const {
     const QString location = normalizedLocation(url);
     if (location.isEmpty()) return nullptr;
@@ -179,7 +197,10 @@ void AppDelegate::addWindow(MyWindowController* c) {
     _windowControllerArray.push_back(c);
     _activationOrder.insert(_activationOrder.begin(), c);
     c->installEventFilter(this);
-    c->stateChanged = [this] { validateMenuItems(); };
+    c->stateChanged = [this, c] {
+        validateMenuItems();
+        _recovery->documentChanged(c);
+    };
     buildFileMenu(c);
 }
 
@@ -190,6 +211,7 @@ void AppDelegate::removeWindow(MyWindowController* c) {
     erase(_activationOrder, c);
     c->removeEventFilter(this);
     c->stateChanged = nullptr;
+    _recovery->forget(c);
     // The controller may be inside one of its own call-backs.
     c->deleteLater();
     validateMenuItems();

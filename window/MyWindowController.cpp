@@ -142,8 +142,17 @@ bool MyWindowController::windowDidLoad() {
     _isEditingText = false;
     _focusedTextField = nullptr;
     // Taken before the read: a change made while the file is read counts as a change.
-    if (!_document._url.empty()) _diskIdentity = platform::FileIdentity::ofFile(_document._url);
-    _loadOutcome = _document.openPlistFile();
+    if (!_document._url.empty() && !_recovered)
+        _diskIdentity = platform::FileIdentity::ofFile(_document._url);
+    if (_recovered) {
+        _document._entryArray = std::move(_recovered->_entryArray);
+        _document._idNumber = _recovered->_idNumber;
+        _document._formatKind = _recovered->_formatKind;
+        _loadOutcome = model::LoadOutcome();
+        _loadOutcome.ok = true;
+    } else {
+        _loadOutcome = _document.openPlistFile();
+    }
     if (!_loadOutcome.ok) {
         showLoadFailure();
         return false;
@@ -158,6 +167,16 @@ bool MyWindowController::windowDidLoad() {
     _outlineView->setColumnWidth(views::EntryTreeModel::TypeColumn, 110);
     _outlineView->expand(_model->indexForEntry(_document.root().get()));
     return true;
+}
+
+void MyWindowController::windowDidLoadRecovered(model::PlistDocument&& contents,
+                                                std::optional<platform::FileIdentity> disk) {
+    _recovered = &contents;
+    windowDidLoad();
+    _recovered = nullptr;
+    _diskIdentity = std::move(disk);
+    _cleanUndoCount = -1; // no undo step leads back to what the file holds
+    updateTitleAndEditedMark();
 }
 
 void MyWindowController::showLoadFailure() {
