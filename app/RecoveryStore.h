@@ -69,7 +69,7 @@ public:
 
 signals:
     // A record was written to disk (emitted on the GUI thread).
-    void recordWritten(window::MyWindowController* c);
+    void recordWritten(QObject* window);
     // The question's answer has been carried out.
     void recoveryFinished();
 

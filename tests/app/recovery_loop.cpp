@@ -99,21 +99,20 @@ int main(int argc, char** argv) {
 
     window::MyWindowController* w = delegate.openDocumentWithURL(path);
     int steps = 0;
-    QObject::connect(store, &app::RecoveryStore::recordWritten, &application,
-                     [&](window::MyWindowController*) {
-                         say(QStringLiteral("recorded %1").arg(steps));
-                         if (mode == "edit") {
-                             // One to three steps before the next record.
-                             for (int n = 1 + steps % 3; n > 0; --n)
-                                 step(w, ++steps);
-                         } else if (mode == "save") {
-                             delegate.saveDocument(w);
-                             delegate.terminate();
-                         } else {
-                             answerLater(w, "Revert Changed");
-                             delegate.terminate();
-                         }
-                     });
+    QObject::connect(store, &app::RecoveryStore::recordWritten, &application, [&](QObject*) {
+        say(QStringLiteral("recorded %1").arg(steps));
+        if (mode == "edit") {
+            // One to three steps before the next record.
+            for (int n = 1 + steps % 3; n > 0; --n)
+                step(w, ++steps);
+        } else if (mode == "save") {
+            delegate.saveDocument(w);
+            delegate.terminate();
+        } else {
+            answerLater(w, "Revert Changed");
+            delegate.terminate();
+        }
+    });
     say("ready");
     for (steps = 0; steps < 3;)
         step(w, ++steps);
