@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -159,14 +160,19 @@ void RecoveryStore::documentChanged(MyWindowController* c) {
     if (manager == t.manager && count == t.undoCount) return;
     t.manager = manager;
     t.undoCount = count;
-    t.timer->start(_delay);
+    // Where a record takes long to make (a huge document), the quiet time grows, so that making records
+    // never takes more than a tenth of the GUI thread's time.
+    t.timer->start(std::max(_delay, 10 * t.cost));
 }
 
 void RecoveryStore::writeRecord(MyWindowController* c) {
     if (!_tracked.contains(c) || !c->canUndo()) return;
+    QElapsedTimer clock;
+    clock.start();
     auto bytes = std::make_shared<std::string>(recordBytes(c));
-    if (bytes->empty()) return;
     Tracked& t = _tracked[c];
+    t.cost = int(clock.elapsed());
+    if (bytes->empty()) return;
     if (t.path.isEmpty())
         t.path = QStringLiteral("%1/%2-%3%4")
                      .arg(folder())

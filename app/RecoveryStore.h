@@ -54,7 +54,8 @@ public:
     void forget(window::MyWindowController* c);
     // Writes and removals run in order on a worker; this waits until all have run.
     void waitForWrites();
-    // The quiet time after the last change before a record is written (milliseconds).
+    // The quiet time after the last change before a record is written (milliseconds); at least ten times
+    // what the window's last record took to make.
     void setDelay(int milliseconds) { _delay = milliseconds; }
 
     // Records of processes that no longer run, oldest first; with the contents when withContents.
@@ -80,6 +81,7 @@ private:
         bool written = false;
         QObject* manager = nullptr; // the undo manager and its step count at the last change seen
         int undoCount = -1;
+        int cost = 0; // milliseconds the last record took to make
     };
     void writeRecord(window::MyWindowController* c);
     void removeRecord(window::MyWindowController* c);
