@@ -261,8 +261,11 @@ void RecoveryStore::offerRecovery(AppDelegate* app) {
                 }
                 contents._entryArray.push_back(std::move(*root));
                 contents._formatKind = r.formatKind;
-                target->openRecoveredDocument(std::move(contents), r.disk);
-                QFile::remove(r.path);
+                // The record becomes the new window's own until that window writes or removes it, so a crash
+                // in between loses nothing.
+                Tracked& t = _tracked[target->openRecoveredDocument(std::move(contents), r.disk)];
+                t.path = r.path;
+                t.written = true;
             }
         }
         if (!failed.isEmpty() && target && target->frontWindowController()) {

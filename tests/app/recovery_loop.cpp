@@ -6,7 +6,8 @@
 //   recovery_loop quit DOC        three steps, its record, then Quit answered with "Revert Changed"
 //   recovery_loop recover OUT     starts as the editor does; prints "offered N" (records of ended processes)
 //                                 and, with some, answers "Recover" and writes the recovered document as
-//                                 XML to OUT, then prints "url U", "format F", "edited E", "records left R"
+//                                 XML to OUT, then prints "url U", "format F", "edited E", and once the
+//                                 recovered window wrote its own record, "records left R"
 //
 // Step i inserts the String "edit i" as the root's first entry; every fifth step undoes the step before it.
 // Records are written 20 ms after the last change; XDG_STATE_HOME chooses their folder.
@@ -88,9 +89,11 @@ int main(int argc, char** argv) {
                 say(QStringLiteral("format %1").arg(w->formatKind()));
                 say(QStringLiteral("edited %1").arg(w->canUndo()));
             }
-            say(QStringLiteral("records left %1").arg(app::RecoveryStore::orphanedRecords(false).size()));
-            std::fflush(stdout);
-            std::_Exit(0); // the recovered window's own record is of no interest here
+            // The recovered window takes the record over with its first write.
+            QObject::connect(store, &app::RecoveryStore::recordWritten, &application, [] {
+                say(QStringLiteral("records left %1").arg(app::RecoveryStore::orphanedRecords(false).size()));
+                std::_Exit(0);
+            });
         });
         delegate.offerRecovery();
         answerLater(front, "Recover");
