@@ -17,6 +17,7 @@
 #include <algorithm>
 
 #include "InstanceChannel.h"
+#include "RecoveryStore.h"
 #include "platform/file/AtomicFile.h"
 #include "platform/qt/Alert.h"
 #include "platform/qt/FileNames.h"
@@ -55,7 +56,7 @@ const QVariantMap& AppDelegate::registeredDefaults() {
 }
 
 AppDelegate::AppDelegate(const QString& settingsPath, QObject* parent)
-    : QObject(parent), _settingsPath(settingsPath) {}
+    : QObject(parent), _settingsPath(settingsPath), _recovery(new RecoveryStore(this)) {}
 
 AppDelegate::~AppDelegate() {
     NotificationCenter::defaultCenter().removeObserver(this);
@@ -95,6 +96,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 void AppDelegate::applicationWillTerminate() {
     NotificationCenter::defaultCenter().removeObserver(this);
     writeRecentDocuments();
+    _recovery->waitForWrites();
 }
 
 QString AppDelegate::normalizedLocation(const QString& path) {
@@ -156,6 +158,23 @@ MyWindowController* AppDelegate::openDocumentWithURL(const QString& url) {
     return c;
 }
 
+MyWindowController* AppDelegate::openRecoveredDocument(model::PlistDocument&& contents,
+                                                       const std::optional<platform::FileIdentity>& disk) {
+    auto* c = new MyWindowController(platform::decodeFileName(contents.url()));
+    addWindow(c);
+    placeWindow(c);
+    c->windowDidLoadRecovered(std::move(contents), disk);
+    c->show();
+    c->raise();
+    c->activateWindow();
+    validateMenuItems();
+    return c;
+}
+
+void AppDelegate::offerRecovery() {
+    _recovery->offerRecovery(this);
+}
+
 MyWindowController* AppDelegate::windowControllerWithURL(const QString& url) const {
     const QString location = normalizedLocation(url);
     if (location.isEmpty()) return nullptr;
@@ -175,7 +194,10 @@ void AppDelegate::addWindow(MyWindowController* c) {
     _windowControllerArray.push_back(c);
     _activationOrder.insert(_activationOrder.begin(), c);
     c->installEventFilter(this);
-    connect(c, &MyWindowController::stateChanged, this, &AppDelegate::validateMenuItems);
+    connect(c, &MyWindowController::stateChanged, this, [this, c] {
+        validateMenuItems();
+        _recovery->documentChanged(c);
+    });
     // A Data value's bytes that are a property list open in an untitled window of their own.
     c->openDocumentWithData = [this](const std::string& bytes) { newDocument()->takeDocumentData(bytes); };
     buildFileMenu(c);
@@ -200,6 +222,7 @@ void AppDelegate::removeWindow(MyWindowController* c) {
     c->removeEventFilter(this);
     disconnect(c, &MyWindowController::stateChanged, this, nullptr);
     _fileMenuItems.erase(c);
+    _recovery->forget(c);
     // The controller may be inside one of its own call-backs.
     c->deleteLater();
     validateMenuItems();

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/file/FileIdentity.h"
 #include "platform/plist/PropertyList.h"
 
 class QAction;
@@ -22,10 +23,14 @@ struct Notification;
 namespace window {
 class MyWindowController;
 }
+namespace model {
+class PlistDocument;
+}
 
 namespace app {
 
 class InstanceChannel;
+class RecoveryStore;
 using window::MyWindowController;
 
 class AppDelegate : public QObject {
@@ -53,6 +58,12 @@ public:
     void openDocument();
     void openDocumentWithURLs(const QStringList& urls);
     MyWindowController* openDocumentWithURL(const QString& url);
+    // A window on a document recovered after a crash (see MyWindowController::windowDidLoadRecovered).
+    MyWindowController* openRecoveredDocument(model::PlistDocument&& contents,
+                                              const std::optional<platform::FileIdentity>& disk);
+    // Offers the documents that ended processes left unsaved; the store keeps the records of this process.
+    void offerRecovery();
+    RecoveryStore* recoveryStore() const { return _recovery; }
     MyWindowController* windowControllerWithURL(const QString& url) const;
     MyWindowController* frontWindowController() const;
 
@@ -124,6 +135,7 @@ private:
     bool _terminating = false;
     QStringList _recentDocuments;
     QString _settingsPath;
+    RecoveryStore* _recovery = nullptr;
 };
 
 } // namespace app

@@ -78,5 +78,6 @@ int main(int argc, char** argv) {
         delegate.newDocument();
     else
         delegate.openDocumentWithURLs(files);
+    delegate.offerRecovery();
     return application.exec();
 }

@@ -8,6 +8,7 @@
 //
 // Runs offscreen unless QT_QPA_PLATFORM says otherwise (it also runs under Xvfb with QT_QPA_PLATFORM=xcb).
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QKeyEvent>
@@ -22,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "app/RecoveryStore.h"
+#include "platform/file/AtomicFile.h"
 #include "platform/qt/UndoManager.h"
 #include "views/MyOutlineView.h"
 #include "window/MyLoadProgress.h"
@@ -367,6 +370,28 @@ int main(int argc, char** argv) {
             "QTreeView::collapse() " + std::to_string(call.v.front()) + " ms");
         rowStats("collapse, nothing selected", collapseTotal);
         rowStats("  of which QTreeView::collapse()", collapseCall);
+    }
+
+    // 8. The recovery record of the edited document: its bytes are made on the GUI thread, then written to
+    // disk on a worker (here in line, for the figure).
+    header("8. recovery record (snapshot on the GUI thread, then the atomic write)");
+    {
+        Stats snapshot, write;
+        size_t size = 0;
+        const std::string path = QDir::tempPath().toStdString() + "/window_bench.vantrel-recovery";
+        for (int i = 0; i < std::max(repeats, 3); ++i) {
+            QElapsedTimer t;
+            t.start();
+            const std::string bytes = app::RecoveryStore::recordBytes(w);
+            snapshot.add(msSince(t));
+            size = bytes.size();
+            t.restart();
+            (void)platform::writeFileAtomically(path, bytes);
+            write.add(msSince(t));
+        }
+        std::remove(path.c_str());
+        rowStats("record bytes (GUI thread)", snapshot, std::to_string(size >> 20) + " MiB");
+        rowStats("atomic write (worker)", write);
     }
 
     std::printf("\npeak RSS (ru_maxrss): %.1f MiB\n", peakRssKiB() / 1024.0);

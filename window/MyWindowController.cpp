@@ -120,7 +120,16 @@ void MyWindowController::releaseUntitledNumber() {
 
 bool MyWindowController::windowDidLoad() {
     prepareToLoad();
-    _loadOutcome = _document.openPlistFile();
+    if (_recovered) {
+        // A recovered document: its contents come from the recovery record, not from the file.
+        _document.setRoot(_recovered->root());
+        _document.setIdNumber(_recovered->idNumber());
+        _document.setFormatKind(_recovered->formatKind());
+        _loadOutcome = model::LoadOutcome();
+        _loadOutcome.ok = true;
+    } else {
+        _loadOutcome = _document.openPlistFile();
+    }
     return didLoad();
 }
 
@@ -173,7 +182,8 @@ void MyWindowController::prepareToLoad() {
     _isEditingText = false;
     _focusedTextField = nullptr;
     // Taken before the read: a change made while the file is read counts as a change.
-    if (!_document.url().empty()) _diskIdentity = platform::FileIdentity::ofFile(_document.url());
+    if (!_document.url().empty() && !_recovered)
+        _diskIdentity = platform::FileIdentity::ofFile(_document.url());
 }
 
 bool MyWindowController::didLoad() {
@@ -191,6 +201,16 @@ bool MyWindowController::didLoad() {
     _outlineView->setColumnWidth(views::EntryTreeModel::TypeColumn, 110);
     _outlineView->expand(_model->indexForEntry(_document.root().get()));
     return true;
+}
+
+void MyWindowController::windowDidLoadRecovered(model::PlistDocument&& contents,
+                                                std::optional<platform::FileIdentity> disk) {
+    _recovered = &contents;
+    windowDidLoad();
+    _recovered = nullptr;
+    _diskIdentity = std::move(disk);
+    _cleanUndoCount = -1; // no undo step leads back to what the file holds
+    updateTitleAndEditedMark();
 }
 
 void MyWindowController::showLoadFailure() {

@@ -126,6 +126,12 @@ public:
     // Whether another program changed the file since the window read or wrote it. A missing file is no
     // change: saving it loses nothing.
     bool fileChangedOnDisk() const;
+    // The file as the window last read or wrote it; none for an untitled document.
+    const std::optional<platform::FileIdentity>& diskIdentity() const { return _diskIdentity; }
+    // Loads a document recovered after a crash instead of reading the file: the window shows contents at its
+    // location and format, marked edited, with an empty undo history; disk is the file as the lost window
+    // knew it, for the check before saving over it.
+    void windowDidLoadRecovered(model::PlistDocument&& contents, std::optional<platform::FileIdentity> disk);
     // A save wrote these bytes to url(): they are what the window now knows of its file.
     void didWriteFile(const std::string& bytes);
     // Commits an open edit, then reads the file as opening does and takes its contents as one undoable step,
@@ -340,6 +346,7 @@ private:
     void releaseUntitledNumber();
 
     model::PlistDocument _document;
+    model::PlistDocument* _recovered = nullptr; // what windowDidLoad takes instead of the file
     model::LoadOutcome _loadOutcome;
     editing::CommandEngine _engine{*this};
     platform::UndoManager* _undoManager = nullptr;

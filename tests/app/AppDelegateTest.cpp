@@ -36,9 +36,11 @@
 
 #include "app/AppDelegate.h"
 #include "app/InstanceChannel.h"
+#include "app/RecoveryStore.h"
 #include "platform/plist/PropertyList.h"
 #include "platform/qt/Alert.h"
 #include "platform/qt/FileNames.h"
+#include "platform/qt/UndoManager.h"
 #include "views/EntryTreeModel.h"
 #include "views/MyOutlineView.h"
 #include "window/MyFileChangeBar.h"
@@ -62,6 +64,7 @@ struct Shell {
     AppDelegate d{settings};
 
     Shell() {
+        qputenv("XDG_STATE_HOME", path("state").toUtf8()); // recovery records stay in the folder
         AppDelegate::initialize();
         d.awakeFromNib();
         d.applicationDidFinishLaunching();
@@ -507,6 +510,62 @@ private slots:
         QVERIFY(barB->message().contains("deleted"));
         QTest::mouseClick(barB->ignoreButton(), Qt::LeftButton);
         QVERIFY(!barB->isVisible() && t.has(b) && holds(b, "from B"));
+    }
+
+    // ---- Recovery after a crash ----
+
+    // A record written for an edited window goes when the window closes reverting its changes; planted back
+    // as left by a process of another boot, it is offered with an unreadable record, which stays whatever the
+    // answer. Recover opens the document edited, in its format, saving over its file after the check for
+    // changes by another program.
+    void recoveryRecordsAreOfferedAfterACrash_data() {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("recover") << "Recover";
+        QTest::newRow("discard") << "Discard";
+        QTest::newRow("decide later") << "Decide Later";
+    }
+    void recoveryRecordsAreOfferedAfterACrash() {
+        QFETCH(QString, button);
+        Shell s;
+        const QString path = s.writeDoc("Doc.plist", true);
+        MyWindowController* w = s.d.openDocumentWithURL(path);
+        s.d.recoveryStore()->setDelay(0);
+        QSignalSpy written(s.d.recoveryStore(), &app::RecoveryStore::recordWritten);
+        edit(w, "recovered");
+        QVERIFY(written.wait());
+        const QString folder = app::RecoveryStore::folder();
+        const QStringList records = QDir(folder).entryList(QDir::Files);
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(QFileInfo(folder).permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                      QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+        QByteArray record = bytesOf(folder + '/' + records[0]);
+        w->close();
+        QVERIFY(answer(w, "Revert Changed"));
+        s.d.recoveryStore()->waitForWrites();
+        QVERIFY(QDir(folder).isEmpty());
+
+        record.replace(app::RecoveryStore::currentBootId().toLatin1(), "another boot");
+        s.write("state/vantrel/recovery/lost.vantrel-recovery", record);
+        s.write("state/vantrel/recovery/bad.vantrel-recovery", "VANTREL-RECOVERY 1\n{");
+        s.writeDoc("Doc.plist", true, "changed elsewhere");
+        MyWindowController* front = s.d.newDocument();
+        s.d.offerRecovery();
+        QVERIFY(alertOn(front) && alertOn(front)->informativeText().contains("Doc.plist — "));
+        QVERIFY(alertOn(front)->informativeText().contains("bad.vantrel-recovery"));
+        QVERIFY(answer(front, button));
+        const QStringList left = QDir(folder).entryList(QDir::Files);
+        QCOMPARE(left.contains("lost.vantrel-recovery"), button != "Discard");
+        QVERIFY(left.contains("bad.vantrel-recovery"));
+        MyWindowController* recovered = s.d.windowControllerWithURL(path);
+        QCOMPARE(recovered != nullptr, button == "Recover");
+        if (!recovered) return;
+        QVERIFY(isEdited(recovered) && !recovered->windowWillReturnUndoManager()->canUndo());
+        QCOMPARE(recovered->formatKind(), plist::Format::Binary);
+        s.d.saveDocument(recovered);
+        QVERIFY(answer(recovered, "Overwrite"));
+        QCOMPARE(formatAndName(path), QStringLiteral("binary recovered"));
+        s.d.recoveryStore()->waitForWrites();
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList("bad.vantrel-recovery"));
     }
 
     // ---- Opening and the recent documents ----

@@ -11,7 +11,13 @@ temporary files: at most one over all the rounds. Saves remove the leftovers of 
 nothing else: planted old leftovers must go, while a fresh one and look-alikes (other names, a folder, a
 symbolic link, a file with a second link) must stay.
 
-usage: crash_safety.py SAVE_LOOP   (CRASH_SAFETY_SEED=N repeats a run)
+Unsaved work survives a kill too: recovery_loop edits the document in an editor window, and the window keeps a
+recovery record of it. Killed at a random moment and started again, the editor offers the record, and the
+recovered document equals the document as it was at the last record written (the one reported, or the one
+after it when the kill came between writing and reporting), at the document's location and format, marked
+edited. After a save and quit, or a quit that reverts the changes, nothing is offered.
+
+usage: crash_safety.py SAVE_LOOP [RECOVERY_LOOP]   (CRASH_SAFETY_SEED=N repeats a run)
 """
 import collections
 import os
@@ -74,6 +80,79 @@ def plant(folder):
 def read(path):
     with open(path, "rb") as f:
         return f.read()
+
+
+RECOVERY_ROUNDS = 20
+
+
+def recovered_steps(keys, count):
+    """The keys the edits of recovery_loop put first in the root after count steps, first to last."""
+    added = []
+    for i in range(1, count + 1):
+        if i % 5 == 0:
+            added.pop(0)  # undoes step i - 1, an insertion
+        else:
+            added.insert(0, f"edit {i}")
+    return added + keys
+
+
+def check_recovery(recovery_loop, source, rng):
+    outcomes = collections.Counter()
+    with tempfile.TemporaryDirectory() as work:
+        env = dict(os.environ, XDG_STATE_HOME=os.path.join(work, "state"), QT_QPA_PLATFORM="offscreen")
+        records = os.path.join(work, "state", "vantrel", "recovery")
+        doc = os.path.join(work, "Document.plist")
+        original = plistlib.loads(read(source))
+        out = os.path.join(work, "recovered.xml")
+
+        def run(*args):
+            proc = subprocess.run([recovery_loop, *args], env=env, capture_output=True, timeout=60)
+            if proc.returncode != 0:
+                fail(f"recovery_loop {args[0]} failed ({proc.returncode}): {proc.stderr.decode()}")
+            return proc.stdout.decode().splitlines()
+
+        for r in range(RECOVERY_ROUNDS):
+            shutil.copyfile(source, doc)
+            shutil.rmtree(os.path.join(work, "state"), ignore_errors=True)
+            proc = subprocess.Popen([recovery_loop, "edit", doc], env=env, stdout=subprocess.PIPE,
+                                    stderr=subprocess.DEVNULL)
+            if proc.stdout.readline() != b"ready\n":
+                fail(f"recovery round {r}: recovery_loop did not start")
+            time.sleep(rng.uniform(0, 1.0))
+            proc.send_signal(signal.SIGKILL)
+            out_lines, _ = proc.communicate()
+            reported = [int(line.split()[1]) for line in out_lines.decode().splitlines() if line.startswith("recorded")]
+            last = reported[-1] if reported else 0
+            allowed = {last, last + 1 + last % 3} if reported else {0, 3}
+            if os.path.exists(records) and os.stat(records).st_mode & 0o777 != 0o700:
+                fail(f"recovery round {r}: the record folder is not private")
+            lines = run("recover", out)
+            if lines[0] == "offered 0":
+                if reported:
+                    fail(f"recovery round {r}: nothing offered after {len(reported)} records")
+                outcomes["nothing recorded yet"] += 1
+                continue
+            if lines[0] != "offered 1" or f"url {doc}" not in lines or "format 0" not in lines \
+                    or "edited 1" not in lines or "records left 0" not in lines:
+                fail(f"recovery round {r}: the recovery went wrong: {lines}")
+            recovered = plistlib.loads(read(out))
+            matches = [k for k in allowed
+                       if list(recovered) == recovered_steps(list(original), k)
+                       and all(recovered[key] == original.get(key, "value") for key in recovered)]
+            if not matches:
+                fail(f"recovery round {r}: the recovered document is not the one after {sorted(allowed)} steps")
+            outcomes["last reported record" if matches[0] == last and reported else "record being reported"] += 1
+        for mode in ("save", "quit"):
+            shutil.copyfile(source, doc)
+            shutil.rmtree(os.path.join(work, "state"), ignore_errors=True)  # the last recovered window's own record
+            lines = run(mode, doc)
+            if not any(line.startswith("recorded") for line in lines):
+                fail(f"{mode}: no record was written before it")
+            if run("recover", out)[0] != "offered 0" or os.listdir(records):
+                fail(f"after a clean {mode}, a record is left: {os.listdir(records)}")
+            if mode == "save" and list(plistlib.loads(read(doc))) != recovered_steps(list(original), 3):
+                fail("the save before the quit did not write the edits")
+    print(f"{RECOVERY_ROUNDS} kills while editing; recovered: {dict(outcomes)}; after save and after quit: none")
 
 
 def main():
@@ -139,6 +218,8 @@ def main():
             path = os.path.join(folder, name)
             if not os.path.lexists(path) or (contents and read(path) != contents):
                 fail(f"{name} was removed or changed")
+        if len(sys.argv) > 2:
+            check_recovery(sys.argv[2], source, rng)
 
 
 if __name__ == "__main__":
