@@ -23,20 +23,11 @@
 #include "views/ValueEditors/HexView.h"
 #include "views/ValueEditors/StringEditor.h"
 
+#include "PaintWatcher.h"
+
 namespace {
 
-// Counts the paint events a viewport receives.
-class PaintWatcher : public QObject {
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) ++paints;
-        return QObject::eventFilter(watched, event);
-    }
-};
-
+using bench::PaintWatcher;
 void waitForPaint(const PaintWatcher& watcher, int before) {
     QElapsedTimer t;
     t.start();

@@ -18,25 +18,15 @@
 #include "window/MyFindBar.h"
 #include "window/MyWindowController.h"
 
+#include "PaintWatcher.h"
+
 namespace {
 
 using window::MyFindBar;
 using window::MyWindowController;
 
-class PaintWatcher : public QObject {
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) ++paints;
-        return QObject::eventFilter(watched, event);
-    }
-};
-
-double msSince(const QElapsedTimer& t) {
-    return double(t.nsecsElapsed()) / 1e6;
-}
+using bench::msSince;
+using bench::PaintWatcher;
 
 // Runs the event loop until done() holds; the time taken.
 template <typename Done> double until(const QElapsedTimer& t, Done done) {

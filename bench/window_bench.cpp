@@ -30,25 +30,14 @@
 #include "window/MyLoadProgress.h"
 #include "window/MyWindowController.h"
 
+#include "PaintWatcher.h"
+
 namespace {
 
 using window::MyWindowController;
 
-// Counts the paint events the outline's viewport receives.
-class PaintWatcher : public QObject {
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) ++paints;
-        return QObject::eventFilter(watched, event);
-    }
-};
-
-double msSince(const QElapsedTimer& t) {
-    return double(t.nsecsElapsed()) / 1e6;
-}
+using bench::msSince;
+using bench::PaintWatcher;
 
 // Runs the event loop until the viewport has painted once more than `before` (the paint itself is done when
 // this returns); false after the time limit.

@@ -291,7 +291,8 @@ private slots:
         edit(w, "copied");
         QVERIFY(saveAs(s, w, copy, binary ? 0 : 1, &offer));
         QCOMPARE(offer, (binary ? "Binary " : "XML ") + title);
-        QVERIFY(w->url() == copy && w->formatKind() == (binary ? plist::Format::Xml : plist::Format::Binary) && isClean(w));
+        QVERIFY(w->url() == copy &&
+                w->formatKind() == (binary ? plist::Format::Xml : plist::Format::Binary) && isClean(w));
         QCOMPARE(w->windowTitle(), QStringLiteral("Copy.plist"));
         QCOMPARE(s.d.recentDocumentURLs().value(0), copy);
         edit(w, "again");

@@ -95,7 +95,8 @@ TEST(Loading, XmlAndBinaryOfTheSameContentGiveTheSameTree) {
     writeFile(dir / "b.plist", serialized(withDuplicateKey(), plist::Format::Binary));
     Loaded xml = load(dir / "a.plist"), bin = load(dir / "b.plist");
     ASSERT_TRUE(xml.outcome.ok && bin.outcome.ok) << xml.outcome.reason << bin.outcome.reason;
-    EXPECT_TRUE(xml.doc->formatKind() == plist::Format::Xml && bin.doc->formatKind() == plist::Format::Binary);
+    EXPECT_TRUE(xml.doc->formatKind() == plist::Format::Xml &&
+                bin.doc->formatKind() == plist::Format::Binary);
     EXPECT_EQ(dump(xml.root()), dump(bin.root()));
     EXPECT_EQ(PlistDocument::propertyListValue(xml.root()), withDuplicateKey());
     // Both save forms keep it all, the counter has numbered every entry, and the saved XML loads the same.

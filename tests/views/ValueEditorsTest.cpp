@@ -16,8 +16,8 @@
 #include <QTimeEdit>
 #include <QtTest>
 
-#include "tests/window/WindowTestSupport.h"
 #include "model/ValueText.h"
+#include "tests/window/WindowTestSupport.h"
 #include "views/ValueEditors/DataEditor.h"
 #include "views/ValueEditors/DateEditor.h"
 #include "views/ValueEditors/ExactTextEdit.h"
