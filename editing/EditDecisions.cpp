@@ -153,14 +153,26 @@ EditDecision valueChange(const EntryRef& item, const QString& newValue) {
     default:
         break;
     }
+    return {valueChangeBatch(item, std::move(*value)), {}};
+}
+
+CommandBatch valueChangeBatch(const EntryRef& item, Entry::Value value) {
     if (Entry* parent = item->parent())
         return {
-            {CommandRecord::changeValue(EntryRef(parent), int64_t(item->indexInParent()), std::move(*value))},
-            {}};
-    // A scalar root has no parent to address it by; a type change to its own type sets its value.
-    return {{CommandRecord::title(kChangeValue),
-             CommandRecord::changeType(item, nullptr, item->type(), std::move(*value), {}, {})},
-            {}};
+            CommandRecord::changeValue(EntryRef(parent), int64_t(item->indexInParent()), std::move(value))};
+    return {CommandRecord::title(kChangeValue),
+            CommandRecord::changeType(item, nullptr, item->type(), std::move(value), {}, {})};
+}
+
+CommandBatch rootReplacement(const EntryRef& root, const EntryRef& loaded, std::string title) {
+    std::vector<std::string> keys;
+    const Children children = loaded->isContainer() ? loaded->child() : Children();
+    for (const EntryRef& c : children)
+        keys.push_back(c->key);
+    Entry::Value value = loaded->isContainer() ? Entry::Value(std::string()) : loaded->value();
+    return {CommandRecord::title(std::move(title)),
+            CommandRecord::changeType(root, EntryRef(), loaded->type(), std::move(value), children,
+                                      std::move(keys))};
 }
 
 bool canAdd(const EntryRef& selected) {

@@ -56,6 +56,12 @@ std::optional<Entry::Value> typedValue(EntryType type, const QString& text);
 // Setting item's value from typed text: nothing when it holds that value already, the invalid-entry alert
 // when the text is refused.
 EditDecision valueChange(const EntryRef& item, const QString& newValue);
+// The batch that gives item a value: a Change Value of its parent's child, or for a scalar root, which has no
+// parent to address it by, a type change to its own type.
+CommandBatch valueChangeBatch(const EntryRef& item, Entry::Value value);
+// The batch, one step named title, that makes root hold what loaded holds (its type, value and children
+// with their keys), as Reload from Disk and Open as Document take a whole document into a window.
+CommandBatch rootReplacement(const EntryRef& root, const EntryRef& loaded, std::string title);
 
 // Whether an entry can be added next to the selection (nothing goes under a scalar root) and whether the
 // selection can be deleted (never the root).

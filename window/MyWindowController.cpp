@@ -267,16 +267,7 @@ void MyWindowController::reloadFromDisk() {
         return;
     }
     _document.setIdNumber(fresh.idNumber());
-    const EntryRef loaded = fresh.root();
-    std::vector<std::string> keys;
-    const model::Children children = loaded->isContainer() ? loaded->child() : model::Children();
-    for (const EntryRef& c : children)
-        keys.push_back(c->key);
-    const model::Entry::Value value =
-        loaded->isContainer() ? model::Entry::Value(std::string()) : loaded->value();
-    doCommands({editing::CommandRecord::title("Reload from Disk"),
-                editing::CommandRecord::changeType(_document.root(), EntryRef(), loaded->type(), value,
-                                                   children, std::move(keys))});
+    doCommands(editing::rootReplacement(_document.root(), fresh.root(), "Reload from Disk"));
     _document.setFormatKind(fresh.formatKind());
     _cleanUndoCount = _undoManager->undoCount();
     updateTitleAndEditedMark();

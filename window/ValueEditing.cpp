@@ -87,14 +87,7 @@ bool MyWindowController::editValueOfCurrentItem(const QString* typedText, int ca
 void MyWindowController::changeCurrentItemValueWithExactValue(Entry::Value value) {
     EntryRef e = _currentItem;
     if (!e || e->isContainer() || sameValue(e->value(), value)) return;
-    if (Entry* parent = e->parent()) {
-        doCommands(
-            {CommandRecord::changeValue(EntryRef(parent), int64_t(e->indexInParent()), std::move(value))});
-    } else {
-        // A scalar root has no parent to address it by; a type change to its own type sets its value.
-        doCommands({CommandRecord::title(editing::kChangeValue),
-                    CommandRecord::changeType(e, nullptr, e->type(), std::move(value), {}, {})});
-    }
+    doCommands(editing::valueChangeBatch(e, std::move(value)));
 }
 
 bool MyWindowController::finishValueEditor() {
@@ -128,15 +121,7 @@ QString MyWindowController::takeDocumentData(const std::string& bytes) {
     _document.setIdNumber(probe.idNumber());
     // As Reload from Disk takes a file: one undoable step, so the window counts as edited and asks before
     // it closes.
-    const EntryRef loaded = *read;
-    std::vector<std::string> keys;
-    const Children children = loaded->isContainer() ? loaded->child() : Children();
-    for (const EntryRef& c : children)
-        keys.push_back(c->key);
-    const Entry::Value value = loaded->isContainer() ? Entry::Value(std::string()) : loaded->value();
-    doCommands({CommandRecord::title("Open as Document"),
-                CommandRecord::changeType(_document.root(), EntryRef(), loaded->type(), value, children,
-                                          std::move(keys))});
+    doCommands(editing::rootReplacement(_document.root(), *read, "Open as Document"));
     _document.setFormatKind(bytes.starts_with("bplist") ? plist::Format::Binary : plist::Format::Xml);
     return {};
 }

@@ -14,13 +14,6 @@ using views::EntryTreeModel;
 
 namespace {
 
-// Rows while only the root is expanded: Root, a, d, list, z.
-const QString kFamily =
-    QStringLiteral("<dict><key>a</key><string>A</string>"
-                   "<key>d</key><dict><key>d1</key><string>1</string><key>d2</key><string>2</string></dict>"
-                   "<key>list</key><array><string>x</string><string>y</string></array><key>z</key><string>Z</"
-                   "string></dict>");
-
 // The family range as "location+length", then the family kind of every displayed row, one digit a row.
 QString family(const MyWindowController& w) {
     const window::FamilyRange range = w.familyRange();

@@ -44,6 +44,13 @@ inline QString stringDict(const QStringList& keys) {
 }
 
 // A document of a few dozen entries of every type, nested three levels deep.
+// Rows while only the root is expanded: Root, a, d, list, z.
+inline const QString kFamily =
+    QStringLiteral("<dict><key>a</key><string>A</string>"
+                   "<key>d</key><dict><key>d1</key><string>1</string><key>d2</key><string>2</string></dict>"
+                   "<key>list</key><array><string>x</string><string>y</string></array><key>z</key><string>Z</"
+                   "string></dict>");
+
 inline QString mixedDocument() {
     return QStringLiteral(
         "<dict><key>name</key><string>Vantrel</string><key>count</key><integer>42</integer>"
