@@ -262,7 +262,8 @@ void MyWindowController::reloadFromDisk() {
     if (!outcome.ok) {
         QMessageBox* alert = makeAlertWithMessage(
             tr("The data couldn\u2019t be read because it isn\u2019t in the correct format."), tr("OK"));
-        alert->setInformativeText(QString::fromStdString(outcome.reason));
+        platform::setInformativeText(
+            alert, tr("\u201c%1\u201d: %2").arg(_fileName, QString::fromStdString(outcome.reason)));
         runAlert(alert);
         return;
     }
