@@ -198,6 +198,8 @@ void AppDelegate::addWindow(MyWindowController* c) {
         validateMenuItems();
         _recovery->documentChanged(c);
     });
+    connect(c, &MyWindowController::documentWillChange, this,
+            [this, c] { _recovery->documentWillChange(c); });
     // A Data value's bytes that are a property list open in an untitled window of their own.
     c->openDocumentWithData = [this](const std::string& bytes) { newDocument()->takeDocumentData(bytes); };
     buildFileMenu(c);
@@ -221,6 +223,7 @@ void AppDelegate::removeWindow(MyWindowController* c) {
     erase(_activationOrder, c);
     c->removeEventFilter(this);
     disconnect(c, &MyWindowController::stateChanged, this, nullptr);
+    disconnect(c, &MyWindowController::documentWillChange, this, nullptr);
     _fileMenuItems.erase(c);
     _recovery->forget(c);
     // The controller may be inside one of its own call-backs.
@@ -341,7 +344,7 @@ void AppDelegate::rebuildRecentMenus() {
 
 void AppDelegate::validateMenuItems() {
     MyWindowController* front = frontWindowController();
-    const bool available = front && !front->isDisplayingAlart();
+    const bool available = front && !front->isDisplayingAlart() && !front->isLoading();
     const QString title = front && !front->url().isEmpty() ? tr("Save") : tr("Save...");
     // Save is enabled with changes, and while a text edit is open (it commits the edit).
     const bool saveEnabled = available && (front->canUndo() || front->isEditingText());
@@ -356,6 +359,8 @@ void AppDelegate::validateMenuItems() {
 
 MyWindowController* AppDelegate::documentToSave(MyWindowController* sender) {
     MyWindowController* c = sender ? sender : frontWindowController();
+    // A document still loading has nothing to save yet.
+    if (c && c->isLoading()) return nullptr;
     // A text edit in progress is committed first and saved with the rest; a refused one (its alert is up)
     // saves nothing.
     if (c && c->isEditingText() && !c->updateFocusedTextField()) return nullptr;

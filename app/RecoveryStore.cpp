@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "AppDelegate.h"
+#include "model/PlistDocument.h"
 #include "platform/file/AtomicFile.h"
 #include "platform/qt/Alert.h"
 #include "platform/qt/FileNames.h"
@@ -60,6 +61,8 @@ RecoveryStore::RecoveryStore(QObject* parent) : QObject(parent) {
 }
 
 RecoveryStore::~RecoveryStore() {
+    for (Tracked& t : _tracked)
+        if (t.snapshot) t.snapshot->stop = true;
     _pool.waitForDone();
 }
 
@@ -79,9 +82,7 @@ bool RecoveryStore::isProcessGone(qint64 pid, const QString& bootId) {
     return pid <= 0 || (::kill(pid_t(pid), 0) != 0 && errno == ESRCH);
 }
 
-std::string RecoveryStore::recordBytes(MyWindowController* c) {
-    plist::Expected<std::string> contents = c->document().binaryData();
-    if (!contents) return {};
+std::string RecoveryStore::recordHeader(MyWindowController* c) {
     const QJsonObject header{
         {"location",
          QString::fromLatin1(QByteArray::fromStdString(platform::encodeFileName(c->url())).toBase64())},
@@ -91,9 +92,7 @@ std::string RecoveryStore::recordBytes(MyWindowController* c) {
         {"pid", qint64(QCoreApplication::applicationPid())},
         {"bootId", currentBootId()},
         {"disk", identityObject(c->diskIdentity())}};
-    std::string bytes = (kMagic + QJsonDocument(header).toJson(QJsonDocument::Compact) + '\n').toStdString();
-    bytes += *contents;
-    return bytes;
+    return (kMagic + QJsonDocument(header).toJson(QJsonDocument::Compact) + '\n').toStdString();
 }
 
 RecoveryRecord RecoveryStore::readRecord(const QString& path, bool withContents) {
@@ -146,6 +145,7 @@ void RecoveryStore::documentChanged(MyWindowController* c) {
     Tracked& t = _tracked[c];
     if (!c->canUndo()) {
         if (t.timer) t.timer->stop();
+        stopSnapshot(t);
         if (t.written) removeRecord(c);
         return;
     }
@@ -160,19 +160,15 @@ void RecoveryStore::documentChanged(MyWindowController* c) {
     if (manager == t.manager && count == t.undoCount) return;
     t.manager = manager;
     t.undoCount = count;
-    // Where a record takes long to make (a huge document), the quiet time grows, so that making records
-    // never takes more than a tenth of the GUI thread's time.
-    t.timer->start(std::max(_delay, 10 * t.cost));
+    // Where a record takes long to make (a huge document), the quiet time grows, so that the worker making
+    // records never takes more than about a quarter of one processor.
+    t.timer->start(std::max(_delay, 3 * t.cost));
 }
 
 void RecoveryStore::writeRecord(MyWindowController* c) {
-    if (!_tracked.contains(c) || !c->canUndo()) return;
-    QElapsedTimer clock;
-    clock.start();
-    auto bytes = std::make_shared<std::string>(recordBytes(c));
+    if (!_tracked.contains(c) || !c->canUndo() || !c->rootEntry()) return;
     Tracked& t = _tracked[c];
-    t.cost = int(clock.elapsed());
-    if (bytes->empty()) return;
+    stopSnapshot(t);
     if (t.path.isEmpty())
         t.path = QStringLiteral("%1/%2-%3%4")
                      .arg(folder())
@@ -180,21 +176,62 @@ void RecoveryStore::writeRecord(MyWindowController* c) {
                      .arg(++_serial)
                      .arg(kSuffix);
     t.written = true;
-    _pool.start([this, c, bytes, path = t.path] {
+    t.root = c->rootEntry();
+    t.snapshot = std::make_shared<Snapshot>();
+    t.snapshot->root = t.root.get();
+    _pool.start([this, c, snapshot = t.snapshot, header = recordHeader(c), path = t.path]() mutable {
+        QElapsedTimer clock;
+        clock.start();
+        plist::Expected<std::string> contents = plist::makeError(plist::Error::Kind::Cancelled, {});
+        {
+            std::lock_guard<std::mutex> hold(snapshot->reading);
+            if (snapshot->stop) return;
+            contents = model::PlistDocument::binaryDataOf(*snapshot->root, &snapshot->stop);
+        }
+        // From here on the tree is not read: the bytes are the document as it was when the record began.
+        if (!contents) return;
+        header += *contents;
+        contents = std::string();
         const QString dir = QFileInfo(path).absolutePath();
         QDir().mkpath(QFileInfo(dir).absolutePath());
         const std::string encoded = platform::encodeFileName(dir);
         ::mkdir(encoded.c_str(), 0700);
         ::chmod(encoded.c_str(), 0700);
-        plist::Expected<bool> written = platform::writeFileAtomically(platform::encodeFileName(path), *bytes);
+        plist::Expected<bool> written = platform::writeFileAtomically(platform::encodeFileName(path), header);
         if (!written) {
             qWarning("vantrel: the recovery record could not be written: %s",
                      written.error().message.c_str());
             return;
         }
+        const int cost = int(clock.elapsed());
         QMetaObject::invokeMethod(
-            this, [this, c] { emit recordWritten(c); }, Qt::QueuedConnection);
+            this,
+            [this, c, snapshot, cost] {
+                auto it = _tracked.find(c);
+                if (it == _tracked.end()) return;
+                it->cost = cost;
+                if (it->snapshot == snapshot) {
+                    it->snapshot.reset();
+                    it->root = nullptr;
+                }
+                emit recordWritten(c);
+            },
+            Qt::QueuedConnection);
     });
+}
+
+void RecoveryStore::stopSnapshot(Tracked& t) {
+    if (!t.snapshot) return;
+    t.snapshot->stop = true;
+    // The worker checks the flag every thousand entries or so, and lets go of the lock when it has stopped.
+    std::lock_guard<std::mutex> wait(t.snapshot->reading);
+    t.snapshot.reset();
+    t.root = nullptr;
+}
+
+void RecoveryStore::documentWillChange(MyWindowController* c) {
+    auto it = _tracked.find(c);
+    if (it != _tracked.end()) stopSnapshot(*it);
 }
 
 void RecoveryStore::removeRecord(MyWindowController* c) {
@@ -206,6 +243,7 @@ void RecoveryStore::removeRecord(MyWindowController* c) {
 
 void RecoveryStore::forget(MyWindowController* c) {
     if (!_tracked.contains(c)) return;
+    stopSnapshot(_tracked[c]);
     if (_tracked[c].written) removeRecord(c);
     delete _tracked[c].timer;
     _tracked.remove(c);

@@ -8,10 +8,14 @@
 #include <QPointer>
 #include <QThreadPool>
 #include <QTimer>
+#include <atomic>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "model/Entry.h"
 #include "platform/file/FileIdentity.h"
 
 namespace window {
@@ -50,8 +54,14 @@ public:
     // A window's state changed: with unsaved changes its record is written after a quiet moment, without any
     // the record goes.
     void documentChanged(window::MyWindowController* c);
+    // The window's tree is about to change: a record still being made of it stops, and this returns once the
+    // worker no longer reads the tree (within about a thousand entries).
+    void documentWillChange(window::MyWindowController* c);
     // The window closes: its record goes.
     void forget(window::MyWindowController* c);
+    // Starts the record of the window's document now: the GUI thread only notes the header, and the worker
+    // writes the tree as it stands, which no edit changes before documentWillChange has stopped it.
+    void writeRecord(window::MyWindowController* c);
     // Writes and removals run in order on a worker; this waits until all have run.
     void waitForWrites();
     // The quiet time after the last change before a record is written (milliseconds); at least ten times
@@ -62,8 +72,8 @@ public:
     static std::vector<RecoveryRecord> orphanedRecords(bool withContents);
     static RecoveryRecord readRecord(const QString& path, bool withContents);
     static bool isProcessGone(qint64 pid, const QString& bootId);
-    // The record bytes of a window's document now; empty when the document cannot be written.
-    static std::string recordBytes(window::MyWindowController* c);
+    // The record's head for a window's document now: the magic line and a line of JSON, before the bytes.
+    static std::string recordHeader(window::MyWindowController* c);
 
     // Asks, over the front window of app, what to do with the records of processes that are gone.
     void offerRecovery(AppDelegate* app);
@@ -75,15 +85,25 @@ signals:
     void recoveryFinished();
 
 private:
+    // A record being made on the worker, which reads the tree from root while it holds reading.
+    struct Snapshot {
+        const model::Entry* root = nullptr;
+        std::atomic<bool> stop{false};
+        std::mutex reading;
+    };
     struct Tracked {
         QTimer* timer = nullptr;
         QString path;
         bool written = false;
         QObject* manager = nullptr; // the undo manager and its step count at the last change seen
         int undoCount = -1;
-        int cost = 0; // milliseconds the last record took to make
+        int cost = 0; // milliseconds the worker took to make the last record
+        // The snapshot under way, and the root it reads, kept alive here: entries are counted on this thread
+        // alone, so the worker never holds a reference of its own.
+        std::shared_ptr<Snapshot> snapshot;
+        model::EntryRef root;
     };
-    void writeRecord(window::MyWindowController* c);
+    void stopSnapshot(Tracked& t);
     void removeRecord(window::MyWindowController* c);
 
     QHash<window::MyWindowController*, Tracked> _tracked;

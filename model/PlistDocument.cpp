@@ -59,12 +59,18 @@ LoadOutcome PlistDocument::openPlistFile(LoadProgress* progress) try {
     }
     // Other bytes go to the services' own text (never the file's own line layout), which the line reader
     // then reads; neither the bytes nor any value tree outlives that step.
-    if (progress) progress->report(LoadProgress::Building, 0, 0); // the XML parse has no count of its own
+    // The parse counts the bytes it has passed, and stops within a few thousand elements of a cancel.
     plist::Expected<plist::ParsedText> parsed =
-        plist::parseToXmlText(*bytes, plist::XmlWriteOptions{.exact = true});
+        plist::parseToXmlText(*bytes, plist::XmlWriteOptions{.exact = true},
+                              progress ? plist::ParseWatcher([progress](uint64_t done, uint64_t total) {
+                                  progress->report(LoadProgress::Building, done, total);
+                                  return !progress->isCancelled();
+                              })
+                                       : plist::ParseWatcher());
     bytes = std::string();
     if (!parsed) {
-        outcome.reason = parsed.error().message;
+        outcome.reason =
+            parsed.error().kind == plist::Error::Kind::Cancelled ? kLoadCancelled : parsed.error().message;
         return outcome;
     }
     if (parsed->format == plist::Format::OpenStep) {
@@ -278,9 +284,14 @@ struct EntryAdapter {
 
 } // namespace
 
-plist::Expected<std::string> PlistDocument::binaryData() const try {
+plist::Expected<std::string> PlistDocument::binaryData() const {
     if (!root()) return plist::makeError(plist::Error::Kind::Unrepresentable, "the document has no root");
-    return plist::BinaryTreeWriter<EntryAdapter>().run(*root());
+    return binaryDataOf(*root());
+}
+
+plist::Expected<std::string> PlistDocument::binaryDataOf(const Entry& root,
+                                                         const std::atomic<bool>* stop) try {
+    return plist::BinaryTreeWriter<EntryAdapter>(stop).run(root);
 } catch (const std::bad_alloc&) {
     return plist::noMemoryError();
 }

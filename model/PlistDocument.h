@@ -2,6 +2,7 @@
 // line-oriented reader and the writer that turn XML property-list text into entries and back.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -82,6 +83,10 @@ public:
 
     // The binary property-list bytes of the document, built from the entry tree itself, every value exact.
     plist::Expected<std::string> binaryData() const;
+    // The same of a tree from its root, on any thread while nothing changes the tree; once stop is set the
+    // write ends (an error of kind Cancelled) within about a thousand entries and reads the tree no more.
+    static plist::Expected<std::string> binaryDataOf(const Entry& root,
+                                                     const std::atomic<bool>* stop = nullptr);
     // The services' value of an entry and everything below it.
     static plist::Value propertyListValue(const Entry& e);
 

@@ -141,6 +141,7 @@ void MyWindowController::loadDocument() {
     }
     prepareToLoad();
     _loader = new DocumentLoader(_document.url(), this);
+    notifyStateChanged();
     _loadProgress = new MyLoadProgress(centralWidget());
     _loadProgress->hide();
     centralWidget()->layout()->addWidget(_loadProgress);
@@ -165,7 +166,9 @@ void MyWindowController::loadDocument() {
         _loadProgress->deleteLater();
         _loadProgress = nullptr;
         _outlineView->show();
-        emit documentLoaded(didLoad());
+        const bool ok = didLoad();
+        notifyStateChanged();
+        emit documentLoaded(ok);
     });
 }
 
@@ -253,7 +256,7 @@ void MyWindowController::checkFileOnDisk() {
 }
 
 void MyWindowController::reloadFromDisk() {
-    if (_isDisplayingAlart || (_isEditingText && !updateFocusedTextField())) return;
+    if (isLoading() || _isDisplayingAlart || (_isEditingText && !updateFocusedTextField())) return;
     std::optional<platform::FileIdentity> identity = platform::FileIdentity::ofFile(_document.url());
     // Read as opening reads, numbering the new entries on from the document's own counter.
     model::PlistDocument fresh(_document.url());
@@ -457,6 +460,10 @@ void MyWindowController::changeCurrentItemClassTypeWithNewClassType(EntryType ty
 
 void MyWindowController::updateEditActions() {
     if (!_cutAction) return;
+    // Nothing in the Edit menu acts on a document still loading; Undo and Redo follow the undo stack.
+    for (QAction* a : _editMenu->actions())
+        if (a != _undoAction && a != _redoAction) a->setEnabled(!isLoading());
+    if (isLoading()) return;
     // While a field is edited the four act on its text.
     const bool field = focusedTextField();
     _cutAction->setEnabled(field || canDeleteItem());

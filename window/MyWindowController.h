@@ -87,7 +87,10 @@ public:
     const model::LoadOutcome& loadOutcome() const { return _loadOutcome; }
 
     // Runs a batch of command records as one undo step.
-    void doCommands(const editing::CommandBatch& batch) { _engine.doCommands(batch); }
+    void doCommands(const editing::CommandBatch& batch) {
+        emit documentWillChange();
+        _engine.doCommands(batch);
+    }
     // Changes the selected entry to another type, converting its value.
     void changeCurrentItemClassTypeWithNewClassType(model::EntryType type);
 
@@ -270,6 +273,9 @@ signals:
     // Sent on every change of the selection, editing or alert state and of the undo stack, so that menus can
     // follow.
     void stateChanged();
+    // The entry tree is about to change (every change runs through doCommands); sent before anything of it
+    // changes, so that a reader on another thread can stop first.
+    void documentWillChange();
     // A load by loadDocument ended; ok as windowDidLoad answers.
     void documentLoaded(bool ok);
 

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -64,6 +65,11 @@ template <class A> class BinaryTreeWriter {
 public:
     using Node = typename A::Node;
 
+    // With stop, the write looks at it every kStopStride objects and ends with an error of kind Cancelled
+    // once it is set, touching the tree no more.
+    explicit BinaryTreeWriter(const std::atomic<bool>* stop = nullptr) : stop_(stop) {}
+    static constexpr uint64_t kStopStride = 1024;
+
     Expected<std::string> run(const Node& top) {
         using namespace binary_detail;
         if (auto e = flatten(top)) return std::move(*e);
@@ -73,6 +79,7 @@ public:
         put("bplist00", 8);
         std::vector<uint64_t> offsets(n);
         for (uint64_t i = 0; i < n; ++i) {
+            if (i % kStopStride == 0 && stopped()) return cancelled();
             offsets[i] = len_;
             write(objects_[i]);
         }
@@ -92,6 +99,9 @@ public:
     }
 
 private:
+    bool stopped() const { return stop_ && stop_->load(std::memory_order_relaxed); }
+    static Error cancelled() { return makeError(Error::Kind::Cancelled, "the write was cancelled"); }
+
     using Key = std::remove_cvref_t<decltype(A::key(std::declval<const Node&>(), 0))>;
     // One object of the file: a node, a dictionary key, or a {"CF$UID": n} dictionary written as uid n.
     struct Object {
@@ -177,7 +187,9 @@ private:
             int depth;
         };
         std::vector<Pending> todo{{&top, SIZE_MAX, 1}};
+        uint64_t visited = 0;
         while (!todo.empty()) {
+            if (++visited % kStopStride == 0 && stopped()) return cancelled();
             Pending p = todo.back();
             todo.pop_back();
             if (objects_.size() >= 0xFFFFFFF0u)
@@ -310,6 +322,7 @@ private:
     unsigned refSize_ = 1;
     std::string out_;
     size_t len_ = 0;
+    const std::atomic<bool>* stop_ = nullptr;
 };
 
 } // namespace plist

@@ -21,6 +21,7 @@ struct Error {
         Unrepresentable, // a value that the requested output format cannot hold
         Io,              // reading a file failed
         NoMemory,        // an allocation failed
+        Cancelled,       // the caller asked the work to stop
     };
     Kind kind = Kind::NotPropertyList;
     std::string message;

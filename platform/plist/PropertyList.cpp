@@ -116,7 +116,8 @@ Expected<Parsed> parse(std::string_view bytes) try {
     return noMemoryError();
 }
 
-Expected<ParsedText> parseToXmlText(std::string_view bytes, XmlWriteOptions options) try {
+Expected<ParsedText> parseToXmlText(std::string_view bytes, XmlWriteOptions options,
+                                    const ParseWatcher& watcher) try {
     if (bytes.empty() || std::string_view(bytes).starts_with("bplist") || looksLikeXml(bytes)) {
         // Binary files grow about threefold as text, XML files keep their size.
         options.sizeHint = std::string_view(bytes).starts_with("bplist") ? bytes.size() * 3
@@ -128,7 +129,7 @@ Expected<ParsedText> parseToXmlText(std::string_view bytes, XmlWriteOptions opti
             error = readBinary(bytes, sink);
             result.format = Format::Binary;
         } else if (!std::string_view(bytes).starts_with("bplist") && !bytes.empty()) {
-            auto r = readXml(bytes, sink);
+            auto r = readXml(bytes, sink, watcher);
             if (r)
                 result.hasPlistElement = *r;
             else
@@ -138,6 +139,7 @@ Expected<ParsedText> parseToXmlText(std::string_view bytes, XmlWriteOptions opti
         }
         // The sink's own reason wins: the reader only saw that it stopped.
         if (sink.error()) return *sink.error();
+        if (error && error->kind == Error::Kind::Cancelled) return *error;
         if (error) {
             // Old-style data such as "<0fbd>" also starts with "<": let the full parse decide.
             auto full = parse(bytes);

@@ -9,6 +9,7 @@
 
 #include "Error.h"
 #include "Value.h"
+#include "XmlReader.h"
 #include "XmlWriter.h"
 
 namespace plist {
@@ -28,13 +29,15 @@ struct Parsed {
 Expected<Parsed> parse(std::string_view bytes);
 
 // Parses a file's contents straight into XML text in the writer's layout, without building values: the
-// editor's load path, where the text goes on to the line-oriented reader.
+// editor's load path, where the text goes on to the line-oriented reader. An XML parse tells the watcher how
+// far it has come, and stops with an error of kind Cancelled when it answers false.
 struct ParsedText {
     std::string text;
     Format format = Format::Xml;
     bool hasPlistElement = false;
 };
-Expected<ParsedText> parseToXmlText(std::string_view bytes, XmlWriteOptions options);
+Expected<ParsedText> parseToXmlText(std::string_view bytes, XmlWriteOptions options,
+                                    const ParseWatcher& watcher = {});
 
 // Writes XML (the published layout, see writeXml) or binary ("bplist00"). OpenStep is not written.
 Expected<std::string> serialize(const Value& value, Format format, XmlWriteOptions xmlOptions = {});

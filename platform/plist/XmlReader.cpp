@@ -127,7 +127,8 @@ using ParserPtr = std::unique_ptr<std::remove_pointer_t<XML_Parser>, ParserDelet
 
 class Reader {
 public:
-    explicit Reader(EventSink& sink) : parser_(XML_ParserCreate(nullptr)), sink_(sink) {
+    Reader(EventSink& sink, const ParseWatcher& watcher)
+        : parser_(XML_ParserCreate(nullptr)), sink_(sink), watcher_(watcher) {
         XML_Parser p = parser_.get();
         if (!p) return; // run() reports it
         XML_SetUserData(p, this);
@@ -158,6 +159,7 @@ public:
             bytes = transcoding_->utf8();
             XML_SetEncoding(p, "UTF-8");
         }
+        total_ = bytes.size();
         constexpr size_t kChunk = size_t(1) << 28;
         size_t pos = 0;
         do {
@@ -247,6 +249,9 @@ private:
     }
 
     void start(const char* name) {
+        if (watcher_ && ++started_ % kWatchStride == 0 &&
+            !watcher_(uint64_t(std::max<XML_Index>(XML_GetCurrentByteIndex(parser_.get()), 0)), total_))
+            return fail("the parse was cancelled", Error::Kind::Cancelled);
         if (scalar_ != Element::Unknown)
             return fail(std::string("element <") + name + "> inside a scalar element");
         Element e = elementNamed(name);
@@ -370,8 +375,13 @@ private:
                [&](Reader& r) { r.fail(std::string("entity declaration \"") + name + "\" is not allowed"); });
     }
 
+    static constexpr uint64_t kWatchStride = 4096;
+
     ParserPtr parser_;
     EventSink& sink_;
+    const ParseWatcher& watcher_;
+    uint64_t started_ = 0;
+    uint64_t total_ = 0;
     std::vector<Frame> stack_;
     Element scalar_ = Element::Unknown;
     std::string text_;
@@ -385,8 +395,8 @@ private:
 
 } // namespace
 
-Expected<bool> readXml(std::string_view bytes, EventSink& sink) {
-    return Reader(sink).run(bytes);
+Expected<bool> readXml(std::string_view bytes, EventSink& sink, const ParseWatcher& watcher) {
+    return Reader(sink, watcher).run(bytes);
 }
 
 Expected<XmlParsed> readXml(std::string_view bytes) {

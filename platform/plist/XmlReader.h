@@ -1,6 +1,8 @@
 // Reads XML property lists with expat into values, without recursion on the input's depth.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string_view>
 
 #include "Error.h"
@@ -23,7 +25,11 @@ struct XmlParsed {
 // layer does; the services' entry points turn it into an error.
 Expected<XmlParsed> readXml(std::string_view bytes);
 
+// Told now and then (every few thousand elements) how many of the document's bytes the parse has passed and
+// their total; answering false stops the parse with an error of kind Cancelled.
+using ParseWatcher = std::function<bool(uint64_t done, uint64_t total)>;
+
 // The same, handing each value to a sink as it is read. Gives whether the document element was <plist>.
-Expected<bool> readXml(std::string_view bytes, EventSink& sink);
+Expected<bool> readXml(std::string_view bytes, EventSink& sink, const ParseWatcher& watcher = {});
 
 } // namespace plist

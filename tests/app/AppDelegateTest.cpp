@@ -656,6 +656,17 @@ private slots:
             QVERIFY(saveAction(w)->text() == QStringLiteral("Save") && !saveAction(w)->isEnabled());
         QVERIFY(activate(untitled));
         QVERIFY(saveAction(doc)->text() == QStringLiteral("Save...") && saveAction(doc)->isEnabled());
+
+        // A document still loading has nothing to save, and nothing of its Edit menu acts.
+        MyWindowController* big =
+            s.d.openDocumentWithURL(s.writeDoc("Big.plist", false, std::string(1 << 19, 'x')));
+        QVERIFY(big->isLoading() && !saveAction(big)->isEnabled() && !saveAction(big, true)->isEnabled());
+        for (QAction* a : big->editMenu()->actions())
+            QVERIFY(a->isSeparator() || !a->isEnabled());
+        s.d.saveDocumentAs(big);
+        QVERIFY(big->findChildren<QFileDialog*>().isEmpty());
+        QTRY_VERIFY(!big->isLoading());
+        QVERIFY(saveAction(big, true)->isEnabled() && big->editMenu()->actions().back()->isEnabled());
     }
 
     // An open text edit enables Save; Save and Save As commit it and save it in the same action, and a

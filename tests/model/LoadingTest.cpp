@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -104,6 +105,8 @@ TEST(Loading, XmlAndBinaryOfTheSameContentGiveTheSameTree) {
         EXPECT_EQ(l->doc->idNumber(), int64_t(countEntries(l->root())));
         EXPECT_EQ(l->root().idNumber(), l->doc->idNumber() - 1);
         EXPECT_EQ(parsed(l->doc->binaryData().value()), withDuplicateKey());
+        const std::atomic<bool> stop{true}; // a write told to stop reads nothing of the tree
+        EXPECT_EQ(PlistDocument::binaryDataOf(l->root(), &stop).error().kind, plist::Error::Kind::Cancelled);
         writeFile(dir / "saved.plist", l->doc->plistString().value());
         Loaded again = load(dir / "saved.plist");
         ASSERT_TRUE(again.outcome.ok) << again.outcome.reason;

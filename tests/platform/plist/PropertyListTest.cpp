@@ -135,6 +135,22 @@ TEST(PropertyList, ReadsXmlTextAsUtf8InTheFilesLineLayout) {
 
 // python3's plistlib reads what the editor writes as XML (the loading tests check that) and sees the same in
 // the binary form, uid and all.
+TEST(PropertyList, AnXmlParseToTextTellsHowFarItHasComeAndStopsWhenTold) {
+    std::string xml = "<array>";
+    for (int i = 0; i < 10000; ++i)
+        xml += "<true/>";
+    xml += "</array>";
+    std::vector<uint64_t> seen;
+    auto r = parseToXmlText(xml, {}, [&](uint64_t done, uint64_t total) {
+        seen.push_back(done);
+        return total == xml.size() && seen.size() < 2;
+    });
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error().kind, Error::Kind::Cancelled);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_TRUE(0 < seen[0] && seen[0] < seen[1] && seen[1] < xml.size());
+}
+
 TEST(PropertyList, AnIndependentReaderSeesTheSameValues) {
     if (!hasPython3())
         GTEST_SKIP() << "python3 with plistlib is not installed: no independent reader to compare with";
