@@ -465,22 +465,25 @@ bool AppDelegate::saveDocumentWithWindowController(MyWindowController* c) {
 
 bool AppDelegate::saveDocumentWithWindowController(MyWindowController* c, const QString& url,
                                                    plist::Format format) {
-    plist::Expected<std::string> bytes =
-        format == plist::Format::Binary ? c->document().binaryData() : c->document().plistString();
-    if (!bytes) {
-        failSave(c, QString::fromStdString(bytes.error().message));
-        return false;
-    }
-    plist::Expected<bool> written = platform::writeFileAtomically(platform::encodeFileName(url), *bytes);
+    // The bytes go into the file as the writer makes them.
+    const model::PlistDocument& document = c->document();
+    plist::Expected<platform::WrittenContents> written =
+        platform::writeFileAtomically(platform::encodeFileName(url), [&](const platform::ByteSink& sink) {
+            return format == plist::Format::Binary ? document.writeBinaryData(sink)
+                                                   : document.writePlistString(sink);
+        });
     if (!written) {
-        // The message names the file as its bytes, shown as a name is.
-        failSave(c, platform::displayFileName(platform::decodeFileName(written.error().message)));
+        // A file's message names it as its bytes, shown as a name is; the writer's refusal is plain text.
+        const std::string& message = written.error().message;
+        failSave(c, written.error().kind == plist::Error::Kind::Io
+                        ? platform::displayFileName(platform::decodeFileName(message))
+                        : QString::fromStdString(message));
         return false;
     }
     // The document takes the new location and format only now that they hold its contents.
     c->setURL(url);
     c->setFormatKind(format == plist::Format::Binary ? plist::Format::Binary : plist::Format::Xml);
-    c->didWriteFile(*bytes);
+    c->didWriteFile(*written);
     noteNewRecentDocumentURL(url);
     if (contains(_reservedToCloseWindowControllerArray, c)) {
         closeAndRemove(c);

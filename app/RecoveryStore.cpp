@@ -223,7 +223,7 @@ void RecoveryStore::writeRecord(MyWindowController* c) {
 void RecoveryStore::stopSnapshot(Tracked& t) {
     if (!t.snapshot) return;
     t.snapshot->stop = true;
-    // The worker checks the flag every thousand entries or so, and lets go of the lock when it has stopped.
+    // The worker checks the flag every few hundred entries, and lets go of the lock when it has stopped.
     std::lock_guard<std::mutex> wait(t.snapshot->reading);
     t.snapshot.reset();
     t.root = nullptr;

@@ -55,7 +55,7 @@ public:
     // the record goes.
     void documentChanged(window::MyWindowController* c);
     // The window's tree is about to change: a record still being made of it stops, and this returns once the
-    // worker no longer reads the tree (within about a thousand entries).
+    // worker no longer reads the tree (within a few hundred entries).
     void documentWillChange(window::MyWindowController* c);
     // The window closes: its record goes.
     void forget(window::MyWindowController* c);

@@ -125,15 +125,14 @@ int convert(const std::vector<std::string>& args) {
 
     model::PlistDocument doc(in);
     if (!load(doc, in)) return 1;
-    auto bytes = to == "xml" ? doc.plistString() : doc.binaryData();
-    if (!bytes && bytes.error().kind == plist::Error::Kind::NoMemory) return notEnoughMemory();
-    if (!bytes) {
-        std::cerr << bytes.error().message << "\n";
-        return 1;
-    }
-    auto written = platform::writeFileAtomically(out, *bytes);
+    // Written into the file as the writer makes it, never held whole.
+    auto written = platform::writeFileAtomically(out, [&](const platform::ByteSink& sink) {
+        return to == "xml" ? doc.writePlistString(sink) : doc.writeBinaryData(sink);
+    });
+    if (!written && written.error().kind == plist::Error::Kind::NoMemory) return notEnoughMemory();
     if (!written) {
-        std::cerr << "vantrel-cli: " << written.error().message << "\n";
+        std::cerr << (written.error().kind == plist::Error::Kind::Io ? "vantrel-cli: " : "")
+                  << written.error().message << "\n";
         return 1;
     }
     return 0;

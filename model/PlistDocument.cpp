@@ -185,6 +185,21 @@ plist::Expected<std::string> PlistDocument::plistStringWithItem(const EntryRef& 
     return plist::noMemoryError();
 }
 
+std::optional<plist::Error> PlistDocument::writePlistString(const PlistWriter::TextSink& sink) const try {
+    if (!root()) return plist::makeError(plist::Error::Kind::Unrepresentable, "the document has no root");
+    std::string out;
+    out.reserve(PlistWriter::kFlushBytes + 4096);
+    out += plist::kXmlHead;
+    PlistWriter w(WriteMode::Strict);
+    w.flushTo(&sink);
+    if (!w.topElement(*root(), out)) return w.error();
+    out += plist::kXmlTail;
+    if (!sink(out)) return plist::makeError(plist::Error::Kind::Io, "the text could not be written");
+    return std::nullopt;
+} catch (const std::bad_alloc&) {
+    return plist::noMemoryError();
+}
+
 plist::Expected<std::string> PlistDocument::noHeaderPlistStringWithChild(const Children& child,
                                                                          unsigned level, int classTypeNumber,
                                                                          WriteMode mode) const try {
@@ -287,6 +302,13 @@ struct EntryAdapter {
 plist::Expected<std::string> PlistDocument::binaryData() const {
     if (!root()) return plist::makeError(plist::Error::Kind::Unrepresentable, "the document has no root");
     return binaryDataOf(*root());
+}
+
+std::optional<plist::Error> PlistDocument::writeBinaryData(const PlistWriter::TextSink& sink) const try {
+    if (!root()) return plist::makeError(plist::Error::Kind::Unrepresentable, "the document has no root");
+    return plist::BinaryTreeWriter<EntryAdapter>().run(*root(), sink);
+} catch (const std::bad_alloc&) {
+    return plist::noMemoryError();
 }
 
 plist::Expected<std::string> PlistDocument::binaryDataOf(const Entry& root,

@@ -83,8 +83,12 @@ public:
 
     // The binary property-list bytes of the document, built from the entry tree itself, every value exact.
     plist::Expected<std::string> binaryData() const;
+    // The bytes of plistString and of binaryData, handed to sink as they are made, about a megabyte at a
+    // time, so that they are never held whole; an error as theirs, or of kind Io when the sink refuses.
+    std::optional<plist::Error> writePlistString(const PlistWriter::TextSink& sink) const;
+    std::optional<plist::Error> writeBinaryData(const PlistWriter::TextSink& sink) const;
     // The same of a tree from its root, on any thread while nothing changes the tree; once stop is set the
-    // write ends (an error of kind Cancelled) within about a thousand entries and reads the tree no more.
+    // write ends (an error of kind Cancelled) within a few hundred entries and reads the tree no more.
     static plist::Expected<std::string> binaryDataOf(const Entry& root,
                                                      const std::atomic<bool>* stop = nullptr);
     // The services' value of an entry and everything below it.

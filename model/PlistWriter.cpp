@@ -75,6 +75,7 @@ bool PlistWriter::container(const Children& child, unsigned level, bool dictiona
         } else if (!scalar(*c, out)) {
             return false;
         }
+        if (sink_ && out.size() >= kFlushBytes && !flushIfFull(out)) return false;
     }
     out += '\n';
     out.append(level, '\t');
@@ -92,7 +93,17 @@ bool PlistWriter::topElement(const Entry& e, std::string& out) {
     return container(e.child(), 0, isDictionary, out);
 }
 
+bool PlistWriter::flushIfFull(std::string& out) {
+    if (!(*sink_)(out)) {
+        refused_ = true;
+        return false;
+    }
+    out.clear();
+    return true;
+}
+
 plist::Error PlistWriter::error() const {
+    if (refused_) return plist::makeError(plist::Error::Kind::Io, "the text could not be written");
     if (tooDeep_)
         return plist::makeError(plist::Error::Kind::TooDeep, "The document is nested more than " +
                                                                  std::to_string(plist::kMaxNestingDepth) +

@@ -4,6 +4,7 @@
 // entries as strings), and a value it refuses is named by the key path of the entry that holds it.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,13 @@ class PlistWriter {
 public:
     explicit PlistWriter(WriteMode mode) : mode_(mode) {}
 
+    // Takes the text piece by piece; answers false when it could not take a piece.
+    using TextSink = std::function<bool(std::string_view)>;
+    static constexpr size_t kFlushBytes = size_t(1) << 20;
+    // From now on, whenever the text passes kFlushBytes between two entries, it is handed to sink and the
+    // text starts again empty; a refused piece fails the write with an error of kind Io.
+    void flushTo(const TextSink* sink) { sink_ = sink; }
+
     // Appends the one-line element of a scalar entry.
     bool scalar(const Entry& e, std::string& out);
     // Appends a container element holding these children, each on a line of its own indented by level + 1
@@ -47,7 +55,11 @@ private:
     bool text(const Entry& e, std::string_view s, std::string& out);
     bool date(const Entry& e, std::string& out);
 
+    bool flushIfFull(std::string& out);
+
     WriteMode mode_;
+    const TextSink* sink_ = nullptr;
+    bool refused_ = false;
     std::string failedPath_;
     bool tooDeep_ = false;
 };

@@ -236,8 +236,8 @@ bool MyWindowController::fileChangedOnDisk() const {
            _diskIdentity->differsFromFileAt(_document.url());
 }
 
-void MyWindowController::didWriteFile(const std::string& bytes) {
-    _diskIdentity = platform::FileIdentity::ofWrittenFile(_document.url(), bytes);
+void MyWindowController::didWriteFile(const platform::WrittenContents& written) {
+    _diskIdentity = platform::FileIdentity::ofWrittenFile(_document.url(), written.size, written.hash);
     _ignoredIdentity.reset();
     _fileChangeBar->hide();
     FileWatch::shared().watch(this, url());

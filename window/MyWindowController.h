@@ -12,6 +12,7 @@
 #include "editing/CommandEngine.h"
 #include "editing/EditDecisions.h"
 #include "model/PlistDocument.h"
+#include "platform/file/AtomicFile.h"
 #include "platform/file/FileIdentity.h"
 #include "platform/qt/MainQueue.h"
 #include "views/EntryTreeModel.h"
@@ -136,7 +137,7 @@ public:
     // knew it, for the check before saving over it.
     void windowDidLoadRecovered(model::PlistDocument&& contents, std::optional<platform::FileIdentity> disk);
     // A save wrote these bytes to url(): they are what the window now knows of its file.
-    void didWriteFile(const std::string& bytes);
+    void didWriteFile(const platform::WrittenContents& written);
     // Commits an open edit, then reads the file as opening does and takes its contents as one undoable step,
     // "Reload from Disk". A file that cannot be read shows the load-failure alert and changes nothing.
     void reloadFromDisk();

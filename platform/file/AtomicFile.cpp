@@ -14,6 +14,9 @@
 #include <ctime>
 #include <utility>
 
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
 namespace platform {
 namespace {
 
@@ -159,8 +162,10 @@ private:
     std::string name_;
 };
 
-// Writes the bytes with the mode and owner the target should have, and syncs them to the disk.
-int fillAndSync(int fd, std::string_view bytes, const struct stat* old) {
+// Gives the file the mode and owner the target should have, writes the contents into it as they are made,
+// and syncs them to the disk.
+std::optional<plist::Error> fillAndSync(int fd, const ContentProducer& produce, const struct stat* old,
+                                        const std::string& path, WrittenContents& written) {
     mode_t mode;
     if (old) {
         mode = old->st_mode & 07777;
@@ -172,13 +177,42 @@ int fillAndSync(int fd, std::string_view bytes, const struct stat* old) {
         ::umask(mask);
         mode = 0666 & ~mask;
     }
-    if (::fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0) return errno;
-    return 0;
+    if (::fchmod(fd, mode) != 0) return systemError(path, errno);
+    written = {};
+    XXH3_state_t* hash = XXH3_createState();
+    if (!hash) return plist::noMemoryError();
+    XXH3_64bits_reset(hash);
+    int err = 0;
+    std::optional<plist::Error> refused = produce([&](std::string_view piece) {
+        if (!writeAll(fd, piece)) {
+            err = errno;
+            return false;
+        }
+        XXH3_64bits_update(hash, piece.data(), piece.size());
+        written.size += piece.size();
+        return true;
+    });
+    written.hash = XXH3_64bits_digest(hash);
+    XXH3_freeState(hash);
+    if (err) return systemError(path, err);
+    if (refused) return refused;
+    if (::fsync(fd) != 0) return systemError(path, errno);
+    return std::nullopt;
 }
 
 } // namespace
 
 plist::Expected<bool> writeFileAtomically(const std::string& path, std::string_view bytes) {
+    auto written = writeFileAtomically(path, [bytes](const ByteSink& sink) -> std::optional<plist::Error> {
+        sink(bytes);
+        return std::nullopt;
+    });
+    if (!written) return written.error();
+    return true;
+}
+
+plist::Expected<WrittenContents> writeFileAtomically(const std::string& path,
+                                                     const ContentProducer& produce) {
     auto resolved = resolveTarget(path);
     if (!resolved) return resolved.error();
     const std::string& target = *resolved;
@@ -198,16 +232,17 @@ plist::Expected<bool> writeFileAtomically(const std::string& path, std::string_v
     removeLeftovers(dir, name);
 
     TemporaryFile tmp;
+    WrittenContents written;
     bool unnamed = tmp.openUnnamed(dir);
     if (!unnamed && !TemporaryFile::unnamedUnsupported(errno)) return systemError(path, errno);
     if (unnamed) {
-        if (int err = fillAndSync(tmp.fd(), bytes, exists ? &old : nullptr)) return systemError(path, err);
+        if (auto e = fillAndSync(tmp.fd(), produce, exists ? &old : nullptr, path, written)) return *e;
         // A file that cannot be linked is written again under a name.
         if (!tmp.name(prefix)) tmp.discard();
     }
     if (tmp.fd() < 0) {
         if (!tmp.openNamed(prefix)) return systemError(path, errno);
-        if (int err = fillAndSync(tmp.fd(), bytes, exists ? &old : nullptr)) return systemError(path, err);
+        if (auto e = fillAndSync(tmp.fd(), produce, exists ? &old : nullptr, path, written)) return *e;
     }
     if (!tmp.close()) return systemError(path, errno);
     if (::rename(tmp.path().c_str(), target.c_str()) != 0) return systemError(path, errno);
@@ -218,7 +253,7 @@ plist::Expected<bool> writeFileAtomically(const std::string& path, std::string_v
         ::fsync(dfd);
         ::close(dfd);
     }
-    return true;
+    return written;
 }
 
 } // namespace platform

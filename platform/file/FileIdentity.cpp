@@ -64,10 +64,15 @@ std::optional<FileIdentity> FileIdentity::ofFile(const std::string& path) {
 }
 
 std::optional<FileIdentity> FileIdentity::ofWrittenFile(const std::string& path, std::string_view bytes) {
+    return ofWrittenFile(path, bytes.size(), int64_t(bytes.size()) <= kHashedSizeLimit ? hashOf(bytes) : 0);
+}
+
+std::optional<FileIdentity> FileIdentity::ofWrittenFile(const std::string& path, uint64_t size,
+                                                        uint64_t hash) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
     FileIdentity id = statusOf(st);
-    if (int64_t(bytes.size()) <= kHashedSizeLimit) id.contentHash = hashOf(bytes);
+    if (int64_t(size) <= kHashedSizeLimit) id.contentHash = hash;
     return id;
 }
 

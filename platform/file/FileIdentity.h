@@ -25,6 +25,8 @@ struct FileIdentity {
     static std::optional<FileIdentity> ofFile(const std::string& path);
     // The file just written with these bytes: its status now, and the hash of the bytes themselves.
     static std::optional<FileIdentity> ofWrittenFile(const std::string& path, std::string_view bytes);
+    // The same from the size and hashOf of the bytes written.
+    static std::optional<FileIdentity> ofWrittenFile(const std::string& path, uint64_t size, uint64_t hash);
     static uint64_t hashOf(std::string_view bytes);
 
     // Whether the file now holds something other than what this identity describes. A file that was

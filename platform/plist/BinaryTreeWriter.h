@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,25 +69,46 @@ public:
     // With stop, the write looks at it every kStopStride objects and ends with an error of kind Cancelled
     // once it is set, touching the tree no more.
     explicit BinaryTreeWriter(const std::atomic<bool>* stop = nullptr) : stop_(stop) {}
-    static constexpr uint64_t kStopStride = 1024;
+    static constexpr uint64_t kStopStride = 256;
 
     Expected<std::string> run(const Node& top) {
+        if (auto e = emit(top, nullptr)) return std::move(*e);
+        out_.resize(len_);
+        return std::move(out_);
+    }
+
+    // The same bytes handed to sink as they are made, about a megabyte at a time, never held whole; an error
+    // of kind Io when the sink refuses a piece.
+    using Sink = std::function<bool(std::string_view)>;
+    std::optional<Error> run(const Node& top, const Sink& sink) { return emit(top, &sink); }
+    static constexpr size_t kFlushBytes = size_t(1) << 20;
+
+private:
+    std::optional<Error> emit(const Node& top, const Sink* sink) {
         using namespace binary_detail;
-        if (auto e = flatten(top)) return std::move(*e);
+        try {
+            if (auto e = flatten(top)) return std::move(*e);
+        } catch (const Stopped&) {
+            return cancelled();
+        }
+        std::vector<uint64_t>().swap(table_); // needed no more, and the largest part of the flattening
         uint64_t n = objects_.size();
         refSize_ = widthFor(n - 1);
-        out_.resize(n * 12 + 64);
+        out_.resize(sink ? std::min<size_t>(n * 12 + 64, 2 * kFlushBytes) : n * 12 + 64);
         put("bplist00", 8);
         std::vector<uint64_t> offsets(n);
         for (uint64_t i = 0; i < n; ++i) {
             if (i % kStopStride == 0 && stopped()) return cancelled();
-            offsets[i] = len_;
+            if (sink && len_ >= kFlushBytes && !flush(*sink)) return refused();
+            offsets[i] = base_ + len_;
             write(objects_[i]);
         }
-        uint64_t tableOffset = len_;
+        uint64_t tableOffset = base_ + len_;
         unsigned offsetSize = widthFor(tableOffset);
-        for (uint64_t off : offsets)
+        for (uint64_t off : offsets) {
+            if (sink && len_ >= kFlushBytes && !flush(*sink)) return refused();
             be(off, offsetSize);
+        }
         const char zeros[6] = {};
         put(zeros, 6);
         put1(uint8_t(offsetSize));
@@ -94,11 +116,19 @@ public:
         be(n, 8);
         be(0, 8); // the top object is always object 0
         be(tableOffset, 8);
-        out_.resize(len_);
-        return std::move(out_);
+        if (sink && !flush(*sink)) return refused();
+        return std::nullopt;
     }
+    // Hands what the buffer holds to the sink and starts it again.
+    bool flush(const Sink& sink) {
+        if (!sink(std::string_view(out_.data(), len_))) return false;
+        base_ += len_;
+        len_ = 0;
+        return true;
+    }
+    static Error refused() { return makeError(Error::Kind::Io, "the bytes could not be written"); }
 
-private:
+    struct Stopped {}; // thrown where a stop is seen deep inside the flattening
     bool stopped() const { return stop_ && stop_->load(std::memory_order_relaxed); }
     static Error cancelled() { return makeError(Error::Kind::Cancelled, "the write was cancelled"); }
 
@@ -168,7 +198,9 @@ private:
         std::vector<uint64_t> old = std::move(table_);
         table_.assign(std::max<size_t>(1024, old.size() * 2), 0);
         size_t mask = table_.size() - 1;
+        size_t seen = 0;
         for (uint64_t slot : old) {
+            if (++seen % (kStopStride * 64) == 0 && stopped()) throw Stopped{};
             if (!slot) continue;
             uint64_t h = binary_detail::hashOf(identityOf(objects_[(slot & 0xFFFFFFFFu) - 1]));
             size_t i = h & mask;
@@ -322,6 +354,7 @@ private:
     unsigned refSize_ = 1;
     std::string out_;
     size_t len_ = 0;
+    uint64_t base_ = 0; // bytes already handed to the sink
     const std::atomic<bool>* stop_ = nullptr;
 };
 

@@ -296,6 +296,26 @@ TEST(Loading, ABinarySaveKeepsUidsAndValuesXmlCannotHoldAndAnXmlSaveRefusesThem)
     EXPECT_EQ(l.doc->plistString().error().kind, plist::Error::Kind::Unrepresentable);
 }
 
+// Saving hands the text or the bytes over in pieces of about a megabyte, together the whole forms; a piece
+// the file does not take fails the save.
+TEST(Loading, SavesStreamTheWholeFormsInPieces) {
+    PlistDocument doc;
+    ASSERT_TRUE(doc.openPlistFile().ok);
+    for (int i = 0; i < 150000; ++i)
+        doc.root()->appendChild(Entry::make("", EntryType::String, "value " + std::to_string(i)));
+    for (bool binary : {false, true}) {
+        std::string streamed;
+        int pieces = 0;
+        auto write = [&](const PlistWriter::TextSink& sink) {
+            return binary ? doc.writeBinaryData(sink) : doc.writePlistString(sink);
+        };
+        EXPECT_FALSE(write([&](std::string_view p) { return streamed += p, ++pieces; }));
+        EXPECT_EQ(streamed, binary ? doc.binaryData().value() : doc.plistString().value());
+        EXPECT_GT(pieces, 2);
+        EXPECT_EQ(write([](std::string_view) { return false; })->kind, plist::Error::Kind::Io);
+    }
+}
+
 // A new document is an empty Array; a paste into it takes only a whole XML document.
 TEST(Loading, ANewDocumentIsAnEmptyArrayAndPasteTakesOnlyAWholeXmlDocument) {
     PlistDocument doc;
