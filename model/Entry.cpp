@@ -107,6 +107,18 @@ EntryRef Entry::makeContainer(std::string_view key, EntryType type, int64_t idNu
     return e;
 }
 
+EntryRef Entry::makeString(std::string_view key, std::string_view text) {
+    EntryRef e(new Entry(key, EntryType::String, kNoIdNumber));
+    e->setText(text);
+    return e;
+}
+
+EntryRef Entry::makeContainer(std::string_view key, EntryType type, Children children) {
+    EntryRef e(new Entry(key, type, kNoIdNumber));
+    e->setChildren(std::move(children));
+    return e;
+}
+
 Entry::~Entry() {
     if (key.isBorrowed()) key.setEmpty(); // its bytes go with the value's block
     releasePayload();

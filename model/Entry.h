@@ -208,6 +208,9 @@ public:
 
     static EntryRef make(std::string_view key, EntryType type, Value value, int64_t idNumber = kNoIdNumber);
     static EntryRef makeContainer(std::string_view key, EntryType type, int64_t idNumber = kNoIdNumber);
+    // The same without a copy of the value in between: a String of this text, a container of these children.
+    static EntryRef makeString(std::string_view key, std::string_view text);
+    static EntryRef makeContainer(std::string_view key, EntryType type, Children children);
 
     CompactText key;
 

@@ -11,19 +11,22 @@ namespace {
 // The text as the exact XML text carries it: a byte that is not UTF-8 comes back as U+FFFD, and lone
 // surrogates that stand next to each other as a pair come back joined. Other text is unchanged, so only
 // text that holds such bytes takes the way through character references.
-std::string asTextCarriesIt(std::string_view s) {
+bool textChanges(std::string_view s) {
     const char* p = s.data();
     const char* end = p + s.size();
-    bool changes = false;
-    while (p < end && !changes) {
+    while (p < end) {
         if (static_cast<uint8_t>(*p) < 0x80) {
             ++p;
             continue;
         }
         int32_t cp = plist::text::decodeUtf8(p, end);
-        changes = cp < 0 || (cp >= 0xD800 && cp <= 0xDFFF);
+        if (cp < 0 || (cp >= 0xD800 && cp <= 0xDFFF)) return true;
     }
-    if (!changes) return std::string(s);
+    return false;
+}
+
+std::string asTextCarriesIt(std::string_view s) {
+    if (!textChanges(s)) return std::string(s);
     std::string escaped, out;
     plist::text::appendEscaped(escaped, s, true);
     plist::text::decodeCharacterData(escaped, true, out);
@@ -54,10 +57,8 @@ bool EntryBuilder::begin(bool dictionary, size_t count) {
 bool EntryBuilder::endContainer() {
     Frame f = std::move(stack_.back());
     stack_.pop_back();
-    EntryRef c =
-        Entry::makeContainer(std::move(f.key), f.dictionary ? EntryType::Dictionary : EntryType::Array);
-    c->setChildren(std::move(f.children));
-    return place(std::move(c));
+    return place(Entry::makeContainer(f.key, f.dictionary ? EntryType::Dictionary : EntryType::Array,
+                                      std::move(f.children)));
 }
 
 bool EntryBuilder::key(std::string_view key) {
@@ -91,6 +92,7 @@ bool EntryBuilder::add(EntryType type, Entry::Value value) {
 }
 
 bool EntryBuilder::string(std::string_view s) {
+    if (!textChanges(s)) return place(Entry::makeString(nextKey(), s));
     return add(EntryType::String, asTextCarriesIt(s));
 }
 
