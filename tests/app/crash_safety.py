@@ -43,18 +43,8 @@ def fail(message):
 
 
 def make_source(folder):
-    if os.path.exists(BIG_PLIST_TOOL):
-        subprocess.run([sys.executable, BIG_PLIST_TOOL, folder, str(RECORDS)], check=True)
-        return os.path.join(folder, "big.xml")
-    rng = random.Random(753)
-    items = [{"identifier": f"com.example.item{i}", "name": "<name> & " * rng.randint(0, 5), "count": i * 7919,
-              "ratio": rng.random(), "enabled": i % 2 == 0, "blob": rng.randbytes(i % 48),
-              "tags": ["alpha", "Épsilon"][: i % 3], "nested": {"level": {"deeper": [i, str(i), {"x": i + 0.5}]}}}
-             for i in range(RECORDS)]
-    path = os.path.join(folder, "big.xml")
-    with open(path, "wb") as f:
-        plistlib.dump({"version": 3, "items": items, "empty": {}}, f, fmt=plistlib.FMT_XML, sort_keys=False)
-    return path
+    subprocess.run([sys.executable, BIG_PLIST_TOOL, folder, str(RECORDS)], check=True)
+    return os.path.join(folder, "big.xml")
 
 
 def plant(folder):

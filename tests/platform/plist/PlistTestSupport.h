@@ -112,22 +112,17 @@ template <typename T> std::string messageOf(const Expected<T>& r) {
 }
 
 // A fresh folder under /tmp, removed with everything in it at the end of the scope.
-class TempDir {
-public:
+struct TempDir {
+    TempDir(const TempDir&) = delete;
     TempDir() {
         std::string pattern = "/tmp/vantrel-test-XXXXXX";
         if (::mkdtemp(pattern.data())) path_ = pattern;
     }
     ~TempDir() {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+        if (std::error_code ec; !path_.empty()) std::filesystem::remove_all(path_, ec);
     }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }
     std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
-
-private:
     std::string path_;
 };
 
