@@ -444,14 +444,13 @@ void MyWindowController::notifyStateChanged() {
     emit stateChanged();
 }
 
+bool MyWindowController::isUndoingOrRedoing() const {
+    return _undoManager->isUndoing() || _undoManager->isRedoing();
+}
+
 void MyWindowController::changeCurrentItemClassTypeWithNewClassType(EntryType type) {
-    EntryRef e = _currentItem;
-    if (!e || e->type() == type) return;
-    model::Entry::Value value = editing::convertedValue(*e, type);
-    EntryRef parent = e == _document.root() ? EntryRef() : EntryRef(e->parent());
-    model::Children children = e->isContainer() ? e->child() : model::Children();
-    doCommands(
-        {editing::CommandRecord::changeType(e, parent, type, std::move(value), std::move(children), {})});
+    if (editing::CommandBatch batch = editing::typeChangeBatch(_currentItem, type); !batch.empty())
+        doCommands(batch);
 }
 
 void MyWindowController::updateEditActions() {

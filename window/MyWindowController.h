@@ -278,7 +278,7 @@ protected:
 
 private:
     // The engine's view of the window.
-    platform::UndoManager& undoManager() override { return *_undoManager; }
+    bool isUndoingOrRedoing() const override;
     void registerUndoBatch(editing::CommandBatch inverses, const std::string& title) override;
     std::string localizedString(const char* text) const override;
     void setCurrentItem(EntryRef item) override {
