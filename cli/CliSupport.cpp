@@ -114,8 +114,10 @@ bool writeOutput(const std::string& path, const std::string& bytes) {
 std::optional<LoadedDocument> loadDocument(const std::string& path) {
     auto bytes = readInput(path);
     if (!bytes) {
-        refuse(bytes.error().message == plist::kNotEnoughMemory ? bytes.error().message
-                                                                : path + ": " + bytes.error().message);
+        if (bytes.error().kind == plist::Error::Kind::NoMemory)
+            refuse(bytes.error().message);
+        else
+            std::cerr << model::kLoadFailureMessage << "\n" << path << ": " << bytes.error().message << "\n";
         return std::nullopt;
     }
     std::optional<LoadedDocument> loaded(std::in_place);
@@ -190,8 +192,13 @@ std::optional<model::Entry::Value> valueOfText(model::EntryType type, const std:
         }
     }
     auto value = editing::typedValue(type, typed);
-    if (!value) refuse("\u201c" + text + "\u201d does not read as a " + std::string(model::typeName(type)));
+    if (!value) refuse("\u201c" + text + "\u201d does not read as " + aType(type));
     return value;
+}
+
+std::string aType(model::EntryType type) {
+    const std::string name(model::typeName(type));
+    return (type == model::EntryType::Array ? "an " : "a ") + name;
 }
 
 void appendOutline(const model::Entry& e, int depth, std::string& out) {

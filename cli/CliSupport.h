@@ -68,6 +68,9 @@ model::EntryRef entryAtPath(const LoadedDocument& loaded, const std::string& pat
 // false; prints why it does not read and gives none.
 std::optional<model::Entry::Value> valueOfText(model::EntryType type, const std::string& text);
 
+// "a String", "an Array": a type's name as the messages say it.
+std::string aType(model::EntryType type);
+
 // The outline's rows: one a line, indented by depth, key, type and value separated by tabs.
 void appendOutline(const model::Entry& e, int depth, std::string& out);
 

@@ -62,8 +62,7 @@ int runInsert(const Args& args) {
                           std::to_string((*parent)->childCount()) + " items; \u201cend\u201d appends)");
         index = *at;
     } else {
-        return refuse(where + " is a " + std::string(model::typeName((*parent)->type())) +
-                      ", which holds no entries");
+        return refuse(where + " is " + aType((*parent)->type()) + ", which holds no entries");
     }
     model::PlistDocument& doc = loaded->doc;
     model::EntryRef item = model::Entry::make(key, model::EntryType::String, std::string(), doc.idNumber());

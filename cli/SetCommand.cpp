@@ -29,8 +29,8 @@ int runSet(const Args& args) {
     model::EntryRef e = entryAtPath(*loaded, line.arguments[0]);
     if (!e) return kRefused;
     if (e->isContainer())
-        return refuse("\u201c" + line.arguments[0] + "\u201d is a " +
-                      std::string(model::typeName(e->type())) + "; set changes scalars only");
+        return refuse("\u201c" + line.arguments[0] + "\u201d is " + aType(e->type()) +
+                      "; set changes scalars only");
     auto value = valueOfText(e->type(), line.arguments[1]);
     if (!value) return kRefused;
     return applyAndWrite(*loaded, editing::valueChangeBatch(e, std::move(*value)), line);

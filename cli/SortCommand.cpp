@@ -31,8 +31,8 @@ int runSort(const Args& args) {
     if (!e) return kRefused;
     const bool recursive = line.has("--recursive");
     if (e->type() != model::EntryType::Dictionary && !(recursive && e->isContainer()))
-        return refuse("the entry at \u201c" + (n == 2 ? line.arguments[0] : "") + "\u201d is a " +
-                      std::string(model::typeName(e->type())) + ", which has no keys to sort");
+        return refuse("the entry at \u201c" + (n == 2 ? line.arguments[0] : "") + "\u201d is " +
+                      aType(e->type()) + ", which has no keys to sort");
     const auto order = line.has("--natural") ? editing::KeyOrder::Natural : editing::KeyOrder::Bytes;
     return applyAndWrite(*loaded, editing::sortKeysBatch(e, recursive, order), line);
 }
