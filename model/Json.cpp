@@ -455,7 +455,10 @@ public:
         return failAt(rawToken(v, t) ? nullptr : t.data(), std::move(reason));
     }
     bool failHere(std::string reason) { return failAt(nullptr, std::move(reason)); }
-    bool failCode(simdjson::error_code e) { return failAt(nullptr, simdjson::error_message(e)); }
+    bool failCode(simdjson::error_code e) {
+        if (error.empty()) code = e;
+        return failAt(nullptr, simdjson::error_message(e));
+    }
 
     // "line L, column C" of a place in the text, columns counted in characters.
     std::string where(const char* at) const {
@@ -476,6 +479,7 @@ public:
     bool typed_;
     std::string error;
     const char* errorAt = nullptr;
+    simdjson::error_code code = simdjson::SUCCESS;
 };
 
 } // namespace
@@ -520,6 +524,8 @@ plist::Expected<Value> readJson(std::string& text, JsonOptions options) try {
     }
     if (!ok) {
         const char* at = r.errorAt;
+        // An unbalanced text is found out only at its end.
+        if (r.code == simdjson::INCOMPLETE_ARRAY_OR_OBJECT) at = text.data() + text.size();
         if (!at) {
             const char* here = nullptr;
             if (!iterated && doc.current_location().get(here) == simdjson::SUCCESS) at = here;

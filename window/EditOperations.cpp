@@ -194,6 +194,12 @@ void MyWindowController::copyKeyPath() {
         {{platform::kPasteboardTypeString, QByteArray::fromStdString(model::keyPath(*_currentItem))}});
 }
 
+void MyWindowController::sortKeysOfCurrentItem(bool branch) {
+    if (_isEditingText || _isDisplayingAlart) return;
+    if (auto batch = editing::sortKeysBatch(_currentItem, branch, editing::KeyOrder::Bytes); !batch.empty())
+        doCommands(batch);
+}
+
 void MyWindowController::copy() {
     if (views::MyTextField* field = focusedTextField())
         field->copy();

@@ -346,6 +346,10 @@ void MyWindowController::buildMenus() {
     edit->addSeparator();
     _editValueAction = edit->addAction(tr("Edit Value\u2026"), this, [this] { editValueOfCurrentItem(); });
     _editValueAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    // With Shift held, the whole branch.
+    edit->addAction(tr("Sort Keys"), this, [this] {
+        sortKeysOfCurrentItem(QGuiApplication::keyboardModifiers().testFlag(Qt::ShiftModifier));
+    });
     edit->addAction(tr("Find\u2026"), this, [this] { _findBar->showFind(false); })
         ->setShortcut(QKeySequence::Find);
     edit->addAction(tr("Find Next"), this, [this] { _findBar->findNext(); })

@@ -228,6 +228,9 @@ public:
     void copyCurrentItemToPasteboard();
     // Puts the selected entry's key path on the pasteboard as the alerts write it ("Root › list › Item 1").
     void copyKeyPath();
+    // Edit > Sort Keys: the selected Dictionary's keys in byte order, with branch those of every Dictionary
+    // below the selection too, as one step "Sort Keys".
+    void sortKeysOfCurrentItem(bool branch);
     // The keyboard's ways to the selected row's controls: editing its key (or its value where the key does
     // not edit) or its value, as a double click does; duplicating it after itself ("Duplicate Item").
     void beginEditingSelectedRow(bool value);
