@@ -75,20 +75,14 @@ int fromJson(const std::string& in, const std::string& to, bool typed, const std
 int toJson(const std::string& in, bool typed, const std::string& out) {
     auto bytes = readInput(in);
     if (!bytes) return refuse(in + ": " + bytes.error().message);
-    auto parsed = plist::parse(*bytes);
-    if (!parsed || parsed->format == plist::Format::OpenStep) {
-        std::cerr << model::kLoadFailureMessage << "\n"
-                  << in << ": "
-                  << (parsed
-                          ? "the file is in the old text property-list format, which the editor does not open"
-                          : parsed.error().message)
-                  << "\n";
+    auto json = model::propertyListToJson(*bytes, {.typed = typed});
+    if (!json && json.error().kind != plist::Error::Kind::Unrepresentable) {
+        if (json.error().kind == plist::Error::Kind::NoMemory) return refuse(json.error().message);
+        std::cerr << model::kLoadFailureMessage << "\n" << in << ": " << json.error().message << "\n";
         return kRefused;
     }
-    *bytes = std::string();
-    auto json = model::writeJson(parsed->value, {.typed = typed});
     if (!json) return refuse(json.error().message);
-    parsed->value = plist::Value();
+    *bytes = std::string();
     return writeOutput(out, *json) ? 0 : kRefused;
 }
 

@@ -9,7 +9,10 @@
 #include "KeyPath.h"
 #include "ValueText.h"
 #include "platform/plist/Base64.h"
+#include "platform/plist/BinaryReader.h"
 #include "platform/plist/DateTime.h"
+#include "platform/plist/EventSink.h"
+#include "platform/plist/PropertyList.h"
 #include "platform/plist/Text.h"
 
 namespace model {
@@ -31,98 +34,121 @@ bool isWrapperKey(std::string_view k) {
 
 // ---- Writing ----
 
-class JsonWriter {
+// Writes JSON as the events of a property list arrive, so that no tree of values need be built.
+class JsonWriter final : public plist::EventSink {
 public:
     JsonWriter(std::string& out, bool typed) : out_(out), typed_(typed) {}
 
-    // On failure, path holds the key path's parts from the failing value up, and error the reason.
-    bool write(const Value& v, int depth) {
-        switch (v.type()) {
-        case Value::Type::String:
-            return string(v.string()), true;
-        case Value::Type::Integer:
-            return out_ += v.integer().toString(), true;
-        case Value::Type::Boolean:
-            return out_ += v.boolean() ? "true" : "false", true;
-        case Value::Type::Uid:
-            if (typed_) out_ += "{\"$uid\": ";
-            out_ += std::to_string(v.uid().value);
-            if (typed_) out_ += '}';
-            return true;
-        case Value::Type::Real: {
-            const std::string text = numberText(Number::fromReal(v.real()));
-            if (std::isfinite(v.real())) return out_ += text, true;
-            if (!typed_) return fail("the real " + text + ", which JSON cannot hold");
-            out_ += "{\"$real\": \"" + text + "\"}";
+    bool beginArray(size_t) override {
+        if (!value()) return false;
+        out_ += '[';
+        frames_.push_back({false, false, 0, {}});
+        return true;
+    }
+    // A dictionary's brace waits for its first key: a typed dictionary whose first key names a wrapper is
+    // wrapped in {"$dict": ...}.
+    bool beginDictionary(size_t) override {
+        if (!value()) return false;
+        frames_.push_back({true, false, 0, {}});
+        return true;
+    }
+    bool endContainer() override {
+        Frame f = std::move(frames_.back());
+        frames_.pop_back();
+        if (f.dictionary && f.count == 0) return out_ += "{}", true;
+        if (f.count) newline(frames_.size());
+        out_ += f.dictionary ? "}" : "]";
+        if (f.wrapped) out_ += '}';
+        return true;
+    }
+    bool key(std::string_view k) override {
+        Frame& f = frames_.back();
+        if (f.count == 0) {
+            f.wrapped = typed_ && isWrapperKey(k);
+            out_ += f.wrapped ? "{\"$dict\": {" : "{";
+        } else {
+            out_ += ',';
+        }
+        ++f.count;
+        f.key = k;
+        newline(frames_.size());
+        quoted(k);
+        out_ += ": ";
+        return true;
+    }
+    bool string(std::string_view s) override { return value() && (quoted(s), true); }
+    bool integer(plist::Integer i) override { return value() && (out_ += i.toString(), true); }
+    bool boolean(bool b) override { return value() && (out_ += b ? "true" : "false", true); }
+    bool uid(uint64_t u) override {
+        if (!value()) return false;
+        out_ += typed_ ? "{\"$uid\": " + std::to_string(u) + "}" : std::to_string(u);
+        return true;
+    }
+    bool real(double d) override {
+        if (!value()) return false;
+        const std::string text = numberText(Number::fromReal(d));
+        if (std::isfinite(d)) return out_ += text, true;
+        if (!typed_) return fail("the real " + text + ", which JSON cannot hold");
+        out_ += "{\"$real\": \"" + text + "\"}";
+        return true;
+    }
+    bool date(double s) override {
+        if (!value()) return false;
+        if (typed_) {
+            out_ += "{\"$date\": ";
+            quoted(plist::datetime::formatExact(s));
+            out_ += '}';
             return true;
         }
-        case Value::Type::Date: {
-            const double s = v.date().seconds;
-            if (typed_) {
-                out_ += "{\"$date\": ";
-                string(plist::datetime::formatExact(s));
-                out_ += '}';
-                return true;
-            }
-            auto iso = plist::datetime::formatIso8601(s);
-            if (!iso) return fail("a date outside years 1 to 9999, which ISO 8601 text cannot hold");
-            string(*iso);
-            return true;
-        }
-        case Value::Type::Data:
-            if (typed_) out_ += "{\"$data\": ";
-            out_ += '"';
-            plist::base64::encode(v.data().data(), v.data().size(), out_);
-            out_ += '"';
-            if (typed_) out_ += '}';
-            return true;
-        case Value::Type::Array:
-        case Value::Type::Dictionary:
-            return container(v, depth);
-        }
+        auto iso = plist::datetime::formatIso8601(s);
+        if (!iso) return fail("a date outside years 1 to 9999, which ISO 8601 text cannot hold");
+        quoted(*iso);
+        return true;
+    }
+    bool data(std::string_view bytes) override {
+        if (!value()) return false;
+        if (typed_) out_ += "{\"$data\": ";
+        out_ += '"';
+        plist::base64::encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), out_);
+        out_ += '"';
+        if (typed_) out_ += '}';
+        return true;
+    }
+
+    // Why the writer stopped, with the key path of the value it could not write.
+    std::string error;
+    std::vector<std::string> path;
+
+private:
+    struct Frame {
+        bool dictionary;
+        bool wrapped;
+        size_t count;
+        std::string key;
+    };
+
+    // Starts a value: after its key in a dictionary, or as the next element of an array.
+    bool value() {
+        if (frames_.empty() || frames_.back().dictionary) return true;
+        Frame& f = frames_.back();
+        if (f.count++) out_ += ',';
+        newline(frames_.size());
         return true;
     }
 
     bool fail(std::string reason) {
         error = std::move(reason);
+        for (const Frame& f : frames_)
+            path.push_back(f.dictionary ? f.key : std::to_string(f.count - 1));
         return false;
     }
 
-    std::vector<std::string> path;
-    std::string error;
-
-private:
-    void newline(int depth) {
+    void newline(size_t depth) {
         out_ += '\n';
-        out_.append(size_t(depth) * 2, ' ');
+        out_.append(depth * 2, ' ');
     }
 
-    bool container(const Value& v, int depth) {
-        if (depth >= plist::kMaxNestingDepth) return fail("nesting deeper than the limit");
-        const bool dict = v.type() == Value::Type::Dictionary;
-        const size_t n = dict ? v.dictionary().size() : v.array().size();
-        const bool wrapped = typed_ && dict && n && isWrapperKey(v.dictionary().front().first);
-        if (wrapped) out_ += "{\"$dict\": ";
-        out_ += dict ? '{' : '[';
-        for (size_t i = 0; i < n; ++i) {
-            if (i) out_ += ',';
-            newline(depth + 1);
-            if (dict) {
-                string(v.dictionary()[i].first);
-                out_ += ": ";
-            }
-            if (!write(dict ? v.dictionary()[i].second : v.array()[i], depth + 1)) {
-                path.push_back(dict ? v.dictionary()[i].first : std::to_string(i));
-                return false;
-            }
-        }
-        if (n) newline(depth);
-        out_ += dict ? '}' : ']';
-        if (wrapped) out_ += '}';
-        return true;
-    }
-
-    void string(std::string_view s) {
+    void quoted(std::string_view s) {
         static constexpr char kHex[] = "0123456789abcdef";
         out_ += '"';
         size_t start = 0;
@@ -176,7 +202,14 @@ private:
 
     std::string& out_;
     bool typed_;
+    std::vector<Frame> frames_;
 };
+
+plist::Error jsonRefusal(const JsonWriter& w) {
+    return plist::makeError(plist::Error::Kind::Unrepresentable,
+                            "JSON cannot hold the value at key path \u201c" + joinKeyPath(w.path) +
+                                "\u201d: " + w.error);
+}
 
 // ---- Reading ----
 
@@ -487,12 +520,25 @@ public:
 plist::Expected<std::string> writeJson(const Value& value, JsonOptions options) try {
     std::string out;
     JsonWriter w(out, options.typed);
-    if (!w.write(value, 0)) {
-        std::reverse(w.path.begin(), w.path.end());
-        return plist::makeError(plist::Error::Kind::Unrepresentable,
-                                "JSON cannot hold the value at key path \u201c" + joinKeyPath(w.path) +
-                                    "\u201d: " + w.error);
+    if (!plist::emitValue(value, w)) return jsonRefusal(w);
+    out += '\n';
+    return out;
+} catch (const std::bad_alloc&) {
+    return plist::noMemoryError();
+}
+
+plist::Expected<std::string> propertyListToJson(std::string_view bytes, JsonOptions options) try {
+    if (!bytes.starts_with("bplist00")) {
+        auto parsed = plist::parse(bytes);
+        if (!parsed) return parsed.error();
+        if (parsed->format == plist::Format::OpenStep)
+            return plist::makeError(plist::Error::Kind::OldText, std::string(kOldTextRefusal));
+        return writeJson(parsed->value, options);
     }
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    JsonWriter w(out, options.typed);
+    if (auto error = plist::readBinary(bytes, w)) return w.error.empty() ? *error : jsonRefusal(w);
     out += '\n';
     return out;
 } catch (const std::bad_alloc&) {

@@ -26,6 +26,12 @@ struct JsonOptions {
 
 plist::Expected<std::string> writeJson(const plist::Value& value, JsonOptions options = {});
 
+// The JSON of a property-list file's bytes (binary, XML): binary files are written as they are read, with no
+// tree of values built. The old text format is refused with kOldTextRefusal.
+plist::Expected<std::string> propertyListToJson(std::string_view bytes, JsonOptions options = {});
+inline constexpr std::string_view kOldTextRefusal =
+    "the file is in the old text property-list format, which the editor does not open";
+
 // Reads JSON text (one value, UTF-8). Plain: a number with "." or an exponent is a real, any other an
 // integer; null and integers outside the range are refused. Errors say where, as "line L, column C: reason".
 // text must leave room for the parser's padding: it may be reserved to grow by kJsonPadding without moving.

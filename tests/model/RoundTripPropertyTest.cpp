@@ -158,6 +158,7 @@ TEST(RoundTripProperty, RandomTreesSurviveEveryWriterAndReader) {
         EXPECT_TRUE(expectBothBinaryLoadsAgree(binary, exact));
         // Typed JSON gives back the very same bytes.
         std::string json = writeJson(plist::parse(binary).value().value, {.typed = true}).value();
+        EXPECT_EQ(propertyListToJson(binary, {.typed = true}).value(), json);
         auto fromJson = readJson(json, {.typed = true});
         ASSERT_TRUE(fromJson.ok()) << fromJson.error().message << "\n" << json;
         EXPECT_EQ(plist::serialize(*fromJson, plist::Format::Binary).value(), binary) << json;
