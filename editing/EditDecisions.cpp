@@ -74,10 +74,6 @@ KeyRename keyRename(const EntryRef& item, const QString& newKey) {
     return r;
 }
 
-CommandBatch replaceKeyValue(const EntryRef& item, const EntryRef& duplicate, const QString& newKey) {
-    return replaceKeyValue(item, duplicate, toStd(newKey));
-}
-
 EditDecision valueChange(const EntryRef& item, const QString& newValue) {
     // Committing the text the field started with changes nothing, whatever the type.
     if (!item || item->isContainer() || newValue == fieldText(*item, false)) return {};

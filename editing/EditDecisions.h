@@ -42,14 +42,11 @@ bool editsInPlace(const Entry& item, bool keyField);
 QString uniqueKeyName(const Children* child, const std::optional<QString>& base = {});
 
 // Renaming item's key. When a sibling already holds newKey, the duplicate-key alert comes with that sibling
-// in duplicate; its first button runs replaceKeyValue.
+// in duplicate; its first button runs replaceKeyValue (EditRules.h).
 struct KeyRename : EditDecision {
     EntryRef duplicate;
 };
 KeyRename keyRename(const EntryRef& item, const QString& newKey);
-// "Replace Key/Value": item takes the key and the sibling that held it goes. Empty when either has left
-// their parent in the meantime.
-CommandBatch replaceKeyValue(const EntryRef& item, const EntryRef& duplicate, const QString& newKey);
 
 // Setting item's value from typed text: nothing when it holds that value already, the invalid-entry alert
 // when the text is refused.

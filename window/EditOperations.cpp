@@ -62,7 +62,7 @@ bool MyWindowController::changeCurrentItemKeyNameWithNewKeyName(const QString& n
     runAlert(*rename.alert, [this, e = _currentItem, duplicate = rename.duplicate, newKey](int answer) {
         if (answer == platform::kAlertFirstButtonReturn) {
             // The tree cannot change while the alert is up; the positions are read again all the same.
-            if (auto batch = editing::replaceKeyValue(e, duplicate, newKey); !batch.empty())
+            if (auto batch = editing::replaceKeyValue(e, duplicate, newKey.toStdString()); !batch.empty())
                 doCommands(batch);
         } else {
             setFocusedTextFieldText(QString::fromStdString(e->key));
