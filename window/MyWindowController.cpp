@@ -347,7 +347,7 @@ void MyWindowController::buildMenus() {
     _editValueAction = edit->addAction(tr("Edit Value\u2026"), this, [this] { editValueOfCurrentItem(); });
     _editValueAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     // With Shift held, the whole branch.
-    edit->addAction(tr("Sort Keys"), this, [this] {
+    _sortKeysAction = edit->addAction(tr("Sort Keys"), this, [this] {
         sortKeysOfCurrentItem(QGuiApplication::keyboardModifiers().testFlag(Qt::ShiftModifier));
     });
     edit->addAction(tr("Find\u2026"), this, [this] { _findBar->showFind(false); })
@@ -466,6 +466,7 @@ void MyWindowController::updateEditActions() {
     _pasteAction->setEnabled(field || canAddItem());
     _deleteAction->setEnabled(field || canDeleteItem());
     _editValueAction->setEnabled(canEditValue());
+    _sortKeysAction->setEnabled(!field && _currentItem && _currentItem->isContainer());
     _addButton->setEnabled(!_isEditingText && canAddItem());
     _deleteButton->setEnabled(!_isEditingText && canDeleteItem());
 }

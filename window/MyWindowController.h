@@ -397,6 +397,7 @@ private:
     QAction* _pasteAction = nullptr;
     QAction* _deleteAction = nullptr;
     QAction* _editValueAction = nullptr;
+    QAction* _sortKeysAction = nullptr;
     QPointer<views::ValueEditor> _valueEditor;
 };
 

@@ -406,9 +406,13 @@ private slots:
                 activate(*w));
             const EntryRef root = w->rootEntry();
             const QString before = treeText(root);
+            QAction* sort =
+                w->editMenu()->actions()[w->editMenu()->actions().indexOf(w->editValueAction()) + 1];
+            select(*w, at(root, "a"));
+            QVERIFY(!sort->isEnabled());
             select(*w, root);
             if (shift) QTest::keyPress(w->outlineView(), Qt::Key_Shift, Qt::ShiftModifier);
-            w->editMenu()->actions()[w->editMenu()->actions().indexOf(w->editValueAction()) + 1]->trigger();
+            sort->trigger();
             if (shift) QTest::keyRelease(w->outlineView(), Qt::Key_Shift);
             QCOMPARE(keysOf(root) + " " + keysOf(at(root, "b/0")), shift ? "a,b x,y" : "a,b y,x");
             QCOMPARE(undoManagerOf(*w).undoActionName(), QStringLiteral("Sort Keys"));
