@@ -18,7 +18,9 @@
 
 #include "InstanceChannel.h"
 #include "RecoveryStore.h"
+#include "model/Json.h"
 #include "platform/file/AtomicFile.h"
+#include "platform/file/RegularFile.h"
 #include "platform/qt/Alert.h"
 #include "platform/qt/FileNames.h"
 #include "platform/qt/NotificationCenter.h"
@@ -127,6 +129,35 @@ void AppDelegate::openDocument() {
     connect(dialog, &QFileDialog::filesSelected, this,
             [this](const QStringList& files) { openDocumentWithURLs(files); });
     dialog->open();
+}
+
+void AppDelegate::importJson() {
+    auto* dialog = new QFileDialog(nullptr, tr("Import JSON"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setNameFilters({tr("JSON (*.json)"), tr("All Files (*)")});
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& file) {
+        const QString reason = importJsonFile(file);
+        if (reason.isEmpty()) return;
+        auto* alert = new QMessageBox(QMessageBox::Warning, tr("Import JSON"),
+                                      tr("The JSON file couldn\u2019t be imported."));
+        alert->setInformativeText(reason);
+        alert->setAttribute(Qt::WA_DeleteOnClose);
+        alert->open();
+    });
+    dialog->open();
+}
+
+QString AppDelegate::importJsonFile(const QString& path) {
+    auto text = platform::readRegularFile(platform::encodeFileName(path));
+    auto value = text ? model::readJson(*text, {.typed = true}) : plist::Expected<plist::Value>(text.error());
+    auto bytes =
+        value ? plist::serialize(*value, plist::Format::Binary) : plist::Expected<std::string>(value.error());
+    if (!bytes)
+        return platform::displayFileName(QFileInfo(path).fileName()) + ": " +
+               QString::fromStdString(bytes.error().message);
+    return newDocument()->takeDocumentData(*bytes);
 }
 
 void AppDelegate::openDocumentWithURLs(const QStringList& urls) {
@@ -299,6 +330,7 @@ void AppDelegate::buildFileMenu(MyWindowController* c) {
     file->addAction(tr("Open..."), QKeySequence::Open, this, [this] { openDocument(); });
     FileMenuItems& items = _fileMenuItems[c];
     items.recent = file->addMenu(tr("Open Recent"));
+    file->addAction(tr("Import JSON\u2026"), this, [this] { importJson(); });
     file->addSeparator();
     file->addAction(tr("Close"), QKeySequence::Close, c, [c] { c->close(); });
     items.save = file->addAction(tr("Save"), QKeySequence::Save, this, [this] { saveDocument(); });

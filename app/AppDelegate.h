@@ -58,6 +58,10 @@ public:
     void openDocument();
     void openDocumentWithURLs(const QStringList& urls);
     MyWindowController* openDocumentWithURL(const QString& url);
+    // File > Import JSON…: a JSON file (plain or typed) opens as a new, untitled document; the reason when it
+    // cannot be read.
+    void importJson();
+    QString importJsonFile(const QString& path);
     // A window on a document recovered after a crash (see MyWindowController::windowDidLoadRecovered).
     MyWindowController* openRecoveredDocument(model::PlistDocument&& contents,
                                               const std::optional<platform::FileIdentity>& disk);

@@ -2,6 +2,7 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "CliSupport.h"
+#include "Commands.h"
 #include "model/PlistDocument.h"
 #include "model/ValueText.h"
 #include "platform/file/AtomicFile.h"
@@ -21,18 +24,18 @@ constexpr const char* kUsage =
     "usage: vantrel-cli <command> [options]\n"
     "\n"
     "commands:\n"
-    "  convert --to xml|binary IN -o OUT   write IN in the given format, as the editor saves it\n"
+    "  convert --to xml|binary|json IN -o OUT   write IN in another format (--from json reads JSON)\n"
     "  lint FILE...                        tell for each file whether the editor can open it\n"
     "  print FILE                          show the document as the editor's outline, one row a line\n"
+    "  get PATH FILE                       print the value at a key path (\"items.3.name\", \"\" the root)\n"
+    "  set PATH VALUE FILE                 change a value\n"
+    "  insert PATH --type TYPE [VALUE] FILE  add a key or an array element (index or \"end\")\n"
+    "  remove PATH FILE                    delete an entry\n"
+    "  rename PATH NEWKEY FILE [--replace] rename a key\n"
+    "  type PATH TYPE FILE                 change a type as the editor does\n"
+    "  sort [PATH] FILE [--recursive] [--natural]  sort a dictionary's keys\n"
     "\n"
     "Run 'vantrel-cli <command> --help' for a command's options, 'vantrel-cli --version' for the version.\n";
-
-constexpr const char* kConvertHelp =
-    "usage: vantrel-cli convert --to xml|binary IN -o OUT\n"
-    "\n"
-    "Loads IN (an XML or binary property list) exactly as an editor window does and writes it to OUT as the\n"
-    "editor saves it. OUT is replaced atomically. Exit status 1 when IN cannot be opened or OUT cannot be\n"
-    "written; a document holding a value that XML cannot store is not written as XML.\n";
 
 constexpr const char* kLintHelp =
     "usage: vantrel-cli lint FILE...\n"
@@ -48,94 +51,12 @@ constexpr const char* kPrintHelp =
     "keys\n"
     "and strings show as the outline shows them: \u21e5, \u21b5, \u23ce and the control pictures.\n";
 
-int usageError(const std::string& message, const char* usage) {
-    std::cerr << "vantrel-cli: " << message << "\n\n" << usage;
-    return 2;
-}
-
-bool wantsHelp(const std::vector<std::string>& args) {
-    for (const auto& a : args)
-        if (a == "--help" || a == "-h") return true;
-    return false;
-}
+using cli::usageError;
+using cli::wantsHelp;
 
 int notEnoughMemory() {
     std::cerr << "vantrel-cli: " << plist::kNotEnoughMemory << "\n";
     return 1;
-}
-
-// Loads a document on a thread of its own and, when standard error is a terminal and the load takes more
-// than a second, shows how far it has come there, as the editor's window does.
-model::LoadOutcome loadShowingProgress(model::PlistDocument& doc) {
-    if (!::isatty(STDERR_FILENO)) return doc.openPlistFile();
-    model::LoadProgress progress;
-    std::future<model::LoadOutcome> outcome =
-        std::async(std::launch::async, [&] { return doc.openPlistFile(&progress); });
-    bool shown = false;
-    for (int tenths = 0; outcome.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready;) {
-        if (++tenths < 10) continue;
-        const uint64_t total = progress.total.load(std::memory_order_relaxed);
-        const uint64_t done = std::min(progress.done.load(std::memory_order_relaxed), total);
-        const bool reading = progress.phase.load(std::memory_order_relaxed) == model::LoadProgress::Reading;
-        std::fprintf(stderr, "\r\033[K%s", reading ? "Reading the file" : "Building entries");
-        if (total)
-            std::fprintf(stderr, "\u2026 %d%%", int(done * 100 / total));
-        else
-            std::fputs("\u2026", stderr);
-        shown = true;
-    }
-    if (shown) std::fputs("\r\033[K", stderr);
-    return outcome.get();
-}
-
-// Loads a file as a window does; prints the user's message and the reason when it cannot be opened.
-bool load(model::PlistDocument& doc, const std::string& path) {
-    model::LoadOutcome outcome = loadShowingProgress(doc);
-    if (outcome.ok) return true;
-    if (outcome.reason == plist::kNotEnoughMemory)
-        notEnoughMemory();
-    else
-        std::cerr << model::kLoadFailureMessage << "\n" << path << ": " << outcome.reason << "\n";
-    return false;
-}
-
-int convert(const std::vector<std::string>& args) {
-    if (wantsHelp(args)) {
-        std::cout << kConvertHelp;
-        return 0;
-    }
-    std::string to, in, out;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--to" || a == "-o") {
-            if (i + 1 >= args.size()) return usageError(a + " needs a value", kConvertHelp);
-            (a == "--to" ? to : out) = args[++i];
-        } else if (a.rfind("--to=", 0) == 0) {
-            to = a.substr(5);
-        } else if (!a.empty() && a[0] == '-' && a != "-") {
-            return usageError("unknown option " + a, kConvertHelp);
-        } else if (in.empty()) {
-            in = a;
-        } else {
-            return usageError("more than one input file", kConvertHelp);
-        }
-    }
-    if (to != "xml" && to != "binary") return usageError("--to must be xml or binary", kConvertHelp);
-    if (in.empty() || out.empty()) return usageError("convert needs IN and -o OUT", kConvertHelp);
-
-    model::PlistDocument doc(in);
-    if (!load(doc, in)) return 1;
-    // Written into the file as the writer makes it, never held whole.
-    auto written = platform::writeFileAtomically(out, [&](const platform::ByteSink& sink) {
-        return to == "xml" ? doc.writePlistString(sink) : doc.writeBinaryData(sink);
-    });
-    if (!written && written.error().kind == plist::Error::Kind::NoMemory) return notEnoughMemory();
-    if (!written) {
-        std::cerr << (written.error().kind == plist::Error::Kind::Io ? "vantrel-cli: " : "")
-                  << written.error().message << "\n";
-        return 1;
-    }
-    return 0;
 }
 
 size_t countEntries(const model::Entry& e) {
@@ -155,7 +76,14 @@ int lint(const std::vector<std::string>& args) {
     int status = 0;
     for (const std::string& path : args) {
         model::PlistDocument doc(path);
-        model::LoadOutcome outcome = doc.openPlistFile();
+        model::LoadOutcome outcome;
+        if (path == "-") {
+            auto bytes = cli::readInput(path);
+            outcome = bytes ? doc.openPlistData(std::move(*bytes))
+                            : model::LoadOutcome{false, bytes.error().message, {}};
+        } else {
+            outcome = doc.openPlistFile();
+        }
         if (outcome.ok) {
             std::cout << path << ": ok (" << (doc.formatKind() == plist::Format::Binary ? "binary" : "XML")
                       << ", " << countEntries(*doc.root()) << " entries)\n";
@@ -167,29 +95,16 @@ int lint(const std::vector<std::string>& args) {
     return status;
 }
 
-void printRows(const model::Entry& e, int depth, std::string& out) {
-    out.append(size_t(depth) * 2, ' ');
-    out += model::withVisibleMarks(model::keyLabel(e));
-    out += '\t';
-    out += model::typeName(e.type());
-    out += '\t';
-    out += model::withVisibleMarks(model::valueText(e));
-    out += '\n';
-    if (!e.isContainer()) return;
-    for (const model::EntryRef& c : e.child())
-        printRows(*c, depth + 1, out);
-}
-
 int print(const std::vector<std::string>& args) {
     if (wantsHelp(args)) {
         std::cout << kPrintHelp;
         return 0;
     }
     if (args.size() != 1) return usageError("print takes exactly one file", kPrintHelp);
-    model::PlistDocument doc(args[0]);
-    if (!load(doc, args[0])) return 1;
+    auto loaded = cli::loadDocument(args[0]);
+    if (!loaded) return 1;
     std::string out;
-    printRows(*doc.root(), 0, out);
+    cli::appendOutline(*loaded->doc.root(), 0, out);
     std::fwrite(out.data(), 1, out.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
@@ -210,12 +125,19 @@ int main(int argc, char** argv) {
         std::cout << kUsage;
         return 0;
     }
-    if (command == "--version") {
+    if (command == "--version" || std::find(args.begin(), args.end(), "--version") != args.end()) {
         std::cout << "vantrel-cli " VANTREL_VERSION "\n";
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
     try {
-        if (command == "convert") return convert(args);
+        if (command == "convert") return cli::runConvert(args);
+        if (command == "get") return cli::runGet(args);
+        if (command == "set") return cli::runSet(args);
+        if (command == "insert") return cli::runInsert(args);
+        if (command == "remove") return cli::runRemove(args);
+        if (command == "rename") return cli::runRename(args);
+        if (command == "type") return cli::runType(args);
+        if (command == "sort") return cli::runSort(args);
         if (command == "lint") return lint(args);
         if (command == "print") return print(args);
     } catch (const std::bad_alloc&) {

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/qt/UndoManager.h"
-
 namespace editing {
 
 std::vector<std::string> CommandEngine::replacedKeyNameInChild(const Children& child,
@@ -24,8 +22,7 @@ std::vector<std::string> CommandEngine::replacedKeyNameInChild(const Children& c
 
 void CommandEngine::doCommands(const CommandBatch& batch) {
     BatchState s;
-    platform::UndoManager& undo = host_.undoManager();
-    s.replaying = undo.isUndoing() || undo.isRedoing();
+    s.replaying = host_.isUndoingOrRedoing();
     if (s.replaying && host_.isEditingText()) host_.didTextEndEditingSub();
 
     EntryRef lastAttachedTarget; // the latest selection target, for when the selected entry left the tree
@@ -84,6 +81,8 @@ EntryRef CommandEngine::run(const CommandRecord& r, BatchState& s, CommandRecord
         return renameKey(r, s, inverse);
     case CommandKind::ChangeValue:
         return changeValue(r, inverse);
+    case CommandKind::ReorderChildren:
+        return reorderChildren(r, inverse);
     case CommandKind::Unknown:
         break;
     }
@@ -192,6 +191,20 @@ EntryRef CommandEngine::changeValue(const CommandRecord& r, CommandRecord& inver
     inverse = CommandRecord::changeValue(*r.parent, r.itemIndex, e->value());
     if (r.newValue) e->setValue(*r.newValue);
     return e;
+}
+
+EntryRef CommandEngine::reorderChildren(const CommandRecord& r, CommandRecord& inverse) {
+    Entry* e = r.item.get();
+    inverse = CommandRecord::reorderChildren(r.item, e->child());
+    // The outline hears of the children going and coming back in their new order.
+    const size_t n = e->childCount();
+    host_.willRemoveChildren(e, n);
+    e->setChildren(Children());
+    host_.didRemoveChildren();
+    host_.willInsertChildren(e, n);
+    e->setChildren(r.newChild);
+    host_.didInsertChildren();
+    return r.item;
 }
 
 } // namespace editing

@@ -7,10 +7,6 @@
 
 #include "CommandRecord.h"
 
-namespace platform {
-class UndoManager;
-}
-
 namespace editing {
 
 // What the engine needs of the window that shows the tree.
@@ -19,7 +15,8 @@ public:
     virtual ~CommandEngineHost() = default;
 
     virtual EntryRef rootEntry() const = 0;
-    virtual platform::UndoManager& undoManager() = 0;
+    // Whether the batch being run is an undo or redo step being replayed.
+    virtual bool isUndoingOrRedoing() const = 0;
     // Registers the batch that undoes the one just run, under its title (the undo manager files it as undo or
     // redo step by its state).
     virtual void registerUndoBatch(CommandBatch inverses, const std::string& title) = 0;
@@ -94,6 +91,7 @@ private:
     EntryRef changeType(const CommandRecord& r, CommandRecord& inverse);
     EntryRef renameKey(const CommandRecord& r, BatchState& s, CommandRecord& inverse);
     EntryRef changeValue(const CommandRecord& r, CommandRecord& inverse);
+    EntryRef reorderChildren(const CommandRecord& r, CommandRecord& inverse);
     // The entry a record addresses by index: the parent's child, or the root for a record whose parent is ""
     // (the root has no parent).
     EntryRef entryAt(const CommandRecord& r) const;

@@ -23,15 +23,29 @@ inline constexpr const char* kMoveItem = "Move Item";
 inline constexpr const char* kChangeType = "Change Type";
 inline constexpr const char* kRenameKey = "Rename Key";
 inline constexpr const char* kChangeValue = "Change Value";
+inline constexpr const char* kReorderChildren = "Reorder Children";
 
 // The command of a record, read once from its name.
-enum class CommandKind { InsertItem, RemoveItem, MoveItem, ChangeType, RenameKey, ChangeValue, Unknown };
+enum class CommandKind {
+    InsertItem,
+    RemoveItem,
+    MoveItem,
+    ChangeType,
+    RenameKey,
+    ChangeValue,
+    ReorderChildren,
+    Unknown
+};
 
 inline CommandKind commandNamed(std::string_view name) {
     static constexpr std::pair<const char*, CommandKind> kNames[] = {
-        {kInsertItem, CommandKind::InsertItem}, {kRemoveItem, CommandKind::RemoveItem},
-        {kMoveItem, CommandKind::MoveItem},     {kChangeType, CommandKind::ChangeType},
-        {kRenameKey, CommandKind::RenameKey},   {kChangeValue, CommandKind::ChangeValue},
+        {kInsertItem, CommandKind::InsertItem},
+        {kRemoveItem, CommandKind::RemoveItem},
+        {kMoveItem, CommandKind::MoveItem},
+        {kChangeType, CommandKind::ChangeType},
+        {kRenameKey, CommandKind::RenameKey},
+        {kChangeValue, CommandKind::ChangeValue},
+        {kReorderChildren, CommandKind::ReorderChildren},
     };
     for (const auto& [text, kind] : kNames)
         if (name == text) return kind;
@@ -110,6 +124,15 @@ struct CommandRecord {
         r.parent = std::move(parent);
         r.itemIndex = itemIndex;
         r.newValue = std::move(newValue);
+        return r;
+    }
+    // Gives a container the very same children in another order (newChild).
+    static CommandRecord reorderChildren(EntryRef item, Children newOrder) {
+        CommandRecord r;
+        r.command = kReorderChildren;
+        r.parent = EntryRef(item->parent());
+        r.item = std::move(item);
+        r.newChild = std::move(newOrder);
         return r;
     }
 };

@@ -20,28 +20,6 @@ std::string toStd(const QString& s) {
     return s.toStdString();
 }
 
-int depthOf(const Entry* e) {
-    int depth = 1;
-    for (const Entry* p = e->parent(); p; p = p->parent())
-        ++depth;
-    return depth;
-}
-
-// The number of levels an entry's subtree spans: 1 for a scalar or an empty container.
-int heightOf(const Entry* e) {
-    int height = 0;
-    std::vector<std::pair<const Entry*, int>> stack{{e, 1}};
-    while (!stack.empty()) {
-        auto [x, h] = stack.back();
-        stack.pop_back();
-        height = std::max(height, h);
-        if (x->isContainer())
-            for (const EntryRef& c : x->child())
-                if (c->isContainer() || h + 1 > height) stack.emplace_back(c.get(), h + 1);
-    }
-    return height;
-}
-
 } // namespace
 
 QString fieldText(const Entry& item, bool keyField) {
@@ -82,12 +60,10 @@ KeyRename keyRename(const EntryRef& item, const QString& newKey) {
     KeyRename r;
     std::string k = toStd(newKey);
     if (!item || k == item->key || !item->parent()) return r;
-    EntryRef parent(item->parent());
-    const size_t i = item->indexInParent();
-    for (size_t j = 0; j < parent->child().size() && !r.duplicate; ++j)
-        if (j != i && parent->child()[j]->key == k) r.duplicate = parent->child()[j];
+    r.duplicate = siblingWithKey(item, k);
     if (!r.duplicate) {
-        r.batch = {CommandRecord::renameKey(parent, int64_t(i), std::move(k))};
+        r.batch = {
+            CommandRecord::renameKey(EntryRef(item->parent()), int64_t(item->indexInParent()), std::move(k))};
         return r;
     }
     r.alert = AlertText{EditDecisions::tr("The key you entered (\u201c%1\u201d) is already present in the "
@@ -98,40 +74,10 @@ KeyRename keyRename(const EntryRef& item, const QString& newKey) {
     return r;
 }
 
-CommandBatch replaceKeyValue(const EntryRef& item, const EntryRef& duplicate, const QString& newKey) {
-    Entry* parent = item->parent();
-    if (!parent || duplicate->parent() != parent) return {};
-    return {CommandRecord::title("Replace Key/Value"),
-            CommandRecord::renameKey(EntryRef(parent), int64_t(item->indexInParent()), toStd(newKey)),
-            CommandRecord::removeItem(EntryRef(parent), int64_t(duplicate->indexInParent()))};
-}
-
-std::optional<Entry::Value> typedValue(EntryType type, const QString& text) {
-    const std::string t = toStd(text);
-    switch (type) {
-    case EntryType::Data: {
-        auto bytes = t.size() >= 2 && t.front() == '<' && t.back() == '>' ? model::dataWithOldHexString(t)
-                                                                          : model::dataWithNewHexString(t);
-        if (bytes) return Entry::Value(std::move(*bytes));
-        return std::nullopt;
-    }
-    case EntryType::Date:
-        if (auto date = model::dateWithTypedText(t)) return Entry::Value(*date);
-        return std::nullopt;
-    case EntryType::Number:
-        if (auto n = model::numberWithTypedText(t)) return Entry::Value(*n);
-        return std::nullopt;
-    case EntryType::Boolean:
-        return Entry::Value(t == "1");
-    default:
-        return Entry::Value(t);
-    }
-}
-
 EditDecision valueChange(const EntryRef& item, const QString& newValue) {
     // Committing the text the field started with changes nothing, whatever the type.
     if (!item || item->isContainer() || newValue == fieldText(*item, false)) return {};
-    std::optional<Entry::Value> value = typedValue(item->type(), newValue);
+    std::optional<Entry::Value> value = typedValue(item->type(), toStd(newValue));
     if (!value)
         return {
             {},
@@ -154,14 +100,6 @@ EditDecision valueChange(const EntryRef& item, const QString& newValue) {
         break;
     }
     return {valueChangeBatch(item, std::move(*value)), {}};
-}
-
-CommandBatch valueChangeBatch(const EntryRef& item, Entry::Value value) {
-    if (Entry* parent = item->parent())
-        return {
-            CommandRecord::changeValue(EntryRef(parent), int64_t(item->indexInParent()), std::move(value))};
-    return {CommandRecord::title(kChangeValue),
-            CommandRecord::changeType(item, nullptr, item->type(), std::move(value), {}, {})};
 }
 
 CommandBatch rootReplacement(const EntryRef& root, const EntryRef& loaded, std::string title) {
@@ -211,7 +149,7 @@ int maximumDepth() {
 }
 
 std::optional<AlertText> nestingRefusal(const Entry& parent, const Entry& item) {
-    if (depthOf(&parent) + heightOf(&item) <= maximumDepth()) return std::nullopt;
+    if (!nestsTooDeep(parent, item)) return std::nullopt;
     return AlertText{EditDecisions::tr("The item can\u2019t be inserted here because the document would be "
                                        "nested more than %1 levels deep.")
                          .arg(maximumDepth()),

@@ -9,6 +9,7 @@
 #include <variant>
 
 #include "CommandRecord.h"
+#include "EditRules.h"
 #include "model/PlistDocument.h"
 
 namespace editing {
@@ -41,24 +42,15 @@ bool editsInPlace(const Entry& item, bool keyField);
 QString uniqueKeyName(const Children* child, const std::optional<QString>& base = {});
 
 // Renaming item's key. When a sibling already holds newKey, the duplicate-key alert comes with that sibling
-// in duplicate; its first button runs replaceKeyValue.
+// in duplicate; its first button runs replaceKeyValue (EditRules.h).
 struct KeyRename : EditDecision {
     EntryRef duplicate;
 };
 KeyRename keyRename(const EntryRef& item, const QString& newKey);
-// "Replace Key/Value": item takes the key and the sibling that held it goes. Empty when either has left
-// their parent in the meantime.
-CommandBatch replaceKeyValue(const EntryRef& item, const EntryRef& duplicate, const QString& newKey);
 
-// Typed text read as a value of a type: hexadecimal Data with or without <>, a Date's description, a
-// Number's typed text, "1" for a true Boolean, else the text itself. None when the text is no such value.
-std::optional<Entry::Value> typedValue(EntryType type, const QString& text);
 // Setting item's value from typed text: nothing when it holds that value already, the invalid-entry alert
 // when the text is refused.
 EditDecision valueChange(const EntryRef& item, const QString& newValue);
-// The batch that gives item a value: a Change Value of its parent's child, or for a scalar root, which has no
-// parent to address it by, a type change to its own type.
-CommandBatch valueChangeBatch(const EntryRef& item, Entry::Value value);
 // The batch, one step named title, that makes root hold what loaded holds (its type, value and children
 // with their keys), as Reload from Disk and Open as Document take a whole document into a window.
 CommandBatch rootReplacement(const EntryRef& root, const EntryRef& loaded, std::string title);

@@ -44,6 +44,17 @@ LoadOutcome PlistDocument::openPlistFile(LoadProgress* progress) try {
         outcome.reason = bytes.error().message;
         return outcome;
     }
+    return openPlistData(std::move(*bytes), progress);
+} catch (const std::bad_alloc&) {
+    _entryArray.clear();
+    LoadOutcome outcome;
+    outcome.reason = plist::kNotEnoughMemory;
+    return outcome;
+}
+
+LoadOutcome PlistDocument::openPlistData(std::string bytesRead, LoadProgress* progress) try {
+    LoadOutcome outcome;
+    std::optional<std::string> bytes(std::move(bytesRead));
     // Binary bytes become entries straight from the reader's events.
     if (bytes->starts_with("bplist00")) {
         auto root = rootEntryWithBinaryData(*bytes, progress);

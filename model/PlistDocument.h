@@ -49,6 +49,8 @@ public:
     // plist::kNotEnoughMemory. The writers below fail likewise with an error of kind NoMemory. With progress,
     // the load reports how far it has come and stops, failing with kLoadCancelled, once it is cancelled.
     LoadOutcome openPlistFile(LoadProgress* progress = nullptr);
+    // Loads the bytes of a file read elsewhere (standard input) as openPlistFile loads the file's.
+    LoadOutcome openPlistData(std::string bytes, LoadProgress* progress = nullptr);
 
     // The root entry, or none before a successful load.
     EntryRef root() const { return _entryArray.empty() ? EntryRef() : _entryArray.front(); }

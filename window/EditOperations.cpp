@@ -62,7 +62,7 @@ bool MyWindowController::changeCurrentItemKeyNameWithNewKeyName(const QString& n
     runAlert(*rename.alert, [this, e = _currentItem, duplicate = rename.duplicate, newKey](int answer) {
         if (answer == platform::kAlertFirstButtonReturn) {
             // The tree cannot change while the alert is up; the positions are read again all the same.
-            if (auto batch = editing::replaceKeyValue(e, duplicate, newKey); !batch.empty())
+            if (auto batch = editing::replaceKeyValue(e, duplicate, newKey.toStdString()); !batch.empty())
                 doCommands(batch);
         } else {
             setFocusedTextFieldText(QString::fromStdString(e->key));
@@ -192,6 +192,12 @@ void MyWindowController::copyKeyPath() {
     if (!_currentItem) return;
     Pasteboard::writeGeneral(
         {{platform::kPasteboardTypeString, QByteArray::fromStdString(model::keyPath(*_currentItem))}});
+}
+
+void MyWindowController::sortKeysOfCurrentItem(bool branch) {
+    if (_isEditingText || _isDisplayingAlart) return;
+    if (auto batch = editing::sortKeysBatch(_currentItem, branch, editing::KeyOrder::Bytes); !batch.empty())
+        doCommands(batch);
 }
 
 void MyWindowController::copy() {

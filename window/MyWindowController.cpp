@@ -350,6 +350,10 @@ void MyWindowController::buildMenus() {
     edit->addSeparator();
     _editValueAction = edit->addAction(tr("Edit Value\u2026"), this, [this] { editValueOfCurrentItem(); });
     _editValueAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    // With Shift held, the whole branch.
+    _sortKeysAction = edit->addAction(tr("Sort Keys"), this, [this] {
+        sortKeysOfCurrentItem(QGuiApplication::keyboardModifiers().testFlag(Qt::ShiftModifier));
+    });
     edit->addAction(tr("Find\u2026"), this, [this] { _findBar->showFind(false); })
         ->setShortcut(QKeySequence::Find);
     edit->addAction(tr("Find Next"), this, [this] { _findBar->findNext(); })
@@ -448,14 +452,13 @@ void MyWindowController::notifyStateChanged() {
     emit stateChanged();
 }
 
+bool MyWindowController::isUndoingOrRedoing() const {
+    return _undoManager->isUndoing() || _undoManager->isRedoing();
+}
+
 void MyWindowController::changeCurrentItemClassTypeWithNewClassType(EntryType type) {
-    EntryRef e = _currentItem;
-    if (!e || e->type() == type) return;
-    model::Entry::Value value = editing::convertedValue(*e, type);
-    EntryRef parent = e == _document.root() ? EntryRef() : EntryRef(e->parent());
-    model::Children children = e->isContainer() ? e->child() : model::Children();
-    doCommands(
-        {editing::CommandRecord::changeType(e, parent, type, std::move(value), std::move(children), {})});
+    if (editing::CommandBatch batch = editing::typeChangeBatch(_currentItem, type); !batch.empty())
+        doCommands(batch);
 }
 
 void MyWindowController::updateEditActions() {
@@ -471,6 +474,7 @@ void MyWindowController::updateEditActions() {
     _pasteAction->setEnabled(field || canAddItem());
     _deleteAction->setEnabled(field || canDeleteItem());
     _editValueAction->setEnabled(canEditValue());
+    _sortKeysAction->setEnabled(!field && _currentItem && _currentItem->isContainer());
     _addButton->setEnabled(!_isEditingText && canAddItem());
     _deleteButton->setEnabled(!_isEditingText && canDeleteItem());
 }

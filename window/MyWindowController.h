@@ -232,6 +232,9 @@ public:
     void copyCurrentItemToPasteboard();
     // Puts the selected entry's key path on the pasteboard as the alerts write it ("Root › list › Item 1").
     void copyKeyPath();
+    // Edit > Sort Keys: the selected Dictionary's keys in byte order, with branch those of every Dictionary
+    // below the selection too, as one step "Sort Keys".
+    void sortKeysOfCurrentItem(bool branch);
     // The keyboard's ways to the selected row's controls: editing its key (or its value where the key does
     // not edit) or its value, as a double click does; duplicating it after itself ("Duplicate Item").
     void beginEditingSelectedRow(bool value);
@@ -285,7 +288,7 @@ protected:
 
 private:
     // The engine's view of the window.
-    platform::UndoManager& undoManager() override { return *_undoManager; }
+    bool isUndoingOrRedoing() const override;
     void registerUndoBatch(editing::CommandBatch inverses, const std::string& title) override;
     std::string localizedString(const char* text) const override;
     void setCurrentItem(EntryRef item) override {
@@ -401,6 +404,7 @@ private:
     QAction* _pasteAction = nullptr;
     QAction* _deleteAction = nullptr;
     QAction* _editValueAction = nullptr;
+    QAction* _sortKeysAction = nullptr;
     QPointer<views::ValueEditor> _valueEditor;
 };
 

@@ -562,6 +562,23 @@ private slots:
         QCOMPARE(formatAndName(s.path("Doc.plist")), QStringLiteral("xml linked"));
     }
 
+    // Import JSON opens the file as a new, untitled document, every value exact; bad JSON says where.
+    void importJsonOpensAnUntitledDocument() {
+        Shell s;
+        s.write("in.json", R"({"n": 18446744073709551615, "d": {"$data": "AAE="}, "r": 2.0})");
+        s.write("bad.json", "[1,\n 2,]");
+        QVERIFY(s.d.importJsonFile(s.path("bad.json")).startsWith("bad.json: line 2, column 4: "));
+        QVERIFY(s.d.windowControllers().empty());
+        QCOMPARE(s.d.importJsonFile(s.path("in.json")), QString());
+        QCOMPARE(s.d.windowControllers().size(), size_t(1));
+        MyWindowController* w = s.d.windowControllers().front();
+        const model::EntryRef root = w->rootEntry();
+        QVERIFY(w->url().isEmpty() && root->childCount() == 3);
+        QCOMPARE(root->child()[0]->numberValue().integer.asUnsigned(), UINT64_MAX);
+        QCOMPARE(model::Data(root->child()[1]->dataValue()), model::Data({0, 1}));
+        QVERIFY(root->child()[2]->numberValue().isReal);
+    }
+
     // Recent entries that share a name show their folders, every entry has its path as a tooltip, and a "&"
     // in a name is no shortcut mark.
     void openRecentNames() {

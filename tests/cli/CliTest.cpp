@@ -173,7 +173,6 @@ TEST_F(Cli, HelpExitsWithZeroAndWrongUsageWithTwoShowingTheUsage) {
         {"--help"}, {"help"}, {"convert", "--help"}, {"lint", "--help"}, {"print", "-h"}};
     const std::vector<std::vector<std::string>> wrong = {
         {}, {"frobnicate"}, {"convert", in, "-o", out},
-        {"convert", "--to", "json", in, "-o", out},
         {"convert", "--to", "xml", in}, {"convert", "--to", "xml", "-o", out},
         {"convert", "--to", "xml", in, in, "-o", out}, {"convert", "--to", "xml", in, "-o"},
         {"convert", "--to", "xml", "--force", in, "-o", out}, {"lint"}, {"print"}, {"print", in, in}};
@@ -221,4 +220,108 @@ TEST_F(Cli, ConvertingOntoALinkReplacesItsTargetAndKeepsThePermissions) {
     EXPECT_EQ(std::filesystem::status(path("target.plist")).permissions(), std::filesystem::perms(0640));
     EXPECT_EQ(run({"print", path("link.plist")}).out, kEveryTypeOutline);
     EXPECT_EQ(names(), (std::vector<std::string>{"in.plist", "link.plist", "target.plist"}));
+}
+
+// Each editing command on a small file: what it prints or refuses (status, text), and the value at a path
+// after it; a refused command leaves the file as it was. F stands for the file, "-" for standard input.
+TEST_F(Cli, EditingCommandsChangeTheFileByKeyPathOrRefuseSayingWhy) {
+    const std::string small = plist::serialize(dict({{"a.b", integer(1)},
+                                                     {"list", arr({"x", dict({{"k2", true}, {"k10", "v"}})})},
+                                                     {"z", "s"},
+                                                     {"y", 2.5}}),
+                                               plist::Format::Xml)
+                                  .value();
+    struct Row {
+        std::vector<std::string> args;
+        int status;
+        std::string said; // found in standard output, or standard error when refused
+        std::string getPath = {}, got = {};
+    };
+    // clang-format off
+    const Row rows[] = {
+        {{"get", "", "F"}, 0, "<key>a.b</key>"},
+        {{"get", "a\\.b", "F"}, 0, "1\n"},
+        {{"get", "list.1.k2", "-"}, 0, "true\n"},
+        {{"get", "list.1", "F", "--format", "outline"}, 0, "Item 1\tDictionary\t(2 items)\n  k2\tBoolean\ttrue\n"},
+        {{"get", "list.5", "F"}, 1, "key path \u201clist.5\u201d not found: no item 5 in the Array at \u201clist\u201d (2 items)"},
+        {{"get", "list.1.no\\\\pe", "F"}, 1, "no key \u201cno\\pe\u201d in the Dictionary at \u201clist.1\u201d"},
+        {{"get", "z.q", "F"}, 1, "\u201cz\u201d is a String, which holds no \u201cq\u201d"},
+        {{"get", "a\\b", "F"}, 1, "a backslash escapes only"},
+        {{"set", "a\\.b", "0x10", "F"}, 0, "", "a\\.b", "16\n"},
+        {{"set", "list.1.k2", "false", "F"}, 0, "", "list.1.k2", "false\n"},
+        {{"set", "list.1.k2", "maybe", "F"}, 1, "\u201cmaybe\u201d is no Boolean"},
+        {{"set", "y", "abc", "F"}, 1, "\u201cabc\u201d does not read as a Number"},
+        {{"set", "list", "1", "F"}, 1, "set changes scalars only"},
+        {{"set", "z", "a\x01", "F"}, 1, unrepresentable("Root \u203a z")},
+        {{"set", "z", "new", "-"}, 0, "<string>new</string>"},
+        {{"insert", "list.end", "--type", "Number", "-5", "F"}, 0, "", "list.2", "-5\n"},
+        {{"insert", "list.0", "--type", "Dictionary", "F"}, 0, "", "list.1", "x\n"},
+        {{"insert", "list.1.k3", "--type", "Data", "<00ff>", "F"}, 0, "", "list.1.k3", "<00ff>\n"},
+        {{"insert", "z", "--type", "String", "F"}, 1, "holds the key \u201cz\u201d already"},
+        {{"insert", "list.3", "--type", "String", "F"}, 1, "has no place 3 (2 items"},
+        {{"remove", "list.0", "F"}, 0, "", "list.0.k2", "true\n"},
+        {{"remove", "", "F"}, 1, "the root cannot be removed"},
+        {{"rename", "z", "y", "F"}, 1, "holds the key \u201cy\u201d already (--replace"},
+        {{"rename", "z", "y", "F", "--replace"}, 0, "", "y", "s\n"},
+        {{"rename", "list.0", "q", "F"}, 1, "is no key of a Dictionary"},
+        {{"type", "a\\.b", "String", "F"}, 0, "", "a\\.b", "1\n"},
+        {{"sort", "list.1", "F", "--natural"}, 0, "", "list.1.0", ""},
+        {{"sort", "F", "--recursive"}, 0, "", "", ""},
+        {{"sort", "list", "F"}, 1, "an Array, which has no keys to sort"},
+        {{"convert", "--from", "json", "--to", "xml", "-", "-o", "-"}, 1, "line 2, column 8: "},
+        {{"set", "z"}, 2, "usage: vantrel-cli set"}, {{"insert", "q", "F"}, 2, "needs --type"},
+        {{"type", "z", "Text", "F"}, 2, "unknown type Text"}, {{"get", "z", "F", "--format", "yaml"}, 2, "--format"},
+        {{"sort", "F", "--to", "yaml"}, 2, "--to must be"}, {{"remove", "z", "F", "--version"}, 0, "vantrel-cli " VANTREL_VERSION},
+    };
+    // clang-format on
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.args));
+        writeFile(path("f.plist"), small);
+        writeFile(path("in"), "{\"a\": [1,\n  2, 3,, 4]}");
+        std::vector<std::string> args = row.args;
+        for (auto& a : args)
+            a = a == "F" ? path("f.plist") : a;
+        Outcome r = run(args, "<'" + path(args[0] == "convert" ? "in" : "f.plist") + "'");
+        EXPECT_EQ(r.status, row.status) << r.err;
+        EXPECT_NE((row.status ? r.err : r.out).find(row.said), std::string::npos) << r.out << r.err;
+        if (row.status) {
+            EXPECT_EQ(readFile(path("f.plist")), small);
+        }
+        if (!row.getPath.empty()) {
+            EXPECT_EQ(run({"get", row.getPath, path("f.plist")}).out, row.got);
+        }
+    }
+    // Sorting: by bytes, then naturally; --recursive from the root reaches the dictionary in the array.
+    writeFile(path("f.plist"), small);
+    EXPECT_EQ(run({"sort", "--recursive", path("f.plist")}).status, 0);
+    EXPECT_EQ(
+        run({"get", "", path("f.plist"), "--format", "outline"}).out,
+        "Root\tDictionary\t(4 items)\n  a.b\tNumber\t1\n  list\tArray\t(2 items)\n    Item 0\tString\tx\n"
+        "    Item 1\tDictionary\t(2 items)\n      k10\tString\tv\n      k2\tBoolean\ttrue\n"
+        "  y\tNumber\t2.5\n  z\tString\ts\n");
+    EXPECT_EQ(run({"sort", "list.1", "--natural", path("f.plist")}).status, 0);
+    EXPECT_EQ(run({"get", "list.1", path("f.plist"), "--format", "json"}).out,
+              "{\n  \"k2\": true,\n  \"k10\": \"v\"\n}\n");
+    // -o and --to write elsewhere, leaving the file.
+    EXPECT_EQ(run({"set", "z", "t", path("f.plist"), "-o", path("g.plist"), "--to", "binary"}).status, 0);
+    EXPECT_EQ(readFile(path("g.plist")).substr(0, 8), "bplist00");
+}
+
+// Plain JSON is what python3's json reads back as the same values; JSON cannot hold inf, and says where.
+TEST_F(Cli, PlainJsonReadsBackInPythonAndRefusesInfinityWithItsKeyPath) {
+    writeFile(path("in.plist"), kEveryType);
+    ASSERT_EQ(run({"convert", "--to", "json", path("in.plist"), "-o", path("out.json")}).status, 0);
+    EXPECT_EQ(
+        runPython(
+            "import json, sys\n"
+            "d = json.load(open(sys.argv[1]))\n"
+            "sys.exit(0 if (d['count'], d['negative'], d['ratio'], d['created'], d['blob'], d['items'],"
+            " d['tab\\tkey'][:5]) == (2**64 - 1, -2**63, 2.0, '2024-03-01T09:05:07Z', 'SGVsbG8=', [1, {}],"
+            " 'line\\n') and list(d)[0] == 'name' else 1)\n",
+            {path("out.json")}),
+        0);
+    writeBinary("inf.plist", dict({{"r", arr({1.0, HUGE_VAL})}}));
+    Outcome r = run({"convert", "--to", "json", path("inf.plist"), "-o", "-"});
+    EXPECT_TRUE(r.status == 1 && r.err.find("at key path \u201cr.1\u201d: the real inf") != std::string::npos)
+        << r.err;
 }

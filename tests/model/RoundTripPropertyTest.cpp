@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ModelTestSupport.h"
+#include "model/Json.h"
 #include "model/PlistDocument.h"
 #include "platform/plist/PropertyList.h"
 
@@ -106,7 +107,7 @@ private:
         for (size_t i = 0; i < n && budget_ > 0; ++i) {
             bool deeper = depth < maxDepth_ && (maxDepth_ > 10 ? i == 0 : pick(3) == 0);
             EntryRef e = deeper ? container(depth + 1) : scalar();
-            static const char* const common[] = {"dup", "", "a"}; // duplicate and empty keys
+            static const char* const common[] = {"dup", "", "a", "$date"}; // duplicate, empty, wrapper keys
             if (dict) e->key = pick(4) == 0 ? common[pick(std::size(common))] : text();
             if (!dict && pick(4) == 0) e->key = text(true); // array children may keep old keys
             c->appendChild(e);
@@ -123,7 +124,8 @@ private:
 } // namespace
 
 // Exact text brings everything back; saved XML all but fractions of a second, or a refusal when XML cannot
-// hold a value; text for other programs is always well-formed; binary holds every value exactly.
+// hold a value; text for other programs is always well-formed; binary and typed JSON hold every value
+// exactly.
 TEST(RoundTripProperty, RandomTreesSurviveEveryWriterAndReader) {
     TreeMaker maker(20240301);
     int strictChecked = 0, unrepresentableChecked = 0;
@@ -154,6 +156,12 @@ TEST(RoundTripProperty, RandomTreesSurviveEveryWriterAndReader) {
         EXPECT_EQ(plist::parse(binary).value().value, PlistDocument::propertyListValue(*root));
         // and reads straight into the tree the text path makes of it.
         EXPECT_TRUE(expectBothBinaryLoadsAgree(binary, exact));
+        // Typed JSON gives back the very same bytes.
+        std::string json = writeJson(plist::parse(binary).value().value, {.typed = true}).value();
+        EXPECT_EQ(propertyListToJson(binary, {.typed = true}).value(), json);
+        auto fromJson = readJson(json, {.typed = true});
+        ASSERT_TRUE(fromJson.ok()) << fromJson.error().message << "\n" << json;
+        EXPECT_EQ(plist::serialize(*fromJson, plist::Format::Binary).value(), binary) << json;
     }
     // The generator reaches both kinds of tree.
     EXPECT_GT(strictChecked, 50);

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QMimeData>
 #include <QtTest>
 
@@ -393,6 +394,32 @@ private slots:
         QTest::newRow("onto the parent itself") << -1 << QString() << false << QString();
         QTest::newRow("into another parent") << 0 << QStringLiteral("f") << false << QString();
         QTest::newRow("from another window") << 4 << QString() << true << QString();
+    }
+
+    // Edit > Sort Keys sorts the selected Dictionary, with Shift held every one below it too, as one step.
+    void sortKeysIsOneStepAndShiftTakesTheBranch() {
+        for (bool shift : {false, true}) {
+            DocumentWindow w;
+            QVERIFY(
+                w.open("<dict><key>b</key><array><dict><key>y</key><true/><key>x</key><true/></dict></array>"
+                       "<key>a</key><string>A</string></dict>") &&
+                activate(*w));
+            const EntryRef root = w->rootEntry();
+            const QString before = treeText(root);
+            QAction* sort =
+                w->editMenu()->actions()[w->editMenu()->actions().indexOf(w->editValueAction()) + 1];
+            select(*w, at(root, "a"));
+            QVERIFY(!sort->isEnabled());
+            select(*w, root);
+            if (shift) QTest::keyPress(w->outlineView(), Qt::Key_Shift, Qt::ShiftModifier);
+            sort->trigger();
+            if (shift) QTest::keyRelease(w->outlineView(), Qt::Key_Shift);
+            QCOMPARE(keysOf(root) + " " + keysOf(at(root, "b/0")), shift ? "a,b x,y" : "a,b y,x");
+            QCOMPARE(undoManagerOf(*w).undoActionName(), QStringLiteral("Sort Keys"));
+            w->undoAction()->trigger();
+            QCOMPARE(treeText(root), before);
+            QVERIFY(!undoManagerOf(*w).canUndo());
+        }
     }
 
     void dragReordersAmongSiblings() {
