@@ -43,6 +43,7 @@ MyFindBar::MyFindBar(MyWindowController* window)
     _findField = new QLineEdit(this);
     _findField->setPlaceholderText(tr("Find"));
     _findField->setClearButtonEnabled(true);
+    _findField->setMinimumWidth(fontMetrics().averageCharWidth() * 20);
     _previousButton = new QToolButton(this);
     _previousButton->setText(QStringLiteral("\u25b2"));
     _previousButton->setToolTip(tr("Previous Match"));
