@@ -53,7 +53,7 @@ void find(MyWindowController& w, const QString& pattern, const QString& options 
 }
 
 // The selected entry's path, then the number of rows shown, or while only matching rows show, the rows (a
-// faded one marked "~"); and the go-to bar's message.
+// faded one marked "~") and the number of rows of the selected family; and the go-to bar's message.
 QString state(const MyWindowController& w) {
     const QString path = selectedEntry(w) ? where(w).section(' ', 0, 0) : "-";
     QStringList rows;
@@ -64,7 +64,9 @@ QString state(const MyWindowController& w) {
     const QString message =
         w.navigator()->goToBar()->isVisible() ? w.navigator()->goToBar()->messageText() : QString();
     return path + ' ' +
-           (w.findBar()->matchingRowsOnlyBox()->isChecked() ? rows.join(',') : QString::number(rows.size())) +
+           (w.findBar()->matchingRowsOnlyBox()->isChecked()
+                ? rows.join(',') + " +" + QString::number(w.familyRange().length)
+                : QString::number(rows.size())) +
            (message.isEmpty() ? "" : ' ' + message);
 }
 
@@ -273,12 +275,13 @@ void FindBarTest::movesAroundFromTheKeyboard_data() {
            "Right | settings 9\n"
            "Ctrl+F | settings 9\n"
            "type alpha | settings/alpha 9\n"
-           "filter | settings/alpha ~Root,name,~Names,Item 0,~settings,alpha,beta\n"
-           "click name | name ~Root,name,~Names,Item 0,~settings,alpha,beta\n"
-           "Backspace | Names ~Root,~Names,Item 0,~settings,alpha,beta\n"
-           "Ctrl+Z | name ~Root,name,~Names,Item 0,~settings,alpha,beta\n"
-           "Ctrl+Y | Names ~Root,~Names,Item 0,~settings,alpha,beta\n"
-           "Ctrl+Z | name ~Root,name,~Names,Item 0,~settings,alpha,beta\n"
+           "filter | settings/alpha ~Root,name,~Names,Item 0,~settings,alpha,beta +1\n"
+           "click Names | Names ~Root,name,~Names,Item 0,~settings,alpha,beta +2\n"
+           "click name | name ~Root,name,~Names,Item 0,~settings,alpha,beta +1\n"
+           "Backspace | Names ~Root,~Names,Item 0,~settings,alpha,beta +2\n"
+           "Ctrl+Z | name ~Root,name,~Names,Item 0,~settings,alpha,beta +1\n"
+           "Ctrl+Y | Names ~Root,~Names,Item 0,~settings,alpha,beta +2\n"
+           "Ctrl+Z | name ~Root,name,~Names,Item 0,~settings,alpha,beta +1\n"
            "filter | name 9";
 }
 
