@@ -124,7 +124,13 @@ void MyOutlineView::drawRow(QPainter* painter, const QStyleOptionViewItem& optio
     MyTableRowView::drawBackgroundInRect(*painter, bounds, kind, active, colors, editBox);
     QStyleOptionViewItem opt(option);
     opt.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+    const bool dimmed = delegate_ && delegate_->isDimmedItem(EntryTreeModel::entryForIndex(index));
+    if (dimmed) {
+        painter->save();
+        painter->setOpacity(0.45);
+    }
     QTreeView::drawRow(painter, opt, index);
+    if (dimmed) painter->restore();
     MyTableRowView::drawSeparatorInRect(*painter, bounds, kind, active, colors);
 }
 
@@ -195,6 +201,17 @@ void MyOutlineView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if ((event->key() == Qt::Key_Menu && plain) ||
+        (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+        // The context menu of the selected row, at the row.
+        const model::Entry* e = delegate_ ? delegate_->selectedItemOfOutline() : nullptr;
+        const QRect cell = e ? cellRect(e, EntryTreeModel::KeyColumn) : QRect();
+        const QPoint at = cell.isNull() ? QPoint(0, 0) : cell.bottomLeft();
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, viewport()->mapToGlobal(at));
+        contextMenuEvent(&menu);
+        event->accept();
+        return;
+    }
     if (code && plain && delegate_) {
         delegate_->keyDownWithKeycode(code);
         event->accept();
@@ -205,24 +222,88 @@ void MyOutlineView::keyPressEvent(QKeyEvent* event) {
 
 void MyOutlineView::expandBranch(model::Entry* e) {
     if (!e->isContainer()) return;
+    std::vector<model::Entry*> containers;
+    for (std::vector<model::Entry*> branch{e}; !branch.empty();) {
+        model::Entry* x = branch.back();
+        branch.pop_back();
+        containers.push_back(x);
+        for (const model::EntryRef& c : x->child())
+            if (c->isContainer()) branch.push_back(c.get());
+    }
+    expandItems(containers);
+}
+
+void MyOutlineView::expandItems(const std::vector<model::Entry*>& items,
+                                const std::vector<model::Entry*>& show,
+                                const std::vector<model::Entry*>& hide) {
     // QTreeView's own expand-all tells of each container as it goes, and the window, asking where rows stand,
-    // lays the rows out halfway; the inner containers then count as expanded but show no rows. Here the whole
-    // branch is marked while the layout waits, laid out once, and the window told once.
+    // lays the rows out halfway; the inner containers then count as expanded but show no rows. Here the
+    // containers are marked while the layout waits, laid out once, and the window told once.
+    EntryTreeModel* m = entryModel();
     scheduleDelayedItemsLayout();
     {
         const QSignalBlocker quiet(this);
-        std::vector<model::Entry*> branch{e};
-        while (!branch.empty()) {
+        for (model::Entry* x : items)
+            expand(m->indexForEntry(x));
+        for (const auto* list : {&show, &hide})
+            for (model::Entry* x : *list)
+                if (x->parent())
+                    setRowHidden(int(x->indexInParent()), m->indexForEntry(x->parent()), list == &hide);
+    }
+    executeDelayedItemsLayout();
+    if (delegate_ && !items.empty()) delegate_->outlineViewItemDidExpand(items.front());
+    rowsMoved();
+}
+
+void MyOutlineView::collapseBranch(model::Entry* e) {
+    if (!e->isContainer()) return;
+    if (delegate_) delegate_->outlineViewItemWillCollapse(e);
+    scheduleDelayedItemsLayout();
+    {
+        const QSignalBlocker quiet(this);
+        for (std::vector<model::Entry*> branch{e}; !branch.empty();) {
             model::Entry* x = branch.back();
             branch.pop_back();
-            expand(entryModel()->indexForEntry(x));
+            collapse(entryModel()->indexForEntry(x));
             for (const model::EntryRef& c : x->child())
                 if (c->isContainer()) branch.push_back(c.get());
         }
     }
     executeDelayedItemsLayout();
-    if (delegate_) delegate_->outlineViewItemDidExpand(e);
+    if (delegate_) delegate_->outlineViewItemDidCollapse(e);
     rowsMoved();
+}
+
+void MyOutlineView::setExpandedItems(const std::vector<model::Entry*>& items,
+                                     const std::vector<model::Entry*>& show) {
+    scheduleDelayedItemsLayout();
+    {
+        const QSignalBlocker quiet(this);
+        // Forgotten while the layout waits: collapseAll would lay the rows out at once.
+        for (const model::EntryRef& e : expandedItems())
+            collapse(entryModel()->indexForEntry(e.get()));
+    }
+    expandItems(items, show);
+}
+
+std::vector<model::EntryRef> MyOutlineView::expandedItems() const {
+    std::vector<model::EntryRef> out;
+    if (!entryModel() || !entryModel()->root()) return out;
+    for (std::vector<model::Entry*> all{entryModel()->root()}; !all.empty();) {
+        model::Entry* x = all.back();
+        all.pop_back();
+        if (isExpanded(entryModel()->indexForEntry(x))) out.emplace_back(x);
+        for (const model::EntryRef& c : x->child())
+            if (c->isContainer()) all.push_back(c.get());
+    }
+    return out;
+}
+
+bool MyOutlineView::isItemHidden(const model::Entry* e) const {
+    EntryTreeModel* m = entryModel();
+    for (; e && e->parent(); e = e->parent())
+        if (isRowHidden(int(e->indexInParent()), m->indexForEntry(e->parent()))) return true;
+    return false;
 }
 
 unsigned MyOutlineView::clickedZoneAt(const QPoint& pos) const {
@@ -382,6 +463,8 @@ int MyOutlineView::rowForItem(const model::Entry* e) const {
     if (!m || !e) return -1;
     for (const model::Entry* p = e->parent(); p; p = p->parent())
         if (!isExpanded(m->indexForEntry(p))) return -1;
+    // Asked before the view looks for the row, which for a hidden one means a walk over every row.
+    if (isItemHidden(e)) return -1;
     QModelIndex index = m->indexForEntry(e);
     if (!index.isValid()) return -1;
     QRect r = visualRect(index);
@@ -406,10 +489,10 @@ size_t MyOutlineView::numberOfDisplayedChildrenOfItem(const model::Entry* e) con
     // ancestor) stands, or at the end of the outline.
     for (const model::Entry* a = e; a && a->parent(); a = a->parent()) {
         const model::Entry* p = a->parent();
-        if (a->indexInParent() + 1 < p->child().size()) {
-            int next = rowForItem(p->child()[a->indexInParent() + 1].get());
-            return size_t(next - row - 1);
-        }
+        const QModelIndex parent = entryModel()->indexForEntry(p);
+        // The next sibling shown: filtered rows are hidden.
+        for (size_t i = a->indexInParent() + 1; i < p->child().size(); ++i)
+            if (!isRowHidden(int(i), parent)) return size_t(rowForItem(p->child()[i].get()) - row - 1);
     }
     // Nothing follows: the subtree runs to the last row of the outline.
     return size_t(totalRows() - row - 1);

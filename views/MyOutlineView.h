@@ -5,6 +5,8 @@
 
 #include <QTreeView>
 
+#include <vector>
+
 #include "EntryTreeModel.h"
 #include "MyTableRowView.h"
 
@@ -31,6 +33,20 @@ public:
     void scrollRowToVisible(const model::Entry* e);
     // Expands a container and every container inside it (the "*" key).
     void expandBranch(model::Entry* e);
+    // Collapses a container and every container inside it.
+    void collapseBranch(model::Entry* e);
+    // Expands the given containers at once: marked while the layout waits, laid out once, the window told
+    // once (of the first). The rows hidden from the list are shown again, those in hide hidden.
+    void expandItems(const std::vector<model::Entry*>& items, const std::vector<model::Entry*>& show = {},
+                     const std::vector<model::Entry*>& hide = {});
+    // Exactly these containers expanded, every other collapsed, and the rows in show no longer hidden; laid
+    // out once.
+    void setExpandedItems(const std::vector<model::Entry*>& items,
+                          const std::vector<model::Entry*>& show = {});
+    // Every container expanded now, including those inside collapsed ones.
+    std::vector<model::EntryRef> expandedItems() const;
+    // Whether an entry's row, or the row of one of its containers, is hidden.
+    bool isItemHidden(const model::Entry* e) const;
     // Scrolls to a row; for the key column, also sideways to the row's triangle, key and buttons.
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
 

@@ -36,6 +36,8 @@ public:
     // The part of a cell's text to highlight as found, {start, length} in the text the cell shows before its
     // marks; {-1, 0} for none.
     virtual std::pair<int, int> highlightOfCell(const model::Entry*, int) const { return {-1, 0}; }
+    // Whether a row is drawn faded: shown only because rows inside it match a filter.
+    virtual bool isDimmedItem(const model::Entry*) const { return false; }
 
     virtual void keyDownWithKeycode(uint16_t keycode) = 0;
     // After a left click on the outline of the active window, and before a right click's menu: 1 when the

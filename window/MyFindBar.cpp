@@ -13,6 +13,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "MyNavigator.h"
 #include "MyWindowController.h"
 #include "views/EntryTreeModel.h"
 #include "views/MyOutlineView.h"
@@ -31,7 +32,8 @@ constexpr qint64 kSliceMs = 8;
 constexpr size_t kEntriesPerStep = 2048;
 } // namespace
 
-MyFindBar::MyFindBar(MyWindowController* window) : QFrame(window), _window(window) {
+MyFindBar::MyFindBar(MyWindowController* window)
+    : QFrame(window), _window(window), _filter(window->outlineView()) {
     setFrameShape(QFrame::StyledPanel);
     auto* rows = new QVBoxLayout(this);
     rows->setContentsMargins(6, 4, 6, 4);
@@ -41,6 +43,7 @@ MyFindBar::MyFindBar(MyWindowController* window) : QFrame(window), _window(windo
     _findField = new QLineEdit(this);
     _findField->setPlaceholderText(tr("Find"));
     _findField->setClearButtonEnabled(true);
+    _findField->setMinimumWidth(fontMetrics().averageCharWidth() * 20);
     _previousButton = new QToolButton(this);
     _previousButton->setText(QStringLiteral("\u25b2"));
     _previousButton->setToolTip(tr("Previous Match"));
@@ -58,6 +61,7 @@ MyFindBar::MyFindBar(MyWindowController* window) : QFrame(window), _window(windo
     _matchCase = new QCheckBox(tr("Match Case"), this);
     _wholeWords = new QCheckBox(tr("Whole Words"), this);
     _regex = new QCheckBox(tr("Regular Expression"), this);
+    _matchingOnly = new QCheckBox(tr("Show matching rows only"), this);
     _count = new QLabel(this);
     auto* close = new QToolButton(this);
     close->setText(QStringLiteral("\u2715"));
@@ -65,7 +69,7 @@ MyFindBar::MyFindBar(MyWindowController* window) : QFrame(window), _window(windo
     close->setAutoRaise(true);
     findRow->addWidget(_findField, 1);
     for (QWidget* w : std::initializer_list<QWidget*>{_previousButton, _nextButton, _scope, _type, _matchCase,
-                                                      _wholeWords, _regex, _count, close})
+                                                      _wholeWords, _regex, _matchingOnly, _count, close})
         findRow->addWidget(w);
     rows->addLayout(findRow);
 
@@ -94,6 +98,7 @@ MyFindBar::MyFindBar(MyWindowController* window) : QFrame(window), _window(windo
         connect(b, &QCheckBox::toggled, this, [this] { searchAsTyped(); });
     for (QComboBox* b : {_scope, _type})
         connect(b, &QComboBox::currentIndexChanged, this, [this] { searchAsTyped(); });
+    connect(_matchingOnly, &QCheckBox::toggled, this, [this] { updateFilter(); });
     connect(_previousButton, &QToolButton::clicked, this, [this] { findPrevious(); });
     connect(_nextButton, &QToolButton::clicked, this, [this] { findNext(); });
     connect(close, &QToolButton::clicked, this, [this] { closeBar(); });
@@ -114,6 +119,8 @@ void MyFindBar::showFind(bool withReplace) {
 }
 
 void MyFindBar::closeBar() {
+    // The rows hidden would have no way back.
+    _matchingOnly->setChecked(false);
     ++_generation;
     clearHighlight();
     _replaceRow->hide();
@@ -168,6 +175,7 @@ SearchAnchor MyFindBar::anchorAtSelection() const {
 void MyFindBar::searchAsTyped() {
     _message->clear();
     if (!isVisible() || !commitEdit()) return;
+    _filterPending = _matchingOnly->isChecked();
     // Typing on keeps the match in view while it still matches: the search starts where it stands.
     const bool onShown = _shown.entry && _window->currentItem() == _shown.entry;
     restart(onShown ? SearchAnchor{_shown.entry, _shown.field, _shown.start} : anchorAtSelection(), true);
@@ -211,6 +219,24 @@ void MyFindBar::runSlice(quint64 generation) {
         advance(0);
     }
     updateCount();
+    if (_run->isDone() && _filterPending) updateFilter();
+}
+
+void MyFindBar::updateFilter() {
+    _filterPending = false;
+    const bool wanted = _matchingOnly->isChecked() && !_findField->text().isEmpty() && commitEdit();
+    if (wanted) finishSearch();
+    if (wanted && _run->search().isValid()) {
+        _filter.apply(_run->matches());
+        return;
+    }
+    if (!_filter.isOn()) return;
+    _filter.clear();
+    // The selected row stays in view.
+    if (const EntryRef selected = _window->currentItem()) {
+        if (Entry* parent = selected->parent()) _window->expandAncestorWithItem(parent);
+        _window->outlineViewSelectItem(selected.get());
+    }
 }
 
 void MyFindBar::finishSearch() {
@@ -259,6 +285,7 @@ void MyFindBar::showMatch(size_t index) {
     if (!_window->isEditingText() && !_window->isDisplayingAlart()) {
         if (Entry* parent = _shown.entry->parent()) _window->expandAncestorWithItem(parent);
         _window->outlineViewSelectItem(_shown.entry.get());
+        _window->navigator()->didSelect(_shown.entry);
     }
     _window->outlineView()->viewport()->update();
     updateCount();

@@ -7,6 +7,7 @@
 #include <optional>
 #include <utility>
 
+#include "RowFilter.h"
 #include "editing/EntrySearch.h"
 
 class QCheckBox;
@@ -51,6 +52,9 @@ public:
     QCheckBox* matchCaseBox() const { return _matchCase; }
     QCheckBox* wholeWordsBox() const { return _wholeWords; }
     QCheckBox* regularExpressionBox() const { return _regex; }
+    // "Show matching rows only": the outline shows the matches and the containers that hold them.
+    QCheckBox* matchingRowsOnlyBox() const { return _matchingOnly; }
+    bool isDimmedItem(const model::Entry* e) const { return _filter.isDimmed(e); }
     QPushButton* replaceButton() const { return _replaceButton; }
     QPushButton* replaceAllButton() const { return _replaceAllButton; }
     // "3 of 120", "Not found", or the pattern's error.
@@ -77,6 +81,8 @@ private:
     void showMatch(size_t index);
     void updateCount();
     void clearHighlight();
+    // Filters the rows by the search once it is done, or shows them all again.
+    void updateFilter();
     QString resultText(const editing::Replacement& r) const;
 
     MyWindowController* _window;
@@ -87,6 +93,7 @@ private:
     QCheckBox* _matchCase = nullptr;
     QCheckBox* _wholeWords = nullptr;
     QCheckBox* _regex = nullptr;
+    QCheckBox* _matchingOnly = nullptr;
     QToolButton* _previousButton = nullptr;
     QToolButton* _nextButton = nullptr;
     QPushButton* _replaceButton = nullptr;
@@ -106,6 +113,9 @@ private:
     // The match shown last, the place Next and Previous go on from; highlighted while _highlighted.
     editing::SearchMatch _shown;
     bool _highlighted = false;
+    RowFilter _filter;
+    // The filter waits for the search typed to finish.
+    bool _filterPending = false;
 };
 
 } // namespace window

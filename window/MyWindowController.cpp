@@ -20,6 +20,7 @@
 #include "MyFileChangeBar.h"
 #include "MyFindBar.h"
 #include "MyLoadProgress.h"
+#include "MyNavigator.h"
 #include "editing/TypeConversion.h"
 #include "platform/qt/Alert.h"
 #include "platform/qt/FileNames.h"
@@ -66,6 +67,7 @@ MyWindowController::MyWindowController(const QString& url, QWidget* parent)
     _findBar = new MyFindBar(this);
     column->addWidget(_findBar);
     setCentralWidget(central);
+    _navigator = new MyNavigator(this);
     connect(_fileChangeBar, &MyFileChangeBar::reloadClicked, this, [this] { reloadFromDisk(); });
     connect(_fileChangeBar, &MyFileChangeBar::ignoreClicked, this, [this] {
         _ignoredIdentity = platform::FileIdentity::ofFile(_document.url());
@@ -364,6 +366,7 @@ void MyWindowController::buildMenus() {
     edit->addAction(tr("Replace\u2026"), this, [this] { _findBar->showFind(true); })
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
     buildKeyboardActions(edit);
+    _navigator->buildMenus(edit);
     updateEditActions();
 }
 
@@ -604,6 +607,7 @@ void MyWindowController::outlineViewSelectionDidChange() {
         rows.isEmpty() ? EntryRef() : EntryRef(views::EntryTreeModel::entryForIndex(rows.front()));
     if (selected == _currentItem) return;
     _currentItem = selected;
+    _navigator->didSelect(selected);
     updateFamilyRange();
     _focusedTextField = nullptr;
     if (_isEditingText) didTextEndEditingSub();

@@ -40,6 +40,7 @@ class DocumentLoader;
 class MyFileChangeBar;
 class MyFindBar;
 class MyLoadProgress;
+class MyNavigator;
 
 using model::Entry;
 using model::EntryRef;
@@ -143,6 +144,7 @@ public:
     void reloadFromDisk();
     MyFileChangeBar* fileChangeBar() const { return _fileChangeBar; }
     MyFindBar* findBar() const { return _findBar; }
+    MyNavigator* navigator() const { return _navigator; }
 
     EntryRef currentItem() const override { return _currentItem; }
     FamilyRange familyRange() const { return _familyRange; }
@@ -319,6 +321,7 @@ private:
     }
     QRect focusedTextFieldRect() const override;
     std::pair<int, int> highlightOfCell(const Entry* item, int column) const override;
+    bool isDimmedItem(const Entry* item) const override;
     bool hasFocusedTextField() const override { return focusedTextField() != nullptr; }
     bool rowViewSelectSelfRow(int row) override;
     bool outlineViewDoubleClickedItem(Entry* item, int column) override;
@@ -386,6 +389,7 @@ private:
     int _cleanUndoCount = 0;
     MyFileChangeBar* _fileChangeBar = nullptr;
     MyFindBar* _findBar = nullptr;
+    MyNavigator* _navigator = nullptr;
     DocumentLoader* _loader = nullptr;
     MyLoadProgress* _loadProgress = nullptr;
     views::MyOutlineView* _outlineView = nullptr;

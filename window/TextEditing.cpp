@@ -146,6 +146,10 @@ std::pair<int, int> MyWindowController::highlightOfCell(const Entry* item, int c
     return _findBar->highlightOfCell(item, column);
 }
 
+bool MyWindowController::isDimmedItem(const Entry* item) const {
+    return _findBar->isDimmedItem(item);
+}
+
 void MyWindowController::buildKeyboardActions(QMenu* edit) {
     edit->addSeparator();
     edit->addAction(tr("Edit Key"), this, [this] { beginEditingSelectedRow(false); })

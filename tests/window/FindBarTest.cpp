@@ -9,6 +9,8 @@
 
 #include "tests/window/WindowTestSupport.h"
 #include "window/MyFindBar.h"
+#include "window/MyGoToBar.h"
+#include "window/MyNavigator.h"
 
 using namespace vantrel::test;
 using window::MyFindBar;
@@ -50,6 +52,24 @@ void find(MyWindowController& w, const QString& pattern, const QString& options 
     QTRY_VERIFY(bar->isSearchDone());
 }
 
+// The selected entry's path, then the number of rows shown, or while only matching rows show, the rows (a
+// faded one marked "~") and the number of rows of the selected family; and the go-to bar's message.
+QString state(const MyWindowController& w) {
+    const QString path = selectedEntry(w) ? where(w).section(' ', 0, 0) : "-";
+    QStringList rows;
+    for (QModelIndex i = w.outlineView()->model()->index(0, 0); i.isValid();
+         i = w.outlineView()->indexBelow(i))
+        rows << (w.findBar()->isDimmedItem(views::EntryTreeModel::entryForIndex(i)) ? "~" : "") +
+                    i.data().toString();
+    const QString message =
+        w.navigator()->goToBar()->isVisible() ? w.navigator()->goToBar()->messageText() : QString();
+    return path + ' ' +
+           (w.findBar()->matchingRowsOnlyBox()->isChecked()
+                ? rows.join(',') + " +" + QString::number(w.familyRange().length)
+                : QString::number(rows.size())) +
+           (message.isEmpty() ? "" : ' ' + message);
+}
+
 } // namespace
 
 class FindBarTest : public QObject {
@@ -60,6 +80,8 @@ private slots:
     void goesToAMatchAsAClickDoesAndEscapeReturnsToTheOutline();
     void replacesOneMatchOrAllAndSkipsWhatCannotBeReplaced_data();
     void replacesOneMatchOrAllAndSkipsWhatCannotBeReplaced();
+    void movesAroundFromTheKeyboard_data();
+    void movesAroundFromTheKeyboard();
 };
 
 void FindBarTest::stepsThroughTheMatchesOfEachOption_data() {
@@ -211,6 +233,86 @@ void FindBarTest::replacesOneMatchOrAllAndSkipsWhatCannotBeReplaced() {
     QCOMPARE(treeText(root), before);
     QVERIFY(!undoManagerOf(*w).canUndo());
     QTRY_VERIFY(bar->isSearchDone());
+}
+
+void FindBarTest::movesAroundFromTheKeyboard_data() {
+    // One step a line, and the window's state after it: "step | state".
+    QTest::addColumn<QString>("script");
+    QTest::newRow("go to a key path in each form, or say which part is missing")
+        << "go Root \u203a settings \u203a beta | settings/beta 9\n"
+           "go Names.Item 2 | Names/2 12\n"
+           "go Names/1 | Names/1 12\n"
+           "go settings/gamma | Names/1 12 \u201cRoot \u203a settings\u201d has no entry \u201cgamma\u201d.\n"
+           "Escape | Names/1 12\n"
+           "Ctrl+Shift+C | Names/1 12\n"
+           "click count | count 12\n"
+           "Ctrl+L | count 12\n"
+           "Ctrl+V | count 12\n"
+           "Return | Names/1 12";
+    QTest::newRow("back and forward, skipping a deleted entry until its undo")
+        << "click name | name 7\n"
+           "go count | count 7\n"
+           "go settings/beta | settings/beta 9\n"
+           "Alt+Left | count 9\n"
+           "Backspace | blob 8\n"
+           "Alt+Left | name 8\n"
+           "Alt+Right | blob 8\n"
+           "Ctrl+Z | count 9\n"
+           "Alt+Left | blob 9\n"
+           "Alt+Left | count 9";
+    QTest::newRow("expand all and collapse all, asking past the limit") << "click settings | settings 7\n"
+                                                                           "Ctrl+Alt+Right | settings 9\n"
+                                                                           "Ctrl+Alt+Left | settings 7\n"
+                                                                           "click Root |  7\n"
+                                                                           "Ctrl+Alt+Right |  7\n"
+                                                                           "answer Expand All |  12\n"
+                                                                           "click name | name 12\n"
+                                                                           "Ctrl+Alt+Left | - 1\n"
+                                                                           "Ctrl+Alt+Right | - 1\n"
+                                                                           "answer Cancel | - 1";
+    QTest::newRow("matching rows only, through an edit, its undo and redo")
+        << "click settings | settings 7\n"
+           "Right | settings 9\n"
+           "Ctrl+F | settings 9\n"
+           "type alpha | settings/alpha 9\n"
+           "filter | settings/alpha ~Root,name,~Names,Item 0,~settings,alpha,beta +1\n"
+           "click Names | Names ~Root,name,~Names,Item 0,~settings,alpha,beta +2\n"
+           "click name | name ~Root,name,~Names,Item 0,~settings,alpha,beta +1\n"
+           "Backspace | Names ~Root,~Names,Item 0,~settings,alpha,beta +2\n"
+           "Ctrl+Z | name ~Root,name,~Names,Item 0,~settings,alpha,beta +1\n"
+           "Ctrl+Y | Names ~Root,~Names,Item 0,~settings,alpha,beta +2\n"
+           "Ctrl+Z | name ~Root,name,~Names,Item 0,~settings,alpha,beta +1\n"
+           "filter | name 9";
+}
+
+void FindBarTest::movesAroundFromTheKeyboard() {
+    QFETCH(QString, script);
+    window::MyNavigator::confirmRows = 8;
+    DocumentWindow w;
+    QVERIFY(w.open(kDocument));
+    QVERIFY(activate(*w));
+    for (const QString& line : script.split('\n')) {
+        const QString step = line.section(" | ", 0, 0), rest = step.section(' ', 1);
+        if (step.startsWith("click ")) {
+            clickRow(*w, at(w->rootEntry(), rest == "Root" ? "" : rest));
+        } else if (step.startsWith("go ") || step.startsWith("type ")) {
+            if (step.startsWith("go ")) QTest::keyClick(&*w, Qt::Key_L, Qt::ControlModifier);
+            for (QChar c : rest)
+                QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), Qt::Key_unknown, QString(c),
+                                    {});
+            if (step.startsWith("go ")) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            QTRY_VERIFY(w->findBar()->isHidden() || w->findBar()->isSearchDone());
+        } else if (step == "filter") {
+            QTest::mouseClick(w->findBar()->matchingRowsOnlyBox(), Qt::LeftButton);
+        } else if (step.startsWith("answer ")) {
+            QVERIFY(answerAlert(*w, platform::sheetOfWindow(&*w)->text(), rest));
+        } else {
+            const QKeySequence keys = QKeySequence::fromString(step);
+            QTest::keyClick(QApplication::focusWidget(), keys[0].key(), keys[0].keyboardModifiers());
+        }
+        w->runPendingDeferredWork();
+        QCOMPARE(step + " | " + state(*w), line);
+    }
 }
 
 QTEST_MAIN(FindBarTest)

@@ -1,5 +1,6 @@
 // The selected row's controls reached from the keyboard: F2 and Shift+F2 edit, Space toggles a Boolean,
-// Ctrl+T opens the type pop-up, Ctrl+D duplicates, Ctrl+Y redoes, and Alt+E and F10 open the menus.
+// Ctrl+T opens the type pop-up, Ctrl+D duplicates, Ctrl+Y redoes, Alt+E and F10 open the menus, and the Menu
+// key and Shift+F10 the context menu.
 #include <QAbstractItemView>
 #include <QAction>
 #include <QMenu>
@@ -36,6 +37,10 @@ void KeyboardTest::reachesTheRowControlsFromTheKeyboard_data() {
         << "on" << QKeySequence(Qt::ALT | Qt::Key_E) << "- " + keys + " true menu Undo";
     QTest::newRow("F10: the first menu")
         << "on" << QKeySequence(Qt::Key_F10) << "- " + keys + " true menu Undo";
+    QTest::newRow("Menu: the context menu")
+        << "on" << QKeySequence(Qt::Key_Menu) << "- " + keys + " true context Undo";
+    QTest::newRow("Shift+F10: the context menu")
+        << "on" << QKeySequence(Qt::SHIFT | Qt::Key_F10) << "- " + keys + " true context Undo";
     QTest::newRow("Ctrl+D: duplicate")
         << "on" << QKeySequence(Qt::CTRL | Qt::Key_D) << "key name,on,on - 2,list true  Undo Duplicate Item";
     QTest::newRow("Ctrl+Y: redo") << "on"
@@ -62,16 +67,19 @@ void KeyboardTest::reachesTheRowControlsFromTheKeyboard() {
     views::MyTextField* field = w->focusedTextField();
     const QString edited = !field ? "-" : field->textFieldKind() == 0 ? "key" : "value";
     const bool popup = w->classPopupButton()->view()->isVisible(), menu = w->editMenu()->isVisible();
+    auto* context = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     QCOMPARE(
         QStringList({edited, keysOf(w->rootEntry()), at(w->rootEntry(), "on")->boolValue() ? "true" : "false",
-                     popup  ? "popup"
-                     : menu ? "menu"
-                            : "",
+                     popup     ? "popup"
+                     : menu    ? "menu"
+                     : context ? "context"
+                               : "",
                      w->undoAction()->text()})
             .join(' '),
         after);
     if (popup) w->classPopupButton()->hidePopup();
     w->editMenu()->hide();
+    if (context) context->close();
 }
 
 QTEST_MAIN(KeyboardTest)
