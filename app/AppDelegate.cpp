@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "HelpMenu.h"
 #include "InstanceChannel.h"
 #include "RecoveryStore.h"
 #include "platform/file/AtomicFile.h"
@@ -49,6 +50,7 @@ void AppDelegate::initialize() {
     QVariantMap& d = defaultsDomain();
     d.insert(QStringLiteral("NSDisabledDictationMenuItem"), true);
     d.insert(QStringLiteral("NSDisabledCharacterPaletteMenuItem"), true);
+    QApplication::setWindowIcon(HelpMenu::applicationIcon());
 }
 
 const QVariantMap& AppDelegate::registeredDefaults() {
@@ -310,6 +312,7 @@ void AppDelegate::buildFileMenu(MyWindowController* c) {
     QMenuBar* bar = c->menuBar();
     QAction* first = bar->actions().isEmpty() ? nullptr : bar->actions().front();
     bar->insertMenu(first, file);
+    HelpMenu::addTo(bar);
     rebuildRecentMenus();
 }
 
