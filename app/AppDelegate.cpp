@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "HelpMenu.h"
 #include "InstanceChannel.h"
 #include "RecoveryStore.h"
 #include "model/Json.h"
@@ -51,6 +52,7 @@ void AppDelegate::initialize() {
     QVariantMap& d = defaultsDomain();
     d.insert(QStringLiteral("NSDisabledDictationMenuItem"), true);
     d.insert(QStringLiteral("NSDisabledCharacterPaletteMenuItem"), true);
+    QApplication::setWindowIcon(HelpMenu::applicationIcon());
 }
 
 const QVariantMap& AppDelegate::registeredDefaults() {
@@ -345,6 +347,7 @@ void AppDelegate::buildFileMenu(MyWindowController* c) {
     QMenuBar* bar = c->menuBar();
     QAction* first = bar->actions().isEmpty() ? nullptr : bar->actions().front();
     bar->insertMenu(first, file);
+    HelpMenu::addTo(bar);
     rebuildRecentMenus();
 }
 

@@ -16,6 +16,7 @@
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QWindow>
 #include <QtTest>
@@ -214,9 +215,9 @@ Outcome launch(const QStringList& files, const QString& path, QString& message,
     return outcome;
 }
 
-QAction* fileMenuItem(MyWindowController* w, const QStringList& texts) {
+QAction* fileMenuItem(MyWindowController* w, const QStringList& texts, const char* title = "&File") {
     for (QAction* menu : w->menuBar()->actions())
-        if (menu->text() == QStringLiteral("&File"))
+        if (menu->text() == QLatin1String(title))
             for (QAction* a : menu->menu()->actions())
                 if (texts.contains(a->text())) return a;
     return nullptr;
@@ -621,6 +622,25 @@ private slots:
         QVERIFY2(!stored.contains("broken.plist") && stored.indexOf("c.plist") < stored.indexOf("b.plist") &&
                      stored.indexOf("b.plist") < stored.indexOf("a.plist") && stored.contains("a.plist"),
                  stored.constData());
+    }
+
+    // Every window has the icon; Help shows the README's whole table of keys, and the versions and license.
+    void helpMenuAndIcon() {
+        Shell s;
+        MyWindowController* w = s.d.newDocument();
+        QCOMPARE(w->windowIcon().availableSizes(), QList<QSize>({QSize(48, 48), QSize(256, 256)}));
+        fileMenuItem(w, {"Keyboard Shortcuts"}, "&Help")->trigger();
+        QTextBrowser* keys = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            keys = keys ? keys : top->findChild<QTextBrowser*>();
+        QVERIFY(keys && keys->isVisible() && keys->toPlainText().contains("Alt+double click on a value") &&
+                keys->toPlainText().contains("Ctrl+W, Ctrl+Q"));
+        keys->window()->close();
+        fileMenuItem(w, {"About Vantrel"}, "&Help")->trigger();
+        auto* about = w->findChild<QMessageBox*>();
+        QVERIFY(about && about->text() == "Vantrel " VANTREL_VERSION);
+        QVERIFY(about->informativeText().contains("MIT License") &&
+                about->informativeText().contains(qVersion()));
     }
 
     // ---- The Save item ----

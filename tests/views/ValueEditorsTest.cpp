@@ -55,6 +55,8 @@ void typeScript(QWidget* w, const QString& script) {
         {"BS", {Qt::Key_Backspace, {}}},
         {"Del", {Qt::Key_Delete, {}}},
         {"^A", {Qt::Key_A, Qt::ControlModifier}},
+        {"^Z", {Qt::Key_Z, Qt::ControlModifier}},
+        {"^S-Z", {Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier}},
     };
     for (const QString& word : script.split(u' ', Qt::SkipEmptyParts)) {
         if (keys.contains(word))
@@ -142,6 +144,9 @@ void ValueEditorsTest::commitCancelAndUndo_data() {
     QTest::newRow("string: every line end kept, Return types the first")
         << "<string>a&#13;&#10;b&#13;c&#x2028;d&#10;e</string>" << none << int(CtrlE) << ""
         << "^End Ret f" << true << str("a\r\nb\rc\u2028d\ne\r\nf");
+    const QByteArray lines = QByteArray("a\r\nb\rc\u2028d\n").repeated(30000);
+    QTest::newRow("string: a long text loaded in pieces") << "<string>x</string>" << lines << int(CtrlE) << ""
+                                                          << "^End e" << true << str(lines + "e");
     QTest::newRow("string: control character and lone surrogate kept") << "<string>x</string>"
                                                                        << QByteArray("\x01"
                                                                                      "a\xED\xA0\x80")
@@ -174,6 +179,9 @@ void ValueEditorsTest::commitCancelAndUndo_data() {
         << "" << true << iso("2021-01-02T03:04:05Z");
     QTest::newRow("data: typed after the end") << "<data>AAEC</data>" << none << int(CtrlE) << ""
                                                << "^End ab" << true << bytes("000102ab");
+    QTest::newRow("data: the editor's own undo and redo")
+        << "<data>AAEC</data>" << none << int(CtrlE) << ""
+        << "ff ^End ab ^Z ^Z ^S-Z" << true << bytes("ff0102");
 }
 
 void ValueEditorsTest::commitCancelAndUndo() {

@@ -140,7 +140,7 @@ bool DataEditor::importFromFile(const QString& path) {
         return false;
     }
     const QByteArray bytes = f.readAll();
-    _hex->setBytes(model::Data(bytes.begin(), bytes.end()));
+    _hex->replaceAll(model::Data(bytes.begin(), bytes.end()));
     return true;
 }
 

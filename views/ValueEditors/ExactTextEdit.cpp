@@ -14,6 +14,10 @@ const QString kLineEnds[] = {QStringLiteral("\n"),     QStringLiteral("\r\n"),  
                              QStringLiteral("\u2029"), QStringLiteral("\uFDD0"), QStringLiteral("\uFDD1")};
 constexpr int kLineEndCount = int(std::size(kLineEnds));
 
+// The first piece of a long text fills any window; each further one takes the document about 10 ms.
+constexpr qsizetype kFirstPiece = 1 << 16;
+constexpr qsizetype kPiece = 1 << 17;
+
 // The kind of the break starting at i, or -1.
 int lineEndAt(const QString& text, qsizetype i) {
     for (int k = 0; k < kLineEndCount; ++k)
@@ -23,6 +27,8 @@ int lineEndAt(const QString& text, qsizetype i) {
 } // namespace
 
 ExactTextEdit::ExactTextEdit(QWidget* parent) : QPlainTextEdit(parent) {
+    _loader.setInterval(0);
+    connect(&_loader, &QTimer::timeout, this, [this] { loadPiece(kPiece); });
     QTextOption option = document()->defaultTextOption();
     // U+2028 stays a character of its line; it shows as a mark so that it is seen.
     option.setFlags(option.flags() | QTextOption::ShowLineAndParagraphSeparators);
@@ -30,6 +36,7 @@ ExactTextEdit::ExactTextEdit(QWidget* parent) : QPlainTextEdit(parent) {
 }
 
 void ExactTextEdit::setExactText(const QString& text) {
+    _loader.stop();
     QString plain;
     plain.reserve(text.size());
     std::vector<int> ends;
@@ -48,10 +55,76 @@ void ExactTextEdit::setExactText(const QString& text) {
         i += kLineEnds[kind].size() - 1;
     }
     _typedLineEnd = ends.empty() ? 0 : ends.front();
-    setPlainText(plain);
-    size_t k = 0;
-    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next())
-        b.setUserState(k < ends.size() ? ends[k++] : _typedLineEnd);
+    _ends = std::move(ends);
+    _pending = std::move(plain);
+    _pendingAt = 0;
+    _loadingLength = text.size();
+    // The caret stays at the start: the first piece is the document's text, the rest is added after it.
+    _pendingAt = pieceEnd(kFirstPiece);
+    setPlainText(_pending.left(_pendingAt));
+    setLineEnds(0);
+    // The document keeps no undo steps of its own loading.
+    if (isLoading()) document()->setUndoRedoEnabled(false);
+    // The rest follows once the first lines are shown (see paintEvent).
+    loadPiece(0);
+}
+
+qsizetype ExactTextEdit::pieceEnd(qsizetype size) const {
+    const qsizetype end = _pendingAt + size;
+    if (end >= _pending.size()) return _pending.size();
+    const qsizetype lineEnd = _pending.indexOf(u'\n', end);
+    return lineEnd < 0 ? _pending.size() : lineEnd + 1;
+}
+
+void ExactTextEdit::loadPiece(qsizetype size) {
+    if (size > 0 && isLoading()) {
+        const qsizetype end = pieceEnd(size);
+        QTextCursor c(document());
+        c.movePosition(QTextCursor::End);
+        const int firstBlock = document()->blockCount() - 1;
+        c.insertText(_pending.mid(_pendingAt, end - _pendingAt));
+        setLineEnds(firstBlock);
+        _pendingAt = end;
+    }
+    if (_pendingAt < _pending.size()) return;
+    _loader.stop();
+    _pending = QString();
+    _pendingAt = 0;
+    _ends = {};
+    document()->setUndoRedoEnabled(true);
+}
+
+void ExactTextEdit::finishLoading() const {
+    // Loading changes the document, never the text it shows; every reader of the text may ask for it.
+    auto* self = const_cast<ExactTextEdit*>(this);
+    while (self->isLoading())
+        self->loadPiece(_pending.size());
+}
+
+void ExactTextEdit::setLineEnds(int firstBlock) {
+    for (QTextBlock b = document()->findBlockByNumber(firstBlock); b.isValid(); b = b.next()) {
+        const size_t k = size_t(b.blockNumber());
+        b.setUserState(k < _ends.size() ? _ends[k] : _typedLineEnd);
+    }
+}
+
+bool ExactTextEdit::event(QEvent* event) {
+    if (isLoading() && (event->type() == QEvent::KeyPress || event->type() == QEvent::InputMethod ||
+                        event->type() == QEvent::ShortcutOverride))
+        finishLoading();
+    return QPlainTextEdit::event(event);
+}
+
+bool ExactTextEdit::viewportEvent(QEvent* event) {
+    if (isLoading() && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::DragEnter ||
+                        event->type() == QEvent::Drop))
+        finishLoading();
+    return QPlainTextEdit::viewportEvent(event);
+}
+
+void ExactTextEdit::paintEvent(QPaintEvent* event) {
+    QPlainTextEdit::paintEvent(event);
+    if (isLoading() && !_loader.isActive()) _loader.start();
 }
 
 QString ExactTextEdit::lineEndOf(const QTextBlock& block) const {
@@ -59,7 +132,13 @@ QString ExactTextEdit::lineEndOf(const QTextBlock& block) const {
     return kLineEnds[kind >= 0 && kind < kLineEndCount ? kind : _typedLineEnd];
 }
 
+QString ExactTextEdit::exactText() const {
+    finishLoading();
+    return exactText(0, document()->characterCount() - 1);
+}
+
 QString ExactTextEdit::exactText(int from, int to) const {
+    finishLoading();
     QString out;
     for (QTextBlock b = document()->findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
         const QString t = b.text();
@@ -74,6 +153,7 @@ QString ExactTextEdit::exactText(int from, int to) const {
 }
 
 qsizetype ExactTextEdit::exactLength() const {
+    if (isLoading()) return _loadingLength;
     qsizetype length = document()->characterCount() - 1;
     for (QTextBlock b = document()->begin(); b.isValid() && b.next().isValid(); b = b.next())
         length += lineEndOf(b).size() - 1;
@@ -81,6 +161,7 @@ qsizetype ExactTextEdit::exactLength() const {
 }
 
 int ExactTextEdit::documentPosition(qsizetype exactIndex) const {
+    finishLoading();
     qsizetype exact = 0;
     for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
         const qsizetype length = b.length() - 1;

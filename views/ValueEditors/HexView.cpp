@@ -37,6 +37,8 @@ void HexView::setBytes(model::Data bytes) {
     _cursor = 0;
     _anchor = -1;
     _nibble = 0;
+    _undo.clear();
+    _redo.clear();
     updateScrollBar();
     verticalScrollBar()->setValue(0);
     viewport()->update();
@@ -242,6 +244,52 @@ void HexView::ensureCursorVisible() {
 }
 
 void HexView::replaceRange(qint64 offset, qint64 length, const model::Data& with) {
+    const auto from = _bytes.begin() + offset;
+    _undo.push_back({offset, model::Data(from, from + length), with, _cursor, _step});
+    _redo.clear();
+    splice(offset, length, with);
+}
+
+void HexView::replaceAll(model::Data bytes) {
+    ++_step;
+    replaceRange(0, qint64(_bytes.size()), bytes);
+    _anchor = -1;
+    moveCursor(0, false);
+}
+
+void HexView::undo() {
+    if (_undo.empty()) return;
+    const int step = _undo.back().step;
+    qint64 cursor = 0;
+    while (!_undo.empty() && _undo.back().step == step) {
+        Change& c = _undo.back();
+        splice(c.offset, qint64(c.inserted.size()), c.removed);
+        cursor = c.cursorBefore;
+        _redo.push_back(std::move(c));
+        _undo.pop_back();
+    }
+    _anchor = -1;
+    _nibble = 0;
+    moveCursor(cursor, false);
+}
+
+void HexView::redo() {
+    if (_redo.empty()) return;
+    const int step = _redo.back().step;
+    qint64 cursor = 0;
+    while (!_redo.empty() && _redo.back().step == step) {
+        Change& c = _redo.back();
+        splice(c.offset, qint64(c.removed.size()), c.inserted);
+        cursor = c.offset + qint64(c.inserted.size());
+        _undo.push_back(std::move(c));
+        _redo.pop_back();
+    }
+    _anchor = -1;
+    _nibble = 0;
+    moveCursor(cursor, false);
+}
+
+void HexView::splice(qint64 offset, qint64 length, const model::Data& with) {
     auto at = _bytes.begin() + offset;
     if (qint64(with.size()) == length) {
         std::copy(with.begin(), with.end(), at);
@@ -264,6 +312,8 @@ bool HexView::removeSelection() {
 }
 
 void HexView::typeHexDigit(int digit) {
+    // A byte's second digit belongs to the step of its first.
+    if (_nibble == 1 && !_undo.empty()) _step = _undo.back().step;
     const bool replaced = removeSelection();
     const qint64 size = qint64(_bytes.size());
     if (_nibble == 0 && (!_overwrite || _cursor == size || replaced)) {
@@ -291,9 +341,23 @@ void HexView::typeBytes(const model::Data& bytes) {
     moveCursor(_cursor + qint64(bytes.size()), false);
 }
 
+namespace {
+bool isUndoKey(QKeyEvent* event) {
+    return event == QKeySequence::Undo;
+}
+bool isRedoKey(QKeyEvent* event) {
+    const QKeyCombination keys = event->keyCombination();
+    return event == QKeySequence::Redo || keys == (Qt::CTRL | Qt::SHIFT | Qt::Key_Z) ||
+           keys == (Qt::CTRL | Qt::Key_Y);
+}
+} // namespace
+
 void HexView::keyPressEvent(QKeyEvent* event) {
     const bool shift = event->modifiers() & Qt::ShiftModifier;
     const qint64 size = qint64(_bytes.size());
+    ++_step;
+    if (isUndoKey(event)) return undo();
+    if (isRedoKey(event)) return redo();
     if (event == QKeySequence::SelectAll) return selectAll();
     if (event == QKeySequence::Copy) return copy();
     if (event == QKeySequence::Cut) return cut();
@@ -375,6 +439,14 @@ void HexView::keyPressEvent(QKeyEvent* event) {
 }
 
 bool HexView::event(QEvent* event) {
+    // Undo and redo here are the view's own, never the window's.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (isUndoKey(key) || isRedoKey(key)) {
+            event->accept();
+            return true;
+        }
+    }
     // Tab moves between the columns, not out of the view.
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
@@ -406,6 +478,7 @@ void HexView::copy() const {
 }
 
 void HexView::cut() {
+    ++_step;
     copy();
     removeSelection();
 }
@@ -435,6 +508,7 @@ bool HexView::paste() {
         bytes = data->hasFormat(kRawType) ? data->data(kRawType) : text.toUtf8();
         break;
     }
+    ++_step;
     removeSelection();
     replaceRange(_cursor, 0, model::Data(bytes.begin(), bytes.end()));
     moveCursor(_cursor + bytes.size(), false);

@@ -1,6 +1,7 @@
 // A byte editor: offset, hexadecimal and text columns, drawn only for the lines in view so that any size
 // scrolls alike. Overwrite and insert modes (Insert switches), a selection shared by both columns (mouse,
-// Shift with the movement keys, Ctrl+A), and the clipboard as hex text, Base64 or raw bytes.
+// Shift with the movement keys, Ctrl+A), the clipboard as hex text, Base64 or raw bytes, and an undo history
+// of its own (Ctrl+Z, Ctrl+Shift+Z or Ctrl+Y), one step for each key press, paste, cut or import.
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -18,7 +19,12 @@ public:
     explicit HexView(QWidget* parent = nullptr);
 
     const model::Data& bytes() const { return _bytes; }
+    // Starts over with these bytes and no undo history.
     void setBytes(model::Data bytes);
+    // Puts these bytes in place of all, as one step that can be undone.
+    void replaceAll(model::Data bytes);
+    void undo();
+    void redo();
 
     bool overwriteMode() const { return _overwrite; }
     void setOverwriteMode(bool on);
@@ -62,7 +68,9 @@ private:
     std::pair<qint64, bool> byteAt(const QPoint& pos) const;
     void moveCursor(qint64 offset, bool extend);
     void ensureCursorVisible();
+    // Changes the bytes, recording the change in the current step of the undo history.
     void replaceRange(qint64 offset, qint64 length, const model::Data& with);
+    void splice(qint64 offset, qint64 length, const model::Data& with);
     bool removeSelection();
     void typeHexDigit(int digit);
     void typeBytes(const model::Data& bytes);
@@ -76,6 +84,19 @@ private:
     bool _overwrite = true;
     bool _utf8 = false;
     ClipboardForm _form = ClipboardForm::Hex;
+
+    // One change: `removed` stood at `offset` where `inserted` now stands. Changes of one user action share
+    // their step number and are undone together.
+    struct Change {
+        qint64 offset;
+        model::Data removed;
+        model::Data inserted;
+        qint64 cursorBefore;
+        int step;
+    };
+    std::vector<Change> _undo;
+    std::vector<Change> _redo;
+    int _step = 0;
 };
 
 } // namespace views
