@@ -119,15 +119,14 @@ std::vector<size_t> longestIncreasing(const std::vector<Match>& pairs) {
     return kept;
 }
 
-// The longest common subsequence of two hash sequences as matched positions in increasing order. Common
-// ends are taken first; the rest by Myers' O(ND) search for the middle snake in linear space. Where the
-// differences run so many that the search would cost more than a budget, items whose hash occurs once on
-// each side anchor the match and the search goes on between anchors; a stretch without anchors stays
-// unmatched.
+// The longest common subsequence of two hash sequences as matched positions in increasing order: common ends
+// first, the rest by Myers' O(ND) search for the middle snake in linear space. Where the differences run so
+// many that the search would cost more than a budget, it splits at the furthest point its forward search
+// reached instead, as GNU diff does, giving a common subsequence that may not be the longest.
 class CommonSubsequence {
 public:
     CommonSubsequence(std::span<const uint64_t> a, std::span<const uint64_t> b) : a_(a), b_(b) {
-        run(0, a.size(), 0, b.size());
+        run(0, ptrdiff_t(a.size()), 0, ptrdiff_t(b.size()));
     }
     std::vector<Match> matches;
 
@@ -135,34 +134,32 @@ private:
     struct Snake {
         ptrdiff_t x0, y0, x1, y1;
     };
-    static constexpr size_t kBudget = size_t(1) << 24;
+    static constexpr ptrdiff_t kBudget = ptrdiff_t(1) << 24;
 
     void run(ptrdiff_t l, ptrdiff_t r, ptrdiff_t t, ptrdiff_t bt) {
-        while (l < r && t < bt && a_[size_t(l)] == b_[size_t(t)])
-            matches.emplace_back(uint32_t(l++), uint32_t(t++));
         ptrdiff_t common = 0;
         while (r > l && bt > t && a_[size_t(r - 1)] == b_[size_t(bt - 1)])
             --r, --bt, ++common;
-        if (l < r && t < bt) {
-            Snake s;
-            if (middleSnake(l, r, t, bt, s)) {
-                run(l, s.x0, t, s.y0);
-                for (ptrdiff_t i = 0; i < s.x1 - s.x0; ++i)
-                    matches.emplace_back(uint32_t(s.x0 + i), uint32_t(s.y0 + i));
-                run(s.x1, r, s.y1, bt);
-            } else {
-                anchored(l, r, t, bt);
-            }
+        while (true) {
+            while (l < r && t < bt && a_[size_t(l)] == b_[size_t(t)])
+                matches.emplace_back(uint32_t(l++), uint32_t(t++));
+            if (l == r || t == bt) break;
+            // The part after the snake goes round this loop rather than deeper, as the split of an expensive
+            // search leaves the most there.
+            const Snake s = middleSnake(l, r, t, bt);
+            run(l, s.x0, t, s.y0);
+            for (ptrdiff_t i = 0; i < s.x1 - s.x0; ++i)
+                matches.emplace_back(uint32_t(s.x0 + i), uint32_t(s.y0 + i));
+            l = s.x1, t = s.y1;
         }
         for (ptrdiff_t i = 0; i < common; ++i)
             matches.emplace_back(uint32_t(r + i), uint32_t(bt + i));
     }
 
-    bool middleSnake(ptrdiff_t l, ptrdiff_t r, ptrdiff_t t, ptrdiff_t bt, Snake& s) const {
+    Snake middleSnake(ptrdiff_t l, ptrdiff_t r, ptrdiff_t t, ptrdiff_t bt) const {
         const ptrdiff_t n = r - l, m = bt - t, delta = n - m;
         const bool odd = delta & 1;
-        const ptrdiff_t most =
-            std::min((n + m + 1) / 2, std::max<ptrdiff_t>(64, ptrdiff_t(kBudget) / (n + m)));
+        const ptrdiff_t most = std::min((n + m + 1) / 2, std::max<ptrdiff_t>(64, kBudget / (n + m)));
         std::vector<ptrdiff_t> forward(size_t(2 * most + 3)), backward(size_t(2 * most + 3));
         ptrdiff_t* vf = forward.data() + most + 1;
         ptrdiff_t* vb = backward.data() + most + 1;
@@ -177,10 +174,7 @@ private:
                     ++x, ++y;
                 vf[k] = x;
                 const ptrdiff_t c = k - delta;
-                if (odd && c >= -(d - 1) && c <= d - 1 && y >= vb[c]) {
-                    s = {x0, y0, x, y};
-                    return true;
-                }
+                if (odd && c >= -(d - 1) && c <= d - 1 && y >= vb[c]) return {x0, y0, x, y};
             }
             for (ptrdiff_t c = d; c >= -d; c -= 2) {
                 ptrdiff_t y = (c == -d || (c != d && vb[c - 1] > vb[c + 1])) ? vb[c + 1] : vb[c - 1] - 1;
@@ -190,37 +184,16 @@ private:
                 while (x > l && y > t && a_[size_t(x - 1)] == b_[size_t(y - 1)])
                     --x, --y;
                 vb[c] = y;
-                if (!odd && k >= -d && k <= d && x <= vf[k]) {
-                    s = {x, y, x1, y1};
-                    return true;
-                }
+                if (!odd && k >= -d && k <= d && x <= vf[k]) return {x, y, x1, y1};
             }
         }
-        return false;
-    }
-
-    void anchored(ptrdiff_t l, ptrdiff_t r, ptrdiff_t t, ptrdiff_t bt) {
-        struct Seen {
-            uint32_t inA = 0, inB = 0, atB = 0;
-        };
-        std::unordered_map<uint64_t, Seen> seen;
-        for (ptrdiff_t i = l; i < r; ++i)
-            ++seen[a_[size_t(i)]].inA;
-        for (ptrdiff_t j = t; j < bt; ++j)
-            if (auto it = seen.find(b_[size_t(j)]); it != seen.end())
-                ++it->second.inB, it->second.atB = uint32_t(j);
-        std::vector<Match> unique;
-        for (ptrdiff_t i = l; i < r; ++i)
-            if (const Seen& s = seen[a_[size_t(i)]]; s.inA == 1 && s.inB == 1)
-                unique.emplace_back(uint32_t(i), s.atB);
-        ptrdiff_t x = l, y = t;
-        for (size_t k : longestIncreasing(unique)) {
-            run(x, unique[k].first, y, unique[k].second);
-            matches.push_back(unique[k]);
-            x = unique[k].first + 1;
-            y = unique[k].second + 1;
+        // Too expensive: the forward search's furthest point inside the box, reached with `most` steps.
+        Snake best{l + 1, t, l + 1, t};
+        for (ptrdiff_t k = most; k >= -most; k -= 2) {
+            const ptrdiff_t x = vf[k], y = t + (x - l) - k;
+            if (x <= r && y <= bt && x + y > best.x0 + best.y0 && (x < r || y < bt)) best = {x, y, x, y};
         }
-        if (x > l) run(x, r, y, bt); // without anchors, the stretch stays unmatched
+        return best;
     }
 
     std::span<const uint64_t> a_, b_;
@@ -323,6 +296,8 @@ private:
         return s;
     }
 
+    static uint64_t keyHash(const Entry& e) { return XXH3_64bits(e.key.data(), e.key.size()); }
+
     std::vector<Step> dictionary(const EntryRef& a, uint32_t ai, const EntryRef& b, uint32_t bi) {
         const Children &ac = a->child(), &bc = b->child();
         Pairing p{std::vector<int64_t>(ac.size(), -1), std::vector<int64_t>(bc.size(), -1),
@@ -333,15 +308,25 @@ private:
             p.newOf[same] = p.oldOf[same] = int64_t(same);
             ++same;
         }
-        std::unordered_map<std::string_view, std::vector<uint32_t>> byKey;
-        for (size_t j = bc.size(); j-- > same;)
-            byKey[bc[j]->key.view()].push_back(uint32_t(j));
+        // The rest by a hash of the key, sorted so that equal keys keep their order; each run of one hash
+        // hands out its entries in turn (a run mixing keys whose hashes collide is searched).
+        std::vector<std::pair<uint64_t, uint32_t>> rest;
+        for (size_t j = same; j < bc.size(); ++j)
+            rest.emplace_back(keyHash(*bc[j]), uint32_t(j));
+        std::sort(rest.begin(), rest.end());
+        std::vector<uint32_t> next(rest.size());
         for (size_t i = same; i < ac.size(); ++i) {
-            auto it = byKey.find(ac[i]->key.view());
-            if (it == byKey.end() || it->second.empty()) continue;
-            p.newOf[i] = it->second.back();
-            p.oldOf[size_t(p.newOf[i])] = int64_t(i);
-            it->second.pop_back();
+            const uint64_t h = keyHash(*ac[i]);
+            auto run = std::lower_bound(rest.begin(), rest.end(), std::pair<uint64_t, uint32_t>(h, 0));
+            if (run == rest.end() || run->first != h) continue;
+            uint32_t& start = next[size_t(run - rest.begin())];
+            for (auto it = run + start; it != rest.end() && it->first == h; ++it) {
+                if (p.oldOf[it->second] >= 0 || bc[it->second]->key.view() != ac[i]->key.view()) continue;
+                p.newOf[i] = it->second;
+                p.oldOf[it->second] = int64_t(i);
+                if (it == run + start) ++start;
+                break;
+            }
         }
         if (options_.order) {
             std::vector<Match> pairs;
