@@ -22,6 +22,7 @@
 #include "platform/qt/Alert.h"
 #include "platform/qt/FileNames.h"
 #include "platform/qt/NotificationCenter.h"
+#include "window/MyCompareWindow.h"
 #include "window/MyWindowController.h"
 
 namespace app {
@@ -127,6 +128,17 @@ void AppDelegate::openDocument() {
     connect(dialog, &QFileDialog::filesSelected, this,
             [this](const QStringList& files) { openDocumentWithURLs(files); });
     dialog->open();
+}
+
+window::MyCompareWindow* AppDelegate::openCompareWindow(const QString& left, const QString& right,
+                                                        MyWindowController* leftWindow) {
+    window::MyCompareWindow::Windows windows{
+        [this](const QString& path) { return windowControllerWithURL(platform::absoluteFileName(path)); },
+        [this](const QString& path) { return openDocumentWithURL(path); }};
+    auto* w = new window::MyCompareWindow(left, right, std::move(windows), leftWindow);
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->show();
+    return w;
 }
 
 void AppDelegate::openDocumentWithURLs(const QStringList& urls) {
@@ -296,6 +308,11 @@ void AppDelegate::buildFileMenu(MyWindowController* c) {
     file->addAction(tr("Open..."), QKeySequence::Open, this, [this] { openDocument(); });
     FileMenuItems& items = _fileMenuItems[c];
     items.recent = file->addMenu(tr("Open Recent"));
+    file->addAction(tr("Compare With\u2026"), this, [this, c] {
+        const QString other = QFileDialog::getOpenFileName(c, tr("Compare With"), {}, {}, nullptr,
+                                                           QFileDialog::DontUseNativeDialog);
+        if (!other.isEmpty()) openCompareWindow(c->url(), other, c);
+    });
     file->addSeparator();
     file->addAction(tr("Close"), QKeySequence::Close, c, [c] { c->close(); });
     items.save = file->addAction(tr("Save"), QKeySequence::Save, this, [this] { saveDocument(); });

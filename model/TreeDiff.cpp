@@ -207,12 +207,33 @@ struct Step {
     bool compare;
     Difference difference;
     uint32_t oldNode = 0, newNode = 0;
+    bool arrival = false; // the new side of a move, placed where it arrives
+    // For a move: where the entry would go among the old children (as an insertion before the old one
+    // leaves) and among the new ones.
+    size_t oldPlace = 0, newPlace = 0;
 };
+
+} // namespace
 
 class Differ {
 public:
     Differ(const Entry& a, const Entry& b, const DiffOptions& options, std::vector<Difference>& out)
         : a_(a, options.order), b_(b, options.order), options_(options), out_(out) {}
+
+    bool same(uint32_t ai, uint32_t bi) const { return a_.hash[ai] == b_.hash[bi]; }
+
+    // The steps between two containers of one type, in the order of the old one; with everyRow, a step for
+    // every pair (equal ones too) and one for the arrival of each move.
+    std::vector<Step> containerSteps(const EntryRef& a, uint32_t ai, const EntryRef& b, uint32_t bi,
+                                     bool everyRow) {
+        std::vector<uint32_t> an = a_.children(*a, ai), bn = b_.children(*b, bi);
+        const Pairing p = a->type() == EntryType::Dictionary ? dictionary(a, b) : array(an, bn);
+        std::vector<Step> s = steps(a, an, b, bn, p, everyRow);
+        std::stable_sort(s.begin(), s.end(), [](const Step& x, const Step& y) {
+            return x.oldAt != y.oldAt ? x.oldAt < y.oldAt : x.beforeOld < y.beforeOld;
+        });
+        return s;
+    }
 
     void compare(const EntryRef& a, uint32_t ai, const EntryRef& b, uint32_t bi, Difference place) {
         if (a_.hash[ai] == b_.hash[bi] && a->type() == b->type()) return;
@@ -225,12 +246,7 @@ public:
             place.kind = DiffKind::Changed;
             out_.push_back(std::move(place));
         } else {
-            std::vector<Step> steps =
-                a->type() == EntryType::Dictionary ? dictionary(a, ai, b, bi) : array(a, ai, b, bi);
-            std::stable_sort(steps.begin(), steps.end(), [](const Step& x, const Step& y) {
-                return x.oldAt != y.oldAt ? x.oldAt < y.oldAt : x.beforeOld < y.beforeOld;
-            });
-            for (Step& s : steps) {
+            for (Step& s : containerSteps(a, ai, b, bi, false)) {
                 if (s.compare)
                     compare(s.difference.oldEntry, s.oldNode, s.difference.newEntry, s.newNode, s.difference);
                 else
@@ -261,7 +277,7 @@ private:
     // The steps every pairing gives: comparisons of kept pairs, moves, and the additions and removals, each
     // placed after the nearest kept neighbour before it on the other side.
     std::vector<Step> steps(const EntryRef& a, const std::vector<uint32_t>& an, const EntryRef& b,
-                            const std::vector<uint32_t>& bn, const Pairing& p) const {
+                            const std::vector<uint32_t>& bn, const Pairing& p, bool everyRow) const {
         std::vector<Step> s;
         size_t placeInNew = 0;
         for (size_t i = 0; i < an.size(); ++i) {
@@ -277,28 +293,45 @@ private:
                 Difference d = at(a, i, b, size_t(j));
                 d.kind = DiffKind::Moved;
                 s.push_back({i, 1, false, std::move(d)});
+                s.back().newPlace = placeInNew;
             } else {
                 placeInNew = size_t(j) + 1;
             }
-            if (a_.hash[an[i]] != b_.hash[bn[size_t(j)]] || p.moved[i])
+            if (p.moved[i] ? !everyRow : everyRow || a_.hash[an[i]] != b_.hash[bn[size_t(j)]])
                 s.push_back({i, 2, true, at(a, i, b, size_t(j)), an[i], bn[size_t(j)]});
         }
         size_t placeInOld = 0;
+        std::unordered_map<size_t, size_t> arrivals; // old position of a moved entry to its place
         for (size_t j = 0; j < bn.size(); ++j) {
             const int64_t i = p.oldOf[j];
             if (i >= 0 && !p.moved[size_t(i)]) placeInOld = size_t(i) + 1;
+            if (i >= 0 && everyRow && p.moved[size_t(i)]) {
+                Difference d = at(a, size_t(i), b, j);
+                d.kind = DiffKind::Moved;
+                s.push_back({placeInOld, 0, false, std::move(d), 0, 0, true, placeInOld});
+                arrivals[size_t(i)] = placeInOld;
+            }
             if (i >= 0) continue;
             Difference d = at(a, placeInOld, b, j);
             d.oldEntry = {};
             d.kind = DiffKind::Added;
             s.push_back({placeInOld, 0, false, std::move(d)});
         }
+        std::unordered_map<size_t, size_t> departures;
+        for (const Step& x : s)
+            if (x.difference.kind == DiffKind::Moved && !x.compare && !x.arrival)
+                departures[x.difference.oldIndex] = x.newPlace;
+        for (Step& x : s)
+            if (x.difference.kind == DiffKind::Moved && !x.compare) {
+                x.oldPlace = arrivals.count(x.difference.oldIndex) ? arrivals[x.difference.oldIndex] : 0;
+                x.newPlace = departures[x.difference.oldIndex];
+            }
         return s;
     }
 
     static uint64_t keyHash(const Entry& e) { return XXH3_64bits(e.key.data(), e.key.size()); }
 
-    std::vector<Step> dictionary(const EntryRef& a, uint32_t ai, const EntryRef& b, uint32_t bi) {
+    Pairing dictionary(const EntryRef& a, const EntryRef& b) const {
         const Children &ac = a->child(), &bc = b->child();
         Pairing p{std::vector<int64_t>(ac.size(), -1), std::vector<int64_t>(bc.size(), -1),
                   std::vector<bool>(ac.size())};
@@ -338,11 +371,10 @@ private:
             for (size_t k = 0; k < pairs.size(); ++k)
                 p.moved[pairs[k].first] = !kept[k];
         }
-        return steps(a, a_.children(*a, ai), b, b_.children(*b, bi), p);
+        return p;
     }
 
-    std::vector<Step> array(const EntryRef& a, uint32_t ai, const EntryRef& b, uint32_t bi) {
-        const std::vector<uint32_t> an = a_.children(*a, ai), bn = b_.children(*b, bi);
+    Pairing array(const std::vector<uint32_t>& an, const std::vector<uint32_t>& bn) const {
         std::vector<uint64_t> ah(an.size()), bh(bn.size());
         for (size_t i = 0; i < an.size(); ++i)
             ah[i] = a_.hash[an[i]];
@@ -382,13 +414,15 @@ private:
             i = mi + 1, j = mj + 1;
         }
         pairGap(an.size(), bn.size());
-        return steps(a, an, b, bn, p);
+        return p;
     }
 
     TreeHashes a_, b_;
-    const DiffOptions& options_;
+    DiffOptions options_;
     std::vector<Difference>& out_;
 };
+
+namespace {
 
 std::string pathIn(const EntryRef& entry, const EntryRef& parent, size_t index, const EntryRef& other) {
     if (entry) return keyPath(*entry);
@@ -432,10 +466,75 @@ std::string Difference::newPath() const {
 }
 
 std::vector<Difference> diffTrees(const Entry& oldRoot, const Entry& newRoot, const DiffOptions& options) {
-    std::vector<Difference> out;
-    Differ differ(oldRoot, newRoot, options, out);
-    differ.compare(EntryRef(const_cast<Entry*>(&oldRoot)), 0, EntryRef(const_cast<Entry*>(&newRoot)), 0, {});
-    return out;
+    return TreeComparison(EntryRef(const_cast<Entry*>(&oldRoot)), EntryRef(const_cast<Entry*>(&newRoot)),
+                          options)
+        .differences();
+}
+
+TreeComparison::TreeComparison(EntryRef oldRoot, EntryRef newRoot, const DiffOptions& options)
+    : differ_(std::make_unique<Differ>(*oldRoot, *newRoot, options, differences_)) {
+    differ_->compare(oldRoot, 0, newRoot, 0, {});
+    root_.difference.oldEntry = std::move(oldRoot);
+    root_.difference.newEntry = std::move(newRoot);
+    classify(root_);
+}
+
+TreeComparison::~TreeComparison() = default;
+
+void TreeComparison::classify(ComparedRow& row) const {
+    const Difference& d = row.difference;
+    if (!row.newShown || !row.oldShown) {
+        row.differs = true;
+    } else if (d.oldEntry->type() != d.newEntry->type() ||
+               d.oldEntry->isContainer() != d.newEntry->isContainer()) {
+        row.differs = true;
+        row.difference.kind = DiffKind::TypeChanged;
+    } else if (!differ_->same(row.oldNode, row.newNode)) {
+        row.differs = !d.oldEntry->isContainer();
+        row.differsBelow = d.oldEntry->isContainer();
+        row.difference.kind = DiffKind::Changed;
+    }
+}
+
+std::vector<ComparedRow> TreeComparison::children(const ComparedRow& row) const {
+    std::vector<ComparedRow> rows;
+    const Difference& d = row.difference;
+    if (!row.oldShown || !row.newShown) {
+        // A branch on one side only: its rows show on that side, tinted as it is.
+        const EntryRef& e = row.oldShown ? d.oldEntry : d.newEntry;
+        for (size_t i = 0; i < e->childCount(); ++i) {
+            ComparedRow r;
+            (row.oldShown ? r.difference.oldEntry : r.difference.newEntry) = e->child()[i];
+            (row.oldShown ? r.difference.oldParent : r.difference.newParent) = e;
+            r.difference.oldIndex = r.difference.newIndex = i;
+            r.difference.kind = row.difference.kind;
+            r.oldShown = row.oldShown;
+            r.newShown = row.newShown;
+            r.tinted = true;
+            rows.push_back(std::move(r));
+        }
+        return rows;
+    }
+    if (!d.oldEntry->isContainer() || !d.newEntry->isContainer() || d.oldEntry->type() != d.newEntry->type())
+        return rows;
+    for (Step& s : differ_->containerSteps(d.oldEntry, row.oldNode, d.newEntry, row.newNode, true)) {
+        ComparedRow r;
+        r.difference = std::move(s.difference);
+        r.oldNode = s.oldNode;
+        r.newNode = s.newNode;
+        r.oldPlace = s.oldPlace;
+        r.newPlace = s.newPlace;
+        if (s.compare) {
+            classify(r);
+        } else {
+            r.differs = true;
+            r.oldShown = r.difference.kind != DiffKind::Added && !s.arrival;
+            r.newShown =
+                r.difference.kind != DiffKind::Removed && (r.difference.kind != DiffKind::Moved || s.arrival);
+        }
+        rows.push_back(std::move(r));
+    }
+    return rows;
 }
 
 EntryRef copyTree(const Entry& e) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,44 @@ std::string differenceText(const Difference& d);
 // found elsewhere in it, unchanged, is a move.
 std::vector<Difference> diffTrees(const Entry& oldRoot, const Entry& newRoot,
                                   const DiffOptions& options = {});
+
+// One row of two trees shown side by side: an entry on either side, or on one side only (an addition, a
+// removal, or one end of a move, each with a gap on the other side).
+struct ComparedRow {
+    // The entries and where they stand; kind tells the row's difference, or for a tinted row the
+    // one-sided branch it belongs to.
+    Difference difference;
+    bool oldShown = true, newShown = true;
+    // A difference of its own, and the containers of one type whose contents differ.
+    bool differs = false, differsBelow = false;
+    bool tinted = false;
+    uint32_t oldNode = 0, newNode = 0; // the entries' places in the comparison's hashes
+    // For a move: where the entry would be inserted among the old children, counted before it leaves its
+    // place, to stand where the new side has it; and the same among the new children.
+    size_t oldPlace = 0, newPlace = 0;
+};
+
+class Differ;
+
+// The comparison of two trees kept for showing them side by side: every difference, found once, and the
+// aligned rows below any row, made only when asked for. The trees must not change while it is used.
+class TreeComparison {
+public:
+    TreeComparison(EntryRef oldRoot, EntryRef newRoot, const DiffOptions& options = {});
+    ~TreeComparison();
+
+    const std::vector<Difference>& differences() const { return differences_; }
+    const ComparedRow& root() const { return root_; }
+    // The rows of a row's children: both containers' children aligned, or one side's children alone.
+    std::vector<ComparedRow> children(const ComparedRow& row) const;
+
+private:
+    void classify(ComparedRow& row) const;
+
+    std::vector<Difference> differences_;
+    std::unique_ptr<Differ> differ_;
+    ComparedRow root_;
+};
 
 // Makes oldRoot's tree what the new tree is, by the differences diffTrees gave for the two (dictionary key
 // order as the new tree has it only where the options made it count). Entries taken from the new tree are
