@@ -1,6 +1,7 @@
 // vantrel-cli diff: the structural differences between two property lists, as lines or as JSON.
 #include <cstdio>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -73,9 +74,7 @@ void appendJsonSide(std::string& out, const model::EntryRef& e) {
     out += "}";
 }
 
-} // namespace
-
-int runDiff(const std::vector<std::string>& args) {
+int diff(const std::vector<std::string>& args) {
     model::DiffOptions options;
     std::string format = "text";
     std::vector<std::string> files;
@@ -142,4 +141,16 @@ int runDiff(const std::vector<std::string>& args) {
     if (std::fflush(stdout) != 0) return 2;
     // git stops at an external diff that exits other than 0.
     return fromGit || differences.empty() ? 0 : 1;
+}
+
+} // namespace
+
+// Trouble, running out of memory included, is exit status 2 as diff has it.
+int runDiff(const std::vector<std::string>& args) {
+    try {
+        return diff(args);
+    } catch (const std::bad_alloc&) {
+        std::cerr << "vantrel-cli: " << plist::kNotEnoughMemory << "\n";
+        return 2;
+    }
 }
