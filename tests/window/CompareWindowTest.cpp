@@ -14,12 +14,12 @@ private slots:
     // Each copy is one named undo step of the window it changed, and the count follows every edit and undo.
     void copiesToEitherSideAsOneUndoStepEach() {
         DocumentWindow left, right;
-        QVERIFY(left.open(
-            QStringLiteral("<dict><key>a</key><string>A</string><key>list</key><array><string>x"
-                           "</string><string>y</string></array><key>z</key><string>Z</string></dict>")));
-        QVERIFY(
-            right.open(QStringLiteral("<dict><key>a</key><string>B</string><key>list</key><array><string>x"
-                                      "</string><string>new</string><string>y</string></array></dict>")));
+        QVERIFY(left.open(QStringLiteral(
+            "<dict><key>a</key><string>A</string><key>list</key><array><string>x"
+            "</string><string>y</string><string>m</string></array><key>z</key><string>Z</string></dict>")));
+        QVERIFY(right.open(QStringLiteral(
+            "<dict><key>a</key><string>B</string><key>list</key><array><string>m"
+            "</string><string>x</string><string>new</string><string>y</string></array></dict>")));
         window::MyCompareWindow::Windows windows{
             [&](const QString& path) { return path == right->url() ? &*right : nullptr; },
             [&](const QString&) { return &*left; }};
@@ -32,7 +32,7 @@ private slots:
         w.show();
         QApplication::setActiveWindow(&w);
         QVERIFY(QTest::qWaitForWindowActive(&w));
-        QCOMPARE(w.countLabel()->text(), QStringLiteral("3 differences"));
+        QCOMPARE(w.countLabel()->text(), QStringLiteral("4 differences"));
         // The left side is read-only until opened to edit.
         QTest::keyClick(&w, Qt::Key_F8);
         QVERIFY(!button(QStringLiteral("Copy to Left"))->isEnabled());
@@ -43,7 +43,8 @@ private slots:
             bool toRight;
             const char* undoName;
             const char* count;
-        } steps[] = {{false, "Change Value", "2 differences"},
+        } steps[] = {{false, "Change Value", "3 differences"},
+                     {false, "Move Item", "2 differences"},
                      {false, "Insert Item", "1 difference"},
                      {true, "Insert Item", "0 differences"}};
         for (const auto& s : steps) {
@@ -58,7 +59,7 @@ private slots:
         QCOMPARE(treeText(left->rootEntry()), treeText(right->rootEntry()));
         left->undo();
         QTRY_COMPARE(w.countLabel()->text(), QStringLiteral("1 difference"));
-        QCOMPARE(keysOf(at(left->rootEntry(), QStringLiteral("list")), true), QStringLiteral("x,y"));
+        QCOMPARE(keysOf(at(left->rootEntry(), QStringLiteral("list")), true), QStringLiteral("m,x,y"));
     }
 };
 
