@@ -25,6 +25,7 @@
 #include "platform/qt/Alert.h"
 #include "platform/qt/FileNames.h"
 #include "platform/qt/NotificationCenter.h"
+#include "window/MyCompareWindow.h"
 #include "window/MyWindowController.h"
 
 namespace app {
@@ -160,6 +161,17 @@ QString AppDelegate::importJsonFile(const QString& path) {
         return platform::displayFileName(QFileInfo(path).fileName()) + ": " +
                QString::fromStdString(bytes.error().message);
     return newDocument()->takeDocumentData(*bytes);
+}
+
+window::MyCompareWindow* AppDelegate::openCompareWindow(const QString& left, const QString& right,
+                                                        MyWindowController* leftWindow) {
+    window::MyCompareWindow::Windows windows{
+        [this](const QString& path) { return windowControllerWithURL(platform::absoluteFileName(path)); },
+        [this](const QString& path) { return openDocumentWithURL(path); }};
+    auto* w = new window::MyCompareWindow(left, right, std::move(windows), leftWindow);
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->show();
+    return w;
 }
 
 void AppDelegate::openDocumentWithURLs(const QStringList& urls) {
@@ -333,6 +345,11 @@ void AppDelegate::buildFileMenu(MyWindowController* c) {
     FileMenuItems& items = _fileMenuItems[c];
     items.recent = file->addMenu(tr("Open Recent"));
     file->addAction(tr("Import JSON\u2026"), this, [this] { importJson(); });
+    file->addAction(tr("Compare With\u2026"), this, [this, c] {
+        const QString other = QFileDialog::getOpenFileName(c, tr("Compare With"), {}, {}, nullptr,
+                                                           QFileDialog::DontUseNativeDialog);
+        if (!other.isEmpty()) openCompareWindow(c->url(), other, c);
+    });
     file->addSeparator();
     file->addAction(tr("Close"), QKeySequence::Close, c, [c] { c->close(); });
     items.save = file->addAction(tr("Save"), QKeySequence::Save, this, [this] { saveDocument(); });

@@ -22,7 +22,8 @@ struct Notification;
 }
 namespace window {
 class MyWindowController;
-}
+class MyCompareWindow;
+} // namespace window
 namespace model {
 class PlistDocument;
 }
@@ -69,6 +70,10 @@ public:
     void offerRecovery();
     RecoveryStore* recoveryStore() const { return _recovery; }
     MyWindowController* windowControllerWithURL(const QString& url) const;
+    // A compare window on two files (a side open in a document window compares that window's document);
+    // File > Compare With… compares a document window with a file chosen.
+    window::MyCompareWindow* openCompareWindow(const QString& left, const QString& right,
+                                               MyWindowController* leftWindow = nullptr);
     MyWindowController* frontWindowController() const;
 
     // The recent documents, most recent first.

@@ -9,11 +9,14 @@
 #include "AppDelegate.h"
 #include "InstanceChannel.h"
 #include "platform/qt/FileNames.h"
+#include "window/MyCompareWindow.h"
 
 namespace {
 
 constexpr const char* kHelp = "usage: vantrel [--separate-process] [FILE.plist ...]\n"
+                              "       vantrel --compare A B\n"
                               "Opens each file in a window of its own, or a new document without any.\n"
+                              "  --compare A B       compare two documents side by side in a window\n"
                               "  --separate-process  run a process of its own instead of handing the files\n"
                               "                      to the editor already running in this session\n"
                               "  --help, -h          show this help\n"
@@ -42,11 +45,16 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     bool separate = false;
-    QStringList files;
+    QStringList files, compared;
     // The arguments as bytes, not through Qt's UTF-8 reading, so that every file name can be opened.
     const QStringList arguments = platform::argumentsOf(argc, argv);
     for (const QString& a : arguments) {
-        if (a == QLatin1String("--separate-process")) {
+        if (compared.size() == 1 || compared.size() == 2) {
+            compared << platform::absoluteFileName(a);
+        } else if (a == QLatin1String("--compare")) {
+            compared << a;
+            separate = true;
+        } else if (a == QLatin1String("--separate-process")) {
             separate = true;
         } else {
             // Paths are resolved here, so the running process gets the file this launch meant.
@@ -74,7 +82,14 @@ int main(int argc, char** argv) {
         delegate.applicationWillTerminate();
         QCoreApplication::quit();
     });
-    if (files.isEmpty())
+    if (compared.size() == 3) {
+        QObject::connect(delegate.openCompareWindow(compared[1], compared[2]), &QObject::destroyed, &delegate,
+                         [&delegate] {
+                             if (!delegate.windowControllers().empty()) return;
+                             delegate.applicationWillTerminate();
+                             QCoreApplication::quit();
+                         });
+    } else if (files.isEmpty())
         delegate.newDocument();
     else
         delegate.openDocumentWithURLs(files);

@@ -25,6 +25,7 @@ constexpr const char* kUsage =
     "\n"
     "commands:\n"
     "  convert --to xml|binary|json IN -o OUT   write IN in another format (--from json reads JSON)\n"
+    "  diff [--order] [--format text|json] A B   show how two documents differ, entry by entry\n"
     "  lint FILE...                        tell for each file whether the editor can open it\n"
     "  print FILE                          show the document as the editor's outline, one row a line\n"
     "  get PATH FILE                       print the value at a key path (\"items.3.name\", \"\" the root)\n"
@@ -111,6 +112,8 @@ int print(const std::vector<std::string>& args) {
 
 } // namespace
 
+int runDiff(const std::vector<std::string>& args);
+
 int main(int argc, char** argv) {
     // A load builds and frees large trees in phases; keeping freed memory in the heap for the next phase,
     // instead of returning it to the system and faulting it in again, halves the time of a large conversion.
@@ -138,6 +141,7 @@ int main(int argc, char** argv) {
         if (command == "rename") return cli::runRename(args);
         if (command == "type") return cli::runType(args);
         if (command == "sort") return cli::runSort(args);
+        if (command == "diff") return runDiff(args);
         if (command == "lint") return lint(args);
         if (command == "print") return print(args);
     } catch (const std::bad_alloc&) {

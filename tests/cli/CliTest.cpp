@@ -170,12 +170,13 @@ TEST_F(Cli, HelpExitsWithZeroAndWrongUsageWithTwoShowingTheUsage) {
     const std::string in = path("in.plist"), out = path("out.plist");
     // clang-format off
     const std::vector<std::vector<std::string>> help = {
-        {"--help"}, {"help"}, {"convert", "--help"}, {"lint", "--help"}, {"print", "-h"}};
+        {"--help"}, {"help"}, {"convert", "--help"}, {"lint", "--help"}, {"print", "-h"}, {"diff", "--help"}};
     const std::vector<std::vector<std::string>> wrong = {
         {}, {"frobnicate"}, {"convert", in, "-o", out},
         {"convert", "--to", "xml", in}, {"convert", "--to", "xml", "-o", out},
         {"convert", "--to", "xml", in, in, "-o", out}, {"convert", "--to", "xml", in, "-o"},
-        {"convert", "--to", "xml", "--force", in, "-o", out}, {"lint"}, {"print"}, {"print", in, in}};
+        {"convert", "--to", "xml", "--force", in, "-o", out}, {"lint"}, {"print"}, {"print", in, in},
+        {"diff", in}, {"diff", "--format", "yaml", in, in}, {"diff", "--unified", in, in}};
     // clang-format on
     for (const auto& args : help) {
         Outcome r = run(args);
@@ -324,4 +325,26 @@ TEST_F(Cli, PlainJsonReadsBackInPythonAndRefusesInfinityWithItsKeyPath) {
     Outcome r = run({"convert", "--to", "json", path("inf.plist"), "-o", "-"});
     EXPECT_TRUE(r.status == 1 && r.err.find("at key path \u201cr.1\u201d: the real inf") != std::string::npos)
         << r.err;
+}
+
+// An XML file and its binary conversion are equal; a difference gives 1 and JSON that python3 reads back; an
+// unreadable side gives 2; git's seven arguments compare the second and fifth and exit 0.
+TEST_F(Cli, DiffComparesValuesWhateverTheFormatAndExitsAsDiffDoes) {
+    writeFile(path("a.plist"), kEveryType);
+    writeBinary("b.plist", dict({{"name", "Vantrel"}, {"count", integer(1)}}));
+    ASSERT_EQ(run({"convert", "--to", "binary", path("a.plist"), "-o", path("a.bin")}).status, 0);
+    EXPECT_EQ(run({"diff", path("a.plist"), path("a.bin")}).status, 0);
+    Outcome r = run({"diff", "--format", "json", path("a.plist"), path("b.plist")});
+    writeFile(path("out.json"), r.out);
+    EXPECT_EQ(r.status, 1);
+    const char* check = "import json, sys\nd = json.load(open(sys.argv[1]))\n"
+                        "assert len(d) == 11 and d[0] == {'kind': 'changed', 'oldPath': 'Root \u203a name', "
+                        "'newPath': 'Root \u203a name', 'old': {'type': 'String', 'value': 'Vantrel & co'}, "
+                        "'new': {'type': 'String', 'value': 'Vantrel'}}, d[:2]";
+    EXPECT_EQ(runPython(check, {path("out.json")}), 0) << r.out;
+    EXPECT_EQ(run({"diff", path("a.plist"), path("missing.plist")}).status, 2);
+    r = run({"diff", "x.plist", path("b.plist"), "1111", "100644", path("a.bin"), "2222", "100644"});
+    EXPECT_TRUE(r.status == 0 &&
+                r.out.starts_with("vantrel diff a/x.plist b/x.plist\n~ Root \u203a name: Vantrel \u2192"))
+        << r.out;
 }
