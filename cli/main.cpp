@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ObjectsCommand.h"
 #include "model/PlistDocument.h"
 #include "model/ValueText.h"
 #include "platform/file/AtomicFile.h"
@@ -24,6 +25,7 @@ constexpr const char* kUsage =
     "  convert --to xml|binary IN -o OUT   write IN in the given format, as the editor saves it\n"
     "  lint FILE...                        tell for each file whether the editor can open it\n"
     "  print FILE                          show the document as the editor's outline, one row a line\n"
+    "  print --objects FILE                show a keyed archive as the editor's object view\n"
     "\n"
     "Run 'vantrel-cli <command> --help' for a command's options, 'vantrel-cli --version' for the version.\n";
 
@@ -40,13 +42,15 @@ constexpr const char* kLintHelp =
     "Tells for each file whether the editor can open it, and if not, why. Exit status 1 when any cannot.\n";
 
 constexpr const char* kPrintHelp =
-    "usage: vantrel-cli print FILE\n"
+    "usage: vantrel-cli print [--objects] FILE\n"
     "\n"
     "Prints the outline: one row a line, indented by depth, with the key column (\"Root\", \"Item N\" or the "
     "key),\n"
     "the type and the value column, separated by tabs. Tabs, line breaks and other control characters in "
     "keys\n"
-    "and strings show as the outline shows them: \u21e5, \u21b5, \u23ce and the control pictures.\n";
+    "and strings show as the outline shows them: \u21e5, \u21b5, \u23ce and the control pictures.\n"
+    "With --objects, a keyed archive shows as the object view does: uids resolved, repeated objects as "
+    "links.\n";
 
 int usageError(const std::string& message, const char* usage) {
     std::cerr << "vantrel-cli: " << message << "\n\n" << usage;
@@ -181,7 +185,8 @@ void printRows(const model::Entry& e, int depth, std::string& out) {
         printRows(*c, depth + 1, out);
 }
 
-int print(const std::vector<std::string>& args) {
+int print(std::vector<std::string> args) {
+    const bool objects = std::erase(args, std::string("--objects")) > 0;
     if (wantsHelp(args)) {
         std::cout << kPrintHelp;
         return 0;
@@ -189,6 +194,7 @@ int print(const std::vector<std::string>& args) {
     if (args.size() != 1) return usageError("print takes exactly one file", kPrintHelp);
     model::PlistDocument doc(args[0]);
     if (!load(doc, args[0])) return 1;
+    if (objects) return printObjects(doc, args[0]);
     std::string out;
     printRows(*doc.root(), 0, out);
     std::fwrite(out.data(), 1, out.size(), stdout);

@@ -354,10 +354,10 @@ std::string KeyedArchive::path(const ArchiveNode& node) {
     return p;
 }
 
-std::string KeyedArchive::printed() {
+std::string KeyedArchive::printed(ArchiveNode* from) {
     std::string out;
     // Depth first through an explicit stack: a chain of objects may be as deep as the archive is long.
-    std::vector<std::pair<ArchiveNode*, size_t>> stack{{&top_, 0}};
+    std::vector<std::pair<ArchiveNode*, size_t>> stack{{from ? from : &top_, 0}};
     while (!stack.empty()) {
         auto [node, depth] = stack.back();
         stack.pop_back();

@@ -93,9 +93,10 @@ public:
     // with the part that was not found in missing.
     ArchiveNode* find(std::string_view path, std::string* missing = nullptr);
 
-    // Every row with everything expanded, one a line as `vantrel-cli print` writes the outline: indented by
-    // depth, key, type and value separated by tabs, control characters shown by their marks.
-    std::string printed();
+    // The row and every row below it with everything expanded (from the top row when none), one a line as
+    // `vantrel-cli print` writes the outline: indented by depth, key, type and value separated by tabs,
+    // control characters shown by their marks.
+    std::string printed(ArchiveNode* from = nullptr);
 
 private:
     void add(ArchiveNode& parent, std::string key, const Entry& value);

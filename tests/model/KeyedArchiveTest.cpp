@@ -107,6 +107,9 @@ TEST(KeyedArchive, ArchivesShowAsTheirObjectGraphRowByRow) {
         ArchiveNode* node = archive.find(c.path, &missing);
         const EntryRef& shown = node && node->entry ? node->entry : root;
         EXPECT_EQ(node ? keyPath(*shown) : "missing " + missing, c.reaches) << c.name;
+        // Saved unchanged, the archive is the same bytes: uids stay uids.
+        doc.setRoot(root);
+        EXPECT_EQ(doc.binaryData().value(), c.bytes) << c.name;
     }
     EXPECT_FALSE(KeyedArchive::isKeyedArchive(**PlistDocument().rootEntryWithBinaryData(
         *plist::writeBinary(dict({{"$archiver", "x"}, {"$objects", dict({})}})))));
