@@ -87,6 +87,14 @@ bool KeyedArchive::isKeyedArchive(const Entry& root) {
            isContainerOf(childNamed(&root, "$objects"), EntryType::Array);
 }
 
+EntryRef KeyedArchive::objectOfUid(const Entry& root, const Entry& e) {
+    std::optional<uint64_t> uid = uidOf(e);
+    if (!uid && e.key.view() == "CF$UID" && e.parent()) uid = uidOf(*e.parent());
+    const Entry* objects = childNamed(&root, "$objects");
+    if (!uid || !isContainerOf(objects, EntryType::Array) || *uid >= objects->child().size()) return {};
+    return objects->child()[*uid];
+}
+
 KeyedArchive::KeyedArchive(EntryRef root) : root_(std::move(root)) {
     objects_ = EntryRef(const_cast<Entry*>(childNamed(root_.get(), "$objects")));
     const Entry* top = childNamed(root_.get(), "$top");

@@ -68,6 +68,10 @@ public:
     KeyedArchive(const KeyedArchive&) = delete;
     KeyedArchive& operator=(const KeyedArchive&) = delete;
 
+    // The object of root's $objects that e stands for: e is a uid, or the number inside one. None when it is
+    // neither or the uid points past the objects.
+    static EntryRef objectOfUid(const Entry& root, const Entry& e);
+
     // The top row, "Root", whose rows are $top's entries.
     ArchiveNode& top() { return top_; }
     // A row's rows, resolved on the first call.
