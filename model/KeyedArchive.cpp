@@ -100,8 +100,28 @@ KeyedArchive::KeyedArchive(EntryRef root) : root_(std::move(root)) {
     const Entry* top = childNamed(root_.get(), "$top");
     if (isContainerOf(top, EntryType::Dictionary)) topDict_ = EntryRef(const_cast<Entry*>(top));
     top_.kind = Kind::Top;
+    top_.resolved = true;
     top_.key = kRootLabel;
     top_.entry = topDict_;
+    // Which objects expand, decided once in the order they lie in memory: a view asks it of every row it
+    // lays out, long before it shows them.
+    if (isContainerOf(objects_.get(), EntryType::Array)) {
+        expands_.reserve(objects_->child().size());
+        for (const EntryRef& obj : objects_->child()) {
+            ArchiveNode scratch;
+            if (obj->isContainer()) classify(scratch, obj.get(), false);
+            expands_.push_back(scratch.kind == Kind::Container);
+        }
+    }
+}
+
+bool KeyedArchive::mayExpand(const ArchiveNode& node) const {
+    if (node.resolved) return node.expandable();
+    if (std::optional<uint64_t> uid = uidOf(*node.source)) {
+        auto shown = shown_.find(*uid);
+        return *uid < expands_.size() && expands_[*uid] && shown != shown_.end() && shown->second == &node;
+    }
+    return node.source->isContainer();
 }
 
 const Entry* KeyedArchive::objectAt(uint64_t uid) const {
@@ -109,7 +129,7 @@ const Entry* KeyedArchive::objectAt(uint64_t uid) const {
     return objects_->child()[uid].get();
 }
 
-std::string KeyedArchive::className(const Entry& object, std::string* broken) const {
+std::string_view KeyedArchive::className(const Entry& object, std::string* broken) const {
     const Entry* cls = childNamed(&object, "$class");
     std::optional<uint64_t> uid = cls ? uidOf(*cls) : std::nullopt;
     if (!uid) {
@@ -125,24 +145,89 @@ std::string KeyedArchive::className(const Entry& object, std::string* broken) co
     return name->stringValue();
 }
 
-void KeyedArchive::add(ArchiveNode& parent, std::string key, const Entry& value) {
+void KeyedArchive::classify(ArchiveNode& node, const Entry* obj, bool named) const {
+    node.kind = Kind::Container;
+    node.entry = EntryRef(const_cast<Entry*>(obj));
+    if (obj->type() == EntryType::Array || !childNamed(obj, "$class")) {
+        node.arrayLike = obj->type() == EntryType::Array;
+        node.layout = node.arrayLike ? Layout::PlainArray : Layout::PlainDictionary;
+        return;
+    }
+    node.layout = Layout::Encoded;
+    const std::string_view name = className(*obj, &node.note);
+    if (named) node.className = name;
+    auto field = [&](std::string_view key, EntryType type) {
+        const Entry* f = childNamed(obj, key);
+        return f && f->type() == type && f->isContainer() == (type == EntryType::Array) ? f : nullptr;
+    };
+    auto scalar = [&](const Entry* e, Form form = Form::Plain) {
+        if (!e) return;
+        node.kind = Kind::Scalar;
+        node.layout = Layout::None;
+        node.form = form;
+        node.entry = EntryRef(const_cast<Entry*>(e));
+    };
+    if (oneOf(name, kDictionaryClasses) && field("NS.keys", EntryType::Array) &&
+        field("NS.objects", EntryType::Array)) {
+        node.layout = Layout::KeyedDictionary;
+    } else if (oneOf(name, kArrayClasses) && field("NS.objects", EntryType::Array)) {
+        node.layout = Layout::ObjectArray;
+        node.arrayLike = true;
+    } else if (name == "NSString" || name == "NSMutableString") {
+        scalar(field("NS.string", EntryType::String));
+    } else if (name == "NSData" || name == "NSMutableData") {
+        const Entry* bytes = field("NS.bytes", EntryType::Data);
+        scalar(bytes ? bytes : field("NS.data", EntryType::Data));
+    } else if (name == "NSDate") {
+        scalar(field("NS.time", EntryType::Number), Form::DateSeconds);
+    } else if (name == "NSUUID") {
+        const Entry* bytes = field("NS.uuidbytes", EntryType::Data);
+        if (bytes && bytes->dataValue().size() == 16) scalar(bytes, Form::Uuid);
+    } else if (name == "NSURL") {
+        // A URL without a base reads as its text; one with a base shows both parts.
+        const Entry* base = childNamed(obj, "NS.base");
+        std::optional<uint64_t> baseUid = base ? uidOf(*base) : std::nullopt;
+        const Entry* baseObject = baseUid ? objectAt(*baseUid) : nullptr;
+        const Entry* relative = childNamed(obj, "NS.relative");
+        std::optional<uint64_t> relativeUid = relative ? uidOf(*relative) : std::nullopt;
+        const Entry* text = relativeUid ? objectAt(*relativeUid) : nullptr;
+        if ((!base || (isString(baseObject) && baseObject->stringValue() == "$null")) && isString(text))
+            scalar(text);
+    }
+}
+
+void KeyedArchive::add(ArchiveNode& parent, const Entry& value, const Entry* key) {
     auto node = std::make_unique<ArchiveNode>();
-    node->key = std::move(key);
     node->parent = &parent;
     node->row = parent.children.size();
-    if (std::optional<uint64_t> uid = uidOf(value)) {
-        node->uid = uid;
-        resolveObject(*node, *uid);
-    } else if (value.isContainer()) {
-        node->kind = Kind::Container;
-        node->arrayLike = value.type() == EntryType::Array;
-        node->layout = node->arrayLike ? Layout::PlainArray : Layout::PlainDictionary;
-        node->entry = EntryRef(const_cast<Entry*>(&value));
-    } else {
-        node->kind = Kind::Scalar;
-        node->entry = EntryRef(const_cast<Entry*>(&value));
-    }
+    node->source = EntryRef(const_cast<Entry*>(&value));
+    node->keySource = EntryRef(const_cast<Entry*>(key));
+    if (std::optional<uint64_t> uid = uidOf(value); uid && *uid < expands_.size() && expands_[*uid])
+        shown_.emplace(*uid, node.get());
     parent.children.push_back(std::move(node));
+}
+
+ArchiveNode& KeyedArchive::resolve(ArchiveNode& node) {
+    if (node.resolved) return node;
+    node.resolved = true;
+    const Entry& value = *node.source;
+    if (node.parent->arrayLike)
+        node.key = "Item " + std::to_string(node.row);
+    else
+        node.key = node.keySource ? keyText(*node.keySource) : std::string(value.key.view());
+    if (std::optional<uint64_t> uid = uidOf(value)) {
+        node.uid = uid;
+        resolveObject(node, *uid);
+    } else if (value.isContainer()) {
+        node.kind = Kind::Container;
+        node.arrayLike = value.type() == EntryType::Array;
+        node.layout = node.arrayLike ? Layout::PlainArray : Layout::PlainDictionary;
+        node.entry = node.source;
+    } else {
+        node.kind = Kind::Scalar;
+        node.entry = node.source;
+    }
+    return node;
 }
 
 void KeyedArchive::resolveObject(ArchiveNode& node, uint64_t uid) {
@@ -162,61 +247,14 @@ void KeyedArchive::resolveObject(ArchiveNode& node, uint64_t uid) {
         node.entry = node.object;
         return;
     }
-    // An object shows once, where it is first reached; every later row of it is a link there, which keeps
-    // shared objects and cycles to finite rows.
-    if (auto shown = shown_.find(uid); shown != shown_.end()) {
+    // An object shows once, on the row made first for it (see add); every other row of it is a link there,
+    // which keeps shared objects and cycles to finite rows.
+    if (auto shown = shown_.find(uid); shown != shown_.end() && shown->second != &node) {
         node.kind = Kind::Link;
         node.home = shown->second;
         return;
     }
-    node.kind = Kind::Container;
-    node.entry = node.object;
-    if (obj->type() == EntryType::Array || !childNamed(obj, "$class")) {
-        node.arrayLike = obj->type() == EntryType::Array;
-        node.layout = node.arrayLike ? Layout::PlainArray : Layout::PlainDictionary;
-    } else {
-        node.layout = Layout::Encoded;
-        node.className = className(*obj, &node.note);
-        const std::string& name = node.className;
-        auto field = [&](std::string_view key, EntryType type) {
-            const Entry* f = childNamed(obj, key);
-            return f && f->type() == type && f->isContainer() == (type == EntryType::Array) ? f : nullptr;
-        };
-        auto scalar = [&](const Entry* e, Form form = Form::Plain) {
-            if (!e) return;
-            node.kind = Kind::Scalar;
-            node.layout = Layout::None;
-            node.form = form;
-            node.entry = EntryRef(const_cast<Entry*>(e));
-        };
-        if (oneOf(name, kDictionaryClasses) && field("NS.keys", EntryType::Array) &&
-            field("NS.objects", EntryType::Array)) {
-            node.layout = Layout::KeyedDictionary;
-        } else if (oneOf(name, kArrayClasses) && field("NS.objects", EntryType::Array)) {
-            node.layout = Layout::ObjectArray;
-            node.arrayLike = true;
-        } else if (name == "NSString" || name == "NSMutableString") {
-            scalar(field("NS.string", EntryType::String));
-        } else if (name == "NSData" || name == "NSMutableData") {
-            const Entry* bytes = field("NS.bytes", EntryType::Data);
-            scalar(bytes ? bytes : field("NS.data", EntryType::Data));
-        } else if (name == "NSDate") {
-            scalar(field("NS.time", EntryType::Number), Form::DateSeconds);
-        } else if (name == "NSUUID") {
-            const Entry* bytes = field("NS.uuidbytes", EntryType::Data);
-            if (bytes && bytes->dataValue().size() == 16) scalar(bytes, Form::Uuid);
-        } else if (name == "NSURL") {
-            // A URL without a base reads as its text; one with a base shows both parts.
-            const Entry* base = childNamed(obj, "NS.base");
-            std::optional<uint64_t> baseUid = base ? uidOf(*base) : std::nullopt;
-            const Entry* baseObject = baseUid ? objectAt(*baseUid) : nullptr;
-            const Entry* relative = childNamed(obj, "NS.relative");
-            std::optional<uint64_t> relativeUid = relative ? uidOf(*relative) : std::nullopt;
-            const Entry* text = relativeUid ? objectAt(*relativeUid) : nullptr;
-            if ((!base || (isString(baseObject) && baseObject->stringValue() == "$null")) && isString(text))
-                scalar(text);
-        }
-    }
+    classify(node, obj, true);
     if (node.kind == Kind::Container) shown_.emplace(uid, &node);
 }
 
@@ -232,6 +270,7 @@ std::string KeyedArchive::keyText(const Entry& key) const {
 
 const std::vector<std::unique_ptr<ArchiveNode>>& KeyedArchive::children(ArchiveNode& node) {
     if (node.childrenBuilt) return node.children;
+    resolve(node);
     node.childrenBuilt = true;
     const Entry* e = node.entry.get();
     if (node.kind == Kind::Top && !e) {
@@ -239,6 +278,7 @@ const std::vector<std::unique_ptr<ArchiveNode>>& KeyedArchive::children(ArchiveN
         broken->key = "$top";
         broken->note = "\u26a0 $top: missing";
         broken->parent = &node;
+        broken->resolved = true;
         node.children.push_back(std::move(broken));
         return node.children;
     }
@@ -251,7 +291,7 @@ const std::vector<std::unique_ptr<ArchiveNode>>& KeyedArchive::children(ArchiveN
         const size_t n = std::min(keys->child().size(), objects->child().size());
         node.children.reserve(n);
         for (size_t i = 0; i < n; ++i)
-            add(node, keyText(*keys->child()[i]), *objects->child()[i]);
+            add(node, *objects->child()[i], keys->child()[i].get());
         break;
     }
     case Layout::ObjectArray: {
@@ -259,14 +299,13 @@ const std::vector<std::unique_ptr<ArchiveNode>>& KeyedArchive::children(ArchiveN
         if (!isContainerOf(objects, EntryType::Array)) break;
         node.children.reserve(objects->child().size());
         for (const EntryRef& c : objects->child())
-            add(node, keyLabel(*c), *c);
+            add(node, *c);
         break;
     }
     default:
         node.children.reserve(e->child().size());
         for (const EntryRef& c : e->child())
-            if (node.layout != Layout::Encoded || c->key.view() != "$class")
-                add(node, node.arrayLike ? keyLabel(*c) : std::string(c->key.view()), *c);
+            if (node.layout != Layout::Encoded || c->key.view() != "$class") add(node, *c);
         break;
     }
     return node.children;
@@ -376,7 +415,10 @@ std::string KeyedArchive::printed(ArchiveNode* from) {
         out += '\t';
         out += withVisibleMarks(valueText(*node));
         out += '\n';
+        // All rows of an expanded row are resolved before any is expanded, as a view shows them.
         const auto& rows = children(*node);
+        for (const auto& r : rows)
+            resolve(*r);
         for (size_t i = rows.size(); i-- > 0;)
             stack.emplace_back(rows[i].get(), depth + 1);
     }
@@ -399,7 +441,7 @@ ArchiveNode* KeyedArchive::find(std::string_view path, std::string* missing) {
         if (node->kind == Kind::Link) node = node->home;
         ArchiveNode* next = nullptr;
         for (const auto& c : children(*node))
-            if (c->key == part || (node->arrayLike && c->key == "Item " + part)) {
+            if (resolve(*c).key == part || (node->arrayLike && c->key == "Item " + part)) {
                 next = c.get();
                 break;
             }

@@ -41,13 +41,16 @@ struct ArchiveNode {
     Kind kind = Kind::Broken;
     Layout layout = Layout::None;
     Form form = Form::Plain;
+    bool resolved = false; // the fields below the key hold what the row shows
     bool childrenBuilt = false;
-    bool arrayLike = false;      // its rows are "Item N"
-    std::string key;             // the key column
-    std::string className;       // from the object's $class
-    std::string note;            // why a reference or a class is broken
-    EntryRef entry;              // a scalar: the entry whose value is shown; a container: the entry it lists
-    EntryRef object;             // the $objects element a uid led to; none for values held in place
+    bool arrayLike = false; // its rows are "Item N"
+    std::string key;        // the key column
+    EntryRef source;        // the value the row stands for: a uid, a value held in place, or one of $top's
+    EntryRef keySource;     // an NSDictionary's key object
+    std::string className;  // from the object's $class
+    std::string note;       // why a reference or a class is broken
+    EntryRef entry;         // a scalar: the entry whose value is shown; a container: the entry it lists
+    EntryRef object;        // the $objects element a uid led to; none for values held in place
     std::optional<uint64_t> uid; // the uid this row resolved
     ArchiveNode* parent = nullptr;
     ArchiveNode* home = nullptr; // a link: the row where the object shows
@@ -74,10 +77,16 @@ public:
 
     // The top row, "Root", whose rows are $top's entries.
     ArchiveNode& top() { return top_; }
-    // A row's rows, resolved on the first call.
+    // A row's rows, made on the first call. They are resolved one by one when first shown (resolve), so that
+    // an array of 100,000 objects opens at once; an object counts as first reached where it was resolved
+    // first.
     const std::vector<std::unique_ptr<ArchiveNode>>& children(ArchiveNode& node);
+    ArchiveNode& resolve(ArchiveNode& node);
+    // Whether a row has rows, without resolving it.
+    bool mayExpand(const ArchiveNode& node) const;
 
-    // The type column: a class name ("NSMutableDictionary"), a type name, "nil", or "⚠" for a broken row.
+    // Of a resolved row: the type column, a class name ("NSMutableDictionary"), a type name, "nil", or "⚠"
+    // for a broken row.
     std::string typeText(const ArchiveNode& node) const;
     // The value column: a scalar's value (a date for NSDate, a UUID for NSUUID), a container's item count,
     // "nil", "↺ same object as Root › …" or "⚠ uid 57: no such object".
@@ -103,10 +112,12 @@ public:
     std::string printed(ArchiveNode* from = nullptr);
 
 private:
-    void add(ArchiveNode& parent, std::string key, const Entry& value);
+    void add(ArchiveNode& parent, const Entry& value, const Entry* key = nullptr);
     void resolveObject(ArchiveNode& node, uint64_t uid);
     const Entry* objectAt(uint64_t uid) const;
-    std::string className(const Entry& object, std::string* broken) const;
+    std::string_view className(const Entry& object, std::string* broken) const;
+    // How an object that is a container shows (kind Container, a layout; or a Scalar it reads as).
+    void classify(ArchiveNode& node, const Entry* object, bool named) const;
     std::string keyText(const Entry& key) const;
     size_t count(const ArchiveNode& node) const;
 
@@ -114,7 +125,8 @@ private:
     EntryRef objects_;
     EntryRef topDict_;
     ArchiveNode top_;
-    std::unordered_map<uint64_t, ArchiveNode*> shown_; // the first row of each expandable object
+    std::unordered_map<uint64_t, ArchiveNode*> shown_; // the first row made of each expandable object
+    std::vector<bool> expands_;                        // by uid
 };
 
 } // namespace model

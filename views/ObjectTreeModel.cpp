@@ -26,8 +26,7 @@ QModelIndex ObjectTreeModel::index(int row, int column, const QModelIndex& paren
 }
 
 QModelIndex ObjectTreeModel::parent(const QModelIndex& child) const {
-    ArchiveNode* node = nodeForIndex(child);
-    return node ? indexForNode(node->parent) : QModelIndex();
+    return child.isValid() ? indexForNode(rawNode(child)->parent) : QModelIndex();
 }
 
 int ObjectTreeModel::rowCount(const QModelIndex& parent) const {
@@ -39,7 +38,8 @@ int ObjectTreeModel::rowCount(const QModelIndex& parent) const {
 
 bool ObjectTreeModel::hasChildren(const QModelIndex& parent) const {
     if (!parent.isValid()) return archive_ != nullptr;
-    return parent.column() == 0 && nodeForIndex(parent)->expandable();
+    // Asked of every row laid out: answered without resolving the row.
+    return parent.column() == 0 && archive_ && archive_->mayExpand(*rawNode(parent));
 }
 
 QVariant ObjectTreeModel::data(const QModelIndex& index, int role) const {
@@ -82,10 +82,10 @@ QVariant ObjectTreeModel::headerData(int section, Qt::Orientation orientation, i
 }
 
 Qt::ItemFlags ObjectTreeModel::flags(const QModelIndex& index) const {
-    ArchiveNode* node = nodeForIndex(index);
-    if (!node) return Qt::NoItemFlags;
+    if (!index.isValid()) return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (index.column() == ValueColumn && editValue && model::KeyedArchive::isEditable(*node))
+    // Only the value column resolves its row: the view asks every row's flags when it lays them out.
+    if (index.column() == ValueColumn && editValue && model::KeyedArchive::isEditable(*nodeForIndex(index)))
         f |= Qt::ItemIsEditable;
     return f;
 }

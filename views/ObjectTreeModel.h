@@ -21,8 +21,9 @@ public:
     // Shows the archive over root afresh, every row collapsed; none shows nothing.
     void setRoot(model::EntryRef root);
     model::KeyedArchive* archive() const { return archive_.get(); }
-    static model::ArchiveNode* nodeForIndex(const QModelIndex& index) {
-        return index.isValid() ? static_cast<model::ArchiveNode*>(index.internalPointer()) : nullptr;
+    // The row of an index, resolved.
+    model::ArchiveNode* nodeForIndex(const QModelIndex& index) const {
+        return index.isValid() && archive_ ? &archive_->resolve(*rawNode(index)) : nullptr;
     }
     QModelIndex indexForNode(model::ArchiveNode* node, int column = 0) const;
     // Values shown may have changed (the rows stay): every row built so far is shown again.
@@ -43,6 +44,9 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    static model::ArchiveNode* rawNode(const QModelIndex& index) {
+        return static_cast<model::ArchiveNode*>(index.internalPointer());
+    }
     std::unique_ptr<model::KeyedArchive> archive_;
 };
 

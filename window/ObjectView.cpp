@@ -143,7 +143,7 @@ void MyWindowController::objectsUpdateEditActions() {
 EntryRef MyWindowController::objectToGoTo() const {
     if (!rootEntry()) return {};
     if (showsObjects()) {
-        ArchiveNode* node = views::ObjectTreeModel::nodeForIndex(_objectView->currentIndex());
+        ArchiveNode* node = _objectModel->nodeForIndex(_objectView->currentIndex());
         return node && node->uid ? node->object : EntryRef();
     }
     return _currentItem ? KeyedArchive::objectOfUid(*rootEntry(), *_currentItem) : EntryRef();

@@ -39,7 +39,7 @@ void ObjectViewTest::valueEditsThroughTheObjectViewLandInThePlainTree() {
     std::mt19937 random(26);
     for (int step = 0; step < 40; ++step) {
         const QModelIndex cell = w.objectModel()->index(int(random() % 6), 2, list);
-        const model::ArchiveNode& node = *views::ObjectTreeModel::nodeForIndex(cell);
+        const model::ArchiveNode& node = *w.objectModel()->nodeForIndex(cell);
         const Entry& e = *node.entry;
         const uint8_t n = uint8_t(random());
         const QString hex = QByteArray(node.form == Form::Uuid ? 16 : 2, char(n)).toHex();
