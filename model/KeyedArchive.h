@@ -82,6 +82,10 @@ public:
     // first.
     const std::vector<std::unique_ptr<ArchiveNode>>& children(ArchiveNode& node);
     ArchiveNode& resolve(ArchiveNode& node);
+    // Takes a resolved NSDictionary row's key text again from its key object.
+    void updateKey(ArchiveNode& node) const {
+        if (node.resolved && node.keySource) node.key = keyText(*node.keySource);
+    }
     // Whether a row has rows, without resolving it.
     bool mayExpand(const ArchiveNode& node) const;
 

@@ -102,8 +102,10 @@ void ObjectTreeModel::valuesChanged() {
         if (!node->childrenBuilt || node->children.empty()) continue;
         emit dataChanged(indexForNode(node->children.front().get()),
                          indexForNode(node->children.back().get(), ValueColumn));
-        for (const auto& c : node->children)
+        for (const auto& c : node->children) {
+            archive_->updateKey(*c); // a string shown as a value may be a dictionary's key too
             stack.push_back(c.get());
+        }
     }
 }
 

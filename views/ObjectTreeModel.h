@@ -26,7 +26,8 @@ public:
         return index.isValid() && archive_ ? &archive_->resolve(*rawNode(index)) : nullptr;
     }
     QModelIndex indexForNode(model::ArchiveNode* node, int column = 0) const;
-    // Values shown may have changed (the rows stay): every row built so far is shown again.
+    // Values shown may have changed (the rows stay): every row built so far is shown again, with the keys
+    // of dictionary objects read again.
     void valuesChanged();
 
     // Takes an edit of a scalar's value column: the typed text for its row; true when the edit was taken.

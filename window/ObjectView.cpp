@@ -114,7 +114,7 @@ void MyWindowController::objectsDocumentDidChange(const editing::CommandBatch& i
             valuesOnly = false;
     }
     _showObjectsAction->setEnabled(KeyedArchive::isKeyedArchive(*rootEntry()));
-    if (valuesOnly && showsObjects()) return _objectModel->valuesChanged();
+    if (valuesOnly) return _objectModel->valuesChanged();
     _objectsStale = true;
     if (showsObjects()) {
         // Rebuilt at once, collapsed: the objects may now stand elsewhere.

@@ -1,5 +1,6 @@
 // The object view of a keyed archive: on by default, value edits made through it land in the plain tree as
 // one "Change Value" step each, structural edits wait for the plain view, and Go to Object finds an object.
+#include <QAbstractItemModelTester>
 #include <QtTest>
 #include <random>
 
@@ -34,6 +35,7 @@ void ObjectViewTest::valueEditsThroughTheObjectViewLandInThePlainTree() {
     QVERIFY(activate(w));
     QVERIFY(!w.cutAction()->isEnabled() && w.cutAction()->toolTip().contains("plain view"));
     EntryRef expected = *model::PlistDocument().rootEntryWithBinaryData(bytes);
+    QAbstractItemModelTester tester(w.objectModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     w.objectView()->expandAll();
     const QModelIndex list = w.objectModel()->index(0, 0, w.objectModel()->index(0, 0));
     std::mt19937 random(26);
