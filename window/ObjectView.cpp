@@ -34,7 +34,16 @@ void MyWindowController::buildObjectView() {
     _objectView->setModel(_objectModel);
     _objectView->setUniformRowHeights(true);
     _objectView->setAlternatingRowColors(true);
-    _objectView->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+    // A double click or F2 anywhere on a row edits its value, the only cell that edits.
+    _objectView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    _objectView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    auto editValue = [this] { _objectView->edit(_objectView->currentIndex().siblingAtColumn(2)); };
+    connect(_objectView, &QAbstractItemView::doubleClicked, this, editValue);
+    auto* edit = new QAction(_objectView);
+    edit->setShortcut(Qt::Key_F2);
+    edit->setShortcutContext(Qt::WidgetShortcut);
+    connect(edit, &QAction::triggered, this, editValue);
+    _objectView->addAction(edit);
     _objectView->header()->setStretchLastSection(true);
     _objectView->setColumnWidth(views::ObjectTreeModel::KeyColumn, 260);
     _objectView->setColumnWidth(views::ObjectTreeModel::TypeColumn, 160);
