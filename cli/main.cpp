@@ -14,6 +14,7 @@
 
 #include "CliSupport.h"
 #include "Commands.h"
+#include "ObjectsCommand.h"
 #include "model/PlistDocument.h"
 #include "model/ValueText.h"
 #include "platform/file/AtomicFile.h"
@@ -35,6 +36,7 @@ constexpr const char* kUsage =
     "  rename PATH NEWKEY FILE [--replace] rename a key\n"
     "  type PATH TYPE FILE                 change a type as the editor does\n"
     "  sort [PATH] FILE [--recursive] [--natural]  sort a dictionary's keys\n"
+    "  print --objects FILE                show a keyed archive as the editor's object view\n"
     "\n"
     "Run 'vantrel-cli <command> --help' for a command's options, 'vantrel-cli --version' for the version.\n";
 
@@ -44,13 +46,15 @@ constexpr const char* kLintHelp =
     "Tells for each file whether the editor can open it, and if not, why. Exit status 1 when any cannot.\n";
 
 constexpr const char* kPrintHelp =
-    "usage: vantrel-cli print FILE\n"
+    "usage: vantrel-cli print [--objects] FILE\n"
     "\n"
     "Prints the outline: one row a line, indented by depth, with the key column (\"Root\", \"Item N\" or the "
     "key),\n"
     "the type and the value column, separated by tabs. Tabs, line breaks and other control characters in "
     "keys\n"
-    "and strings show as the outline shows them: \u21e5, \u21b5, \u23ce and the control pictures.\n";
+    "and strings show as the outline shows them: \u21e5, \u21b5, \u23ce and the control pictures.\n"
+    "With --objects, a keyed archive shows as the object view does: uids resolved, repeated objects as "
+    "links.\n";
 
 using cli::usageError;
 using cli::wantsHelp;
@@ -96,7 +100,8 @@ int lint(const std::vector<std::string>& args) {
     return status;
 }
 
-int print(const std::vector<std::string>& args) {
+int print(std::vector<std::string> args) {
+    const bool objects = std::erase(args, std::string("--objects")) > 0;
     if (wantsHelp(args)) {
         std::cout << kPrintHelp;
         return 0;
@@ -104,6 +109,7 @@ int print(const std::vector<std::string>& args) {
     if (args.size() != 1) return usageError("print takes exactly one file", kPrintHelp);
     auto loaded = cli::loadDocument(args[0]);
     if (!loaded) return 1;
+    if (objects) return printObjects(loaded->doc, args[0]);
     std::string out;
     cli::appendOutline(*loaded->doc.root(), 0, out);
     std::fwrite(out.data(), 1, out.size(), stdout);

@@ -80,6 +80,7 @@ MyWindowController::MyWindowController(const QString& url, QWidget* parent)
             [this] { outlineViewSelectionDidChange(); });
     buildControls();
     buildMenus();
+    buildObjectView();
     resize(720, 520);
 
     // A field that begins editing is taken by the window it belongs to.
@@ -205,6 +206,7 @@ bool MyWindowController::didLoad() {
     _outlineView->setColumnWidth(views::EntryTreeModel::KeyColumn, 260);
     _outlineView->setColumnWidth(views::EntryTreeModel::TypeColumn, 110);
     _outlineView->expand(_model->indexForEntry(_document.root().get()));
+    objectsDocumentDidLoad();
     return true;
 }
 
@@ -480,6 +482,7 @@ void MyWindowController::updateEditActions() {
     _sortKeysAction->setEnabled(!field && _currentItem && _currentItem->isContainer());
     _addButton->setEnabled(!_isEditingText && canAddItem());
     _deleteButton->setEnabled(!_isEditingText && canDeleteItem());
+    objectsUpdateEditActions();
 }
 
 void MyWindowController::registerUndoBatch(editing::CommandBatch inverses, const std::string& title) {
@@ -488,6 +491,7 @@ void MyWindowController::registerUndoBatch(editing::CommandBatch inverses, const
         _undoManager->undoCount() < _cleanUndoCount)
         _cleanUndoCount = -1;
     _findBar->documentDidChange();
+    objectsDocumentDidChange(inverses);
     QPointer<MyWindowController> self(this);
     _undoManager->registerUndo(
         [self, batch = std::move(inverses)] {

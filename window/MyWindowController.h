@@ -21,14 +21,19 @@
 
 class QAction;
 class QMenu;
+class QTreeView;
 class QMessageBox;
 class QMimeData;
 
 namespace platform {
 class UndoManager;
 }
+namespace model {
+struct ArchiveNode;
+}
 namespace views {
 class MyOutlineView;
+class ObjectTreeModel;
 class MyButton;
 class MyPopUpButton;
 class MyTextField;
@@ -269,6 +274,17 @@ public:
     // text changes nothing.
     static QString fieldTextOfItem(const Entry& item, bool keyField);
 
+    // The object view of a keyed archive, in the outline's place while View > Show as Objects is on (by
+    // default for archives). Only values edit there; Go to Object selects in the plain view the object of
+    // $objects that the selected uid (in either view) stands for.
+    bool showsObjects() const;
+    void setShowsObjects(bool on);
+    void goToObject();
+    QTreeView* objectView() const { return _objectView; }
+    views::ObjectTreeModel* objectModel() const { return _objectModel; }
+    QAction* showObjectsAction() const { return _showObjectsAction; }
+    QAction* goToObjectAction() const { return _goToObjectAction; }
+
     // What the outline hands on.
     bool controllShouldClick(QObject* control) override;
     void keyDownWithKeycode(uint16_t keycode) override;
@@ -332,6 +348,13 @@ private:
     void outlineViewRowsDidMove() override { placeRowControls(); }
 
     void buildControls();
+    void buildObjectView();
+    void objectsDocumentDidLoad();
+    // After each batch: the object view shows new values, or is rebuilt when the graph may have changed.
+    void objectsDocumentDidChange(const editing::CommandBatch& inverses);
+    void objectsUpdateEditActions();
+    EntryRef objectToGoTo() const;
+    bool changeObjectValue(model::ArchiveNode& node, const QString& typed);
     // Shift+Return in the row's field: the editor takes over the field's text and caret.
     void editValueFromField();
     void buildMenus();
@@ -410,6 +433,11 @@ private:
     QAction* _editValueAction = nullptr;
     QAction* _sortKeysAction = nullptr;
     QPointer<views::ValueEditor> _valueEditor;
+    QTreeView* _objectView = nullptr;
+    views::ObjectTreeModel* _objectModel = nullptr;
+    QAction* _showObjectsAction = nullptr;
+    QAction* _goToObjectAction = nullptr;
+    bool _objectsStale = true;
 };
 
 } // namespace window

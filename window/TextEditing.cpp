@@ -264,6 +264,7 @@ QMenu* MyWindowController::createContextMenu() {
     menu->addSeparator();
     add(tr("Copy Key Path"), selected, [this] { copyKeyPath(); });
     add(tr("Edit Value\u2026"), canEditValue(), [this] { editValueOfCurrentItem(); });
+    if (showObjectsAction()->isEnabled()) menu->addAction(goToObjectAction()); // a keyed archive
     return menu;
 }
 

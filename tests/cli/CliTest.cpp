@@ -104,6 +104,12 @@ TEST_F(Cli, ConvertingToBinaryAndBackKeepsTheDocumentThatPrintShows) {
     }
     EXPECT_EQ(plist::parse(kEveryType).value().value, plist::parse(xml).value().value);
     EXPECT_EQ(names(), (std::vector<std::string>{"in.plist", "mid.plist", "out.plist"}));
+    // A keyed archive prints as the object view shows it; another document is refused.
+    writeFile(path("a.plist"), archiveBytes(dict({{"a", uid(1)}, {"b", uid(1)}}), {"$null", dict({})}));
+    EXPECT_EQ(run({"print", "--objects", path("a.plist")}).out,
+              "Root\tNSKeyedArchiver\t(2 items)\n  a\tDictionary\t(0 items)\n  b\tDictionary\t\u21ba same "
+              "object as Root \u203a a\n");
+    EXPECT_EQ(run({"print", "--objects", path("in.plist")}).status, 1);
 }
 
 TEST_F(Cli, XmlIsNotWrittenForAValueItCannotHold) {

@@ -11,6 +11,7 @@
 
 #include "model/Entry.h"
 #include "model/PlistDocument.h"
+#include "platform/plist/BinaryWriter.h"
 #include "platform/plist/PropertyList.h"
 #include "tests/platform/plist/PlistTestSupport.h"
 
@@ -80,6 +81,22 @@ inline EntryRef expectBothBinaryLoadsAgree(std::string_view binary, const std::s
     }
     EXPECT_EQ(dump(**tree, false, "", true), dump(*through, false, "", true)) << what;
     return *tree;
+}
+
+using plist::Value;
+inline Value uid(uint64_t n) {
+    return Value(plist::Uid{n});
+}
+// The class dictionary that a keyed archive's objects name through $class.
+inline Value cls(const char* name) {
+    return dict({{"$classes", arr({name, "NSObject"})}, {"$classname", name}});
+}
+// A keyed archive in binary, as NSKeyedArchiver lays it out; no $top when top is none.
+inline std::string archiveBytes(std::optional<Value> top, std::initializer_list<Value> objects) {
+    Value::Dictionary root{{"$archiver", Value("NSKeyedArchiver")}, {"$version", integer(100000)}};
+    if (top) root.emplace_back("$top", *top);
+    root.emplace_back("$objects", arr(objects));
+    return *plist::writeBinary(Value(root));
 }
 
 } // namespace model::test
