@@ -524,6 +524,12 @@ bool AppDelegate::saveDocumentWithWindowController(MyWindowController* c, const 
             return format == plist::Format::Binary ? document.writeBinaryData(sink)
                                                    : document.writePlistString(sink);
         });
+    if (!written && written.error().kind == plist::Error::Kind::Io && format != plist::Format::Binary) {
+        // The file may be refused before a byte is made; a value XML cannot store is still the first thing
+        // the user has to know, whatever folder the document goes to.
+        if (auto refused = document.writePlistString([](std::string_view) { return true; }))
+            written = *refused;
+    }
     if (!written) {
         // A file's message names it as its bytes, shown as a name is; the writer's refusal is plain text.
         const std::string& message = written.error().message;

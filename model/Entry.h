@@ -173,8 +173,9 @@ private:
         char* old = ownsBlock() ? heapData() : nullptr; // s may lie in it
         if (s.size() < 16) {
             char b[16];
-            std::memcpy(b, s.data(), s.size());
-            std::memcpy(bytes_, b, s.size());
+            // An empty view may have no data at all, which memcpy must not be given.
+            if (!s.empty()) std::memcpy(b, s.data(), s.size());
+            if (!s.empty()) std::memcpy(bytes_, b, s.size());
             bytes_[15] = char(kInline | s.size());
         } else {
             char* p = new char[s.size()];

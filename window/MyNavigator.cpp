@@ -36,7 +36,7 @@ void MyNavigator::buildMenus(QMenu* edit) {
                         if (_window->currentItem() && !_window->isEditingText()) _window->copyKeyPath();
                     })
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
-    QMenu* view = _window->menuBar()->addMenu(tr("&View"));
+    QMenu* view = _window->viewMenu();
     view->addAction(tr("Expand All"), this, [this] { expandAll(); })
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Right));
     view->addAction(tr("Collapse All"), this, [this] { collapseAll(); })

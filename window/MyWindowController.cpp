@@ -259,6 +259,14 @@ void MyWindowController::checkFileOnDisk() {
         _fileChangeBar->showChanged();
 }
 
+QMenu* MyWindowController::viewMenu() {
+    for (QAction* a : menuBar()->actions())
+        if (a->menu() && a->menu()->objectName() == QLatin1String("view")) return a->menu();
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    view->setObjectName(QStringLiteral("view"));
+    return view;
+}
+
 void MyWindowController::reloadFromDisk() {
     if (isLoading() || _isDisplayingAlart || (_isEditingText && !updateFocusedTextField())) return;
     std::optional<platform::FileIdentity> identity = platform::FileIdentity::ofFile(_document.url());

@@ -171,6 +171,8 @@ public:
     QAction* deleteMenuAction() const { return _deleteAction; }
     QAction* editValueAction() const { return _editValueAction; }
     QMenu* editMenu() const { return _editMenu; }
+    // The View menu, made on first use by whichever part of the window adds to it first.
+    QMenu* viewMenu();
     views::MyButton* addButton() const { return _addButton; }
     views::MyButton* deleteButton() const { return _deleteButton; }
     views::MyPopUpButton* classPopupButton() const { return _classPopupButton; }

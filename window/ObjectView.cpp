@@ -53,7 +53,8 @@ void MyWindowController::buildObjectView() {
     connect(_objectView->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this] { notifyStateChanged(); });
 
-    QMenu* view = menuBar()->addMenu(tr("&View"));
+    QMenu* view = viewMenu();
+    view->addSeparator();
     _showObjectsAction =
         view->addAction(tr("Show as Objects"), this, [this](bool on) { setShowsObjects(on); });
     _showObjectsAction->setCheckable(true);
@@ -137,8 +138,8 @@ void MyWindowController::objectsUpdateEditActions() {
     _goToObjectAction->setEnabled(bool(objectToGoTo()));
     // In the object view only values change, in place; everything else is done in the plain view.
     const bool objects = showsObjects();
-    const std::vector<QAction*> managed = {_cutAction, _copyAction, _pasteAction, _deleteAction,
-                                           _editValueAction};
+    const std::vector<QAction*> managed = {_cutAction,       _copyAction,     _pasteAction,     _deleteAction,
+                                           _editValueAction, _sortKeysAction, _goToObjectAction};
     for (QAction* a : _editMenu->actions()) {
         if (a->isSeparator() || a == _undoAction || a == _redoAction) continue;
         a->setToolTip(objects ? structuralEditsTip() : QString());
