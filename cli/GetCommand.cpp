@@ -3,6 +3,7 @@
 
 #include "CliSupport.h"
 #include "Commands.h"
+#include "ObjectsCommand.h"
 #include "editing/TypeConversion.h"
 #include "model/Json.h"
 
@@ -11,18 +12,19 @@ namespace cli {
 namespace {
 
 constexpr const char* kGetHelp =
-    "usage: vantrel-cli get PATH FILE [--format xml|json|outline]\n"
+    "usage: vantrel-cli get PATH FILE [--format xml|json|outline] [--objects]\n"
     "\n"
     "Prints the value at PATH: a scalar as its text form (the text set takes back), a container as an XML\n"
     "property-list document, or in the --format given. PATH joins keys and indices with \".\" "
     "(\"items.3.name\");\n"
-    "\"\\.\" and \"\\\\\" stand for \".\" and \"\\\" in a key; \"\" is the root.\n";
+    "\"\\.\" and \"\\\\\" stand for \".\" and \"\\\" in a key; \"\" is the root.\n"
+    "With --objects, PATH runs through a keyed archive's object view (the labels print --objects shows).\n";
 
 } // namespace
 
 int runGet(const Args& args) {
     if (wantsHelp(args)) return std::cout << kGetHelp, 0;
-    const CommandLine line = parseCommandLine(args, {}, {"--format"});
+    const CommandLine line = parseCommandLine(args, {"--objects"}, {"--format"});
     if (!line.error.empty()) return usageError(line.error, kGetHelp);
     if (line.arguments.size() != 2) return usageError("get takes PATH and FILE", kGetHelp);
     const std::string format = line.value("--format").value_or("");
@@ -30,6 +32,7 @@ int runGet(const Args& args) {
         return usageError("--format must be xml, json or outline", kGetHelp);
     auto loaded = loadDocument(line.arguments[1]);
     if (!loaded) return kRefused;
+    if (line.has("--objects")) return printObjects(loaded->doc, line.arguments[1], line.arguments[0]);
     model::EntryRef e = entryAtPath(*loaded, line.arguments[0]);
     if (!e) return kRefused;
     std::string out;

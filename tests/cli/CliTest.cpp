@@ -110,6 +110,8 @@ TEST_F(Cli, ConvertingToBinaryAndBackKeepsTheDocumentThatPrintShows) {
               "Root\tNSKeyedArchiver\t(2 items)\n  a\tDictionary\t(0 items)\n  b\tDictionary\t\u21ba same "
               "object as Root \u203a a\n");
     EXPECT_EQ(run({"print", "--objects", path("in.plist")}).status, 1);
+    EXPECT_EQ(run({"get", "--objects", "a", path("a.plist")}).out, "a\tDictionary\t(0 items)\n");
+    EXPECT_EQ(run({"get", "--objects", "c", path("a.plist")}).status, 1);
 }
 
 TEST_F(Cli, XmlIsNotWrittenForAValueItCannotHold) {
