@@ -22,8 +22,10 @@
 
 namespace {
 
+using bench::median;
 using bench::msSince;
 using bench::PaintWatcher;
+using bench::until;
 using plist::Uid;
 using plist::Value;
 using window::MyWindowController;
@@ -65,17 +67,6 @@ std::string archive(const char* archiver) {
                                                        {"$version", Value::integer(100000)},
                                                        {"$top", Value(Value::Dictionary{{"root", ref(1)}})},
                                                        {"$objects", Value(std::move(objects))}}));
-}
-
-template <typename Done> double until(const QElapsedTimer& t, Done done) {
-    while (!done())
-        QApplication::processEvents(QEventLoop::AllEvents);
-    return msSince(t);
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 // Construct, load, show and first paint of the rows; the window is left open in out.

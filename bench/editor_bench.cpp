@@ -30,17 +30,13 @@
 
 namespace {
 
+using bench::median;
 using bench::PaintWatcher;
 void waitForPaint(const PaintWatcher& watcher, int before) {
     QElapsedTimer t;
     t.start();
     while (watcher.paints == before && t.elapsed() < 60000)
         QApplication::processEvents(QEventLoop::AllEvents);
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 // Opens the editor, then times its steps; one row per step, the median over the repeats.

@@ -29,20 +29,10 @@ namespace {
 using window::MyFindBar;
 using window::MyWindowController;
 
+using bench::median;
 using bench::msSince;
 using bench::PaintWatcher;
-
-// Runs the event loop until done() holds; the time taken.
-template <typename Done> double until(const QElapsedTimer& t, Done done) {
-    while (!done())
-        QApplication::processEvents(QEventLoop::AllEvents);
-    return msSince(t);
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
+using bench::until;
 
 } // namespace
 
