@@ -97,6 +97,10 @@ QString EntryTreeModel::shownValueText(const Entry& e) const {
 
 QVariant EntryTreeModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    return columnTitle(section);
+}
+
+QVariant EntryTreeModel::columnTitle(int section) {
     switch (section) {
     case KeyColumn:
         return tr("Key");

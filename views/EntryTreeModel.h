@@ -42,6 +42,8 @@ public:
     model::Entry* root() const { return root_.get(); }
 
     QModelIndex indexForEntry(const model::Entry* e, int column = 0) const;
+    // The title of a column, for every view that shows these columns.
+    static QVariant columnTitle(int section);
     static model::Entry* entryForIndex(const QModelIndex& index) {
         return index.isValid() ? static_cast<model::Entry*>(index.internalPointer()) : nullptr;
     }

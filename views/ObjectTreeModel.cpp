@@ -1,5 +1,7 @@
 #include "ObjectTreeModel.h"
 
+#include "EntryTreeModel.h"
+
 #include "model/ValueText.h"
 
 namespace views {
@@ -71,14 +73,8 @@ bool ObjectTreeModel::setData(const QModelIndex& index, const QVariant& value, i
 
 QVariant ObjectTreeModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    switch (section) {
-    case KeyColumn:
-        return tr("Key");
-    case TypeColumn:
-        return tr("Type");
-    default:
-        return tr("Value");
-    }
+    // The same columns as the plain outline.
+    return EntryTreeModel::columnTitle(section);
 }
 
 Qt::ItemFlags ObjectTreeModel::flags(const QModelIndex& index) const {
