@@ -120,13 +120,24 @@ MyWindowController* AppDelegate::newDocument() {
     return openDocumentWithURL(QString());
 }
 
-void AppDelegate::openDocument() {
-    auto* dialog = new QFileDialog(nullptr, tr("Open"));
+namespace {
+
+// A dialog for choosing files to read, gone when it closes; the last filter should let every file through.
+QFileDialog* makeReadDialog(const QString& title, QFileDialog::FileMode mode, const QStringList& filters) {
+    auto* dialog = new QFileDialog(nullptr, title);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setFileMode(QFileDialog::ExistingFiles);
-    // Binary property lists often have other names.
-    dialog->setNameFilters({tr("Property Lists (*.plist)"), tr("All Files (*)")});
+    dialog->setFileMode(mode);
+    dialog->setNameFilters(filters);
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    return dialog;
+}
+
+} // namespace
+
+void AppDelegate::openDocument() {
+    // Binary property lists often have other names.
+    QFileDialog* dialog = makeReadDialog(tr("Open"), QFileDialog::ExistingFiles,
+                                         {tr("Property Lists (*.plist)"), tr("All Files (*)")});
     if (MyWindowController* front = frontWindowController(); front && !front->url().isEmpty())
         dialog->setDirectory(QFileInfo(front->url()).absolutePath());
     connect(dialog, &QFileDialog::filesSelected, this,
@@ -135,11 +146,8 @@ void AppDelegate::openDocument() {
 }
 
 void AppDelegate::importJson() {
-    auto* dialog = new QFileDialog(nullptr, tr("Import JSON"));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setFileMode(QFileDialog::ExistingFile);
-    dialog->setNameFilters({tr("JSON (*.json)"), tr("All Files (*)")});
-    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    QFileDialog* dialog = makeReadDialog(tr("Import JSON"), QFileDialog::ExistingFile,
+                                         {tr("JSON (*.json)"), tr("All Files (*)")});
     connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& file) {
         const QString reason = importJsonFile(file);
         if (reason.isEmpty()) return;
