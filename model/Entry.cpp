@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <mutex>
 #include <new>
+#include <utility>
+#include <vector>
 
 namespace model {
 namespace {
@@ -12,64 +15,150 @@ namespace {
 constexpr std::array<std::string_view, 8> kTypeNames = {"Array", "Dictionary", "Boolean", "Data",
                                                         "Date",  "Number",     "String",  "n/a"};
 
-// Blocks of one size carved from large slabs, with freed blocks kept on a list for reuse. Entries are made
-// and released on one thread (the main thread of the editor, or the one thread of the command-line tool).
-class EntryPool {
+constexpr size_t kBlock = (sizeof(Entry) + alignof(Entry) - 1) / alignof(Entry) * alignof(Entry);
+
+void* nextOf(void* p) {
+    return *static_cast<void**>(p);
+}
+void setNext(void* p, void* next) {
+    *static_cast<void**>(p) = next;
+}
+
+// Blocks of one size carved from large slabs, shared by every thread: entries are built on loading threads
+// and released on the main thread, and the other way round. Each thread keeps blocks of its own (below)
+// and comes here, under the lock, only for a run of blocks at a time.
+class SharedPool {
 public:
-    void* allocate() {
-        if (free_) {
-            void* p = free_;
-            free_ = *static_cast<void**>(p);
-            return p;
+    // Blocks for a thread: a list of freed ones given back together, or a run of fresh ones
+    // [runBegin, runEnd) of up to n blocks.
+    void take(size_t n, void*& list, size_t& listCount, char*& runBegin, char*& runEnd) {
+        std::lock_guard lock(mutex_);
+        if (!freed_.empty()) {
+            list = freed_.back().first;
+            listCount = freed_.back().count;
+            freed_.pop_back();
+            return;
         }
-        if (next_ == end_) {
-            // Slabs of 2 MiB, mapped at once and marked for huge pages where the system offers them: a large
-            // document then costs a few page faults instead of one per 4 KiB.
-            constexpr size_t kSlab = size_t(2) << 20;
-            // Map twice the size and keep the aligned middle, since huge pages need 2 MiB alignment.
-            void* map =
-                ::mmap(nullptr, 2 * kSlab, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-            if (map == MAP_FAILED) throw std::bad_alloc();
-            auto base = reinterpret_cast<uintptr_t>(map);
-            uintptr_t aligned = (base + kSlab - 1) & ~(uintptr_t(kSlab) - 1);
-            if (aligned > base) ::munmap(map, aligned - base);
-            if (aligned + kSlab < base + 2 * kSlab)
-                ::munmap(reinterpret_cast<void*>(aligned + kSlab), base + 2 * kSlab - aligned - kSlab);
-            void* slab = reinterpret_cast<void*>(aligned);
-            ::madvise(slab, kSlab, MADV_HUGEPAGE);
-            next_ = static_cast<char*>(slab);
-            end_ = next_ + kSlab / kBlock * kBlock;
-        }
-        void* p = next_;
-        next_ += kBlock;
-        return p;
+        if (next_ == end_) newSlab();
+        runBegin = next_;
+        next_ += std::min<size_t>(n, size_t(end_ - next_) / kBlock) * kBlock;
+        runEnd = next_;
     }
-    void release(void* p) {
-        *static_cast<void**>(p) = free_;
-        free_ = p;
+    // A list of count freed blocks, from first on.
+    void give(void* first, size_t count) {
+        std::lock_guard lock(mutex_);
+        freed_.push_back({first, count});
     }
-    static constexpr size_t kBlock = (sizeof(Entry) + alignof(Entry) - 1) / alignof(Entry) * alignof(Entry);
 
 private:
-    void* free_ = nullptr;
+    void newSlab() {
+        // Slabs of 2 MiB, mapped at once and marked for huge pages where the system offers them: a large
+        // document then costs a few page faults instead of one per 4 KiB.
+        constexpr size_t kSlab = size_t(2) << 20;
+        // Map twice the size and keep the aligned middle, since huge pages need 2 MiB alignment.
+        void* map = ::mmap(nullptr, 2 * kSlab, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (map == MAP_FAILED) throw std::bad_alloc();
+        auto base = reinterpret_cast<uintptr_t>(map);
+        uintptr_t aligned = (base + kSlab - 1) & ~(uintptr_t(kSlab) - 1);
+        if (aligned > base) ::munmap(map, aligned - base);
+        if (aligned + kSlab < base + 2 * kSlab)
+            ::munmap(reinterpret_cast<void*>(aligned + kSlab), base + 2 * kSlab - aligned - kSlab);
+        void* slab = reinterpret_cast<void*>(aligned);
+        ::madvise(slab, kSlab, MADV_HUGEPAGE);
+        next_ = static_cast<char*>(slab);
+        end_ = next_ + kSlab / kBlock * kBlock;
+    }
+
+    struct Freed {
+        void* first;
+        size_t count;
+    };
+    std::mutex mutex_;
+    std::vector<Freed> freed_;
     char* next_ = nullptr;
     char* end_ = nullptr;
 };
 
-EntryPool& pool() {
-    static EntryPool* p = new EntryPool; // never destroyed: entries may outlive static destruction order
+SharedPool& shared() {
+    static SharedPool* p = new SharedPool; // never destroyed: entries may outlive static destruction order
     return *p;
 }
+
+// One thread's blocks: freed ones on a list, and a run of fresh ones. A thread that ends hands both back.
+class ThreadPool {
+public:
+    ~ThreadPool() {
+        while (next_ != end_)
+            release(std::exchange(next_, next_ + kBlock));
+        if (free_) shared().give(free_, count_);
+        free_ = nullptr;
+        count_ = 0;
+        alive_ = false;
+    }
+
+    void* allocate() {
+        if (!alive_) return takeOne();
+        if (!free_ && next_ == end_) shared().take(kRun, free_, count_, next_, end_);
+        if (free_) {
+            void* p = free_;
+            free_ = nextOf(p);
+            --count_;
+            return p;
+        }
+        return std::exchange(next_, next_ + kBlock);
+    }
+    void release(void* p) {
+        if (!alive_) {
+            setNext(p, nullptr);
+            return shared().give(p, 1);
+        }
+        setNext(p, free_);
+        free_ = p;
+        // A thread that frees far more than it makes (the main thread closing a document loaded
+        // elsewhere) passes blocks on for other threads.
+        if (++count_ >= 2 * kKeep) {
+            void* last = free_;
+            for (size_t k = 1; k < kKeep; ++k)
+                last = nextOf(last);
+            void* kept = nextOf(last);
+            setNext(last, nullptr);
+            shared().give(free_, kKeep);
+            free_ = kept;
+            count_ -= kKeep;
+        }
+    }
+
+private:
+    static constexpr size_t kRun = 1024;
+    static constexpr size_t kKeep = 8192;
+
+    static void* takeOne() {
+        void* list = nullptr;
+        size_t count = 0;
+        char *begin = nullptr, *end = nullptr;
+        shared().take(1, list, count, begin, end);
+        if (!list) return begin;
+        if (void* rest = nextOf(list)) shared().give(rest, count - 1);
+        return list;
+    }
+    void* free_ = nullptr;
+    size_t count_ = 0;
+    char* next_ = nullptr;
+    char* end_ = nullptr;
+    bool alive_ = true; // false once the thread's pool is gone, while the thread still ends
+};
+
+thread_local ThreadPool tPool;
 
 } // namespace
 
 // Entry is final, so every block asked for is one entry.
 void* Entry::operator new(size_t) {
-    return pool().allocate();
+    return tPool.allocate();
 }
 
 void Entry::operator delete(void* p) noexcept {
-    if (p) pool().release(p);
+    if (p) tPool.release(p);
 }
 
 std::string_view typeName(EntryType t) {

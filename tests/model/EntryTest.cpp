@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <set>
+#include <thread>
+
 #include "model/Entry.h"
 
 using namespace model;
@@ -80,4 +83,29 @@ TEST(Entry, KeysAndValuesKeepTheirBytesInPlaceOrSharingOneBlockThroughChanges) {
             EXPECT_EQ(e->key, longer.substr(1));
             EXPECT_EQ(e->numberValue().real, 0.5);
         }
+}
+
+// Entries are made on loading threads and released on the main thread while it makes others: no block is
+// ever handed out twice.
+TEST(Entry, ThreadsMakeAndReleaseEntriesAtOnceWithoutSharingABlock) {
+    constexpr int kEach = 100000;
+    std::vector<EntryRef> made[2];
+    auto makeAndRelease = [&](int t) {
+        for (int round = 0; round < 3; ++round) {
+            for (int i = 0; i < kEach; ++i)
+                made[t].push_back(Entry::makeString("k", "v"));
+            if (round < 2) made[t].resize(kEach / 3); // released here, and the rest by the other thread
+        }
+    };
+    std::thread other(makeAndRelease, 1);
+    makeAndRelease(0);
+    other.join();
+    std::swap(made[0], made[1]);
+    std::thread releaser([&] { made[1].clear(); });
+    std::set<const Entry*> seen;
+    for (int i = 0; i < kEach; ++i)
+        made[0].push_back(Entry::makeString("k", "w"));
+    releaser.join();
+    for (const EntryRef& e : made[0])
+        EXPECT_TRUE(seen.insert(e.get()).second && e->stringValue() != "") << "a block handed out twice";
 }
