@@ -125,3 +125,38 @@ TEST(PlistReader, JoinsDataLinesReadsEmptyContainersInEveryFormAndUnknownLinesAs
         dump(*root),
         "Array \n  n/a \"unknown data\"\n  n/a \"unknown data\"\n  n/a \"unknown data\"\n  String \"x\"");
 }
+
+// A large text is read on two threads; the tree, its numbers and any refusal are the one-thread read's,
+// wherever a fault lies and whether or not the text keeps to the layout the plan of the split expects.
+TEST(PlistReader, ReadsALargeTextOnTwoThreadsAsOnOne) {
+    auto items = [](int n, const std::string& odd, int oddAt) {
+        std::string body = "<dict>\n<key>v</key>\n<integer>3</integer>\n<key>items</key>\n<array>\n";
+        for (int i = 0; i < n; ++i)
+            body += i == oddAt ? odd
+                               : "<dict>\n<key>k</key>\n<string>s" + std::to_string(i) +
+                                     "</string>\n<key>d</key>\n<data>\nAAE=\n</data>\n<key>a</key>\n<array>\n"
+                                     "<real>0.5</real>\n</array>\n<key>e</key>\n<dict>\n</dict>\n</dict>\n";
+        return text(body + "</array>\n</dict>");
+    };
+    const int n = 12000; // about 190,000 lines
+    const std::pair<std::string, int> cases[] = {
+        {"", -1},
+        {"<dict>\n<key>k</key>\n<integer>zz</integer>\n</dict>\n", n / 4},     // refused in the first part
+        {"<dict>\n<key>k</key>\n<integer>zz</integer>\n</dict>\n", 3 * n / 4}, // and in the second
+        {"<dict>\n<string>no key</string>\n</dict>\n", 3 * n / 4},
+        {"<array>odd\n<array>\n<string>x</string>\n</array>\n", n / 4}, // a layout the plan does not expect
+        {"<array>\n<string>x</string>\n", n / 3},
+    };
+    for (const auto& [odd, at] : cases) {
+        const std::string t = items(n, odd, at);
+        int64_t oneIds = 5, twoIds = 5;
+        auto one = PlistReader(oneIds, nullptr, SIZE_MAX).makeRootEntryWithXML(t);
+        auto two = PlistReader(twoIds).makeRootEntryWithXML(t);
+        ASSERT_EQ(one.ok(), two.ok()) << odd;
+        EXPECT_EQ(oneIds, twoIds) << odd;
+        if (one)
+            EXPECT_TRUE(dump(**one, false, "", true) == dump(**two, false, "", true)) << odd;
+        else
+            EXPECT_EQ(one.error().message(), two.error().message()) << odd;
+    }
+}
