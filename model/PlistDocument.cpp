@@ -72,12 +72,13 @@ LoadOutcome PlistDocument::openPlistData(std::string bytesRead, LoadProgress* pr
     // then reads; neither the bytes nor any value tree outlives that step.
     // The parse counts the bytes it has passed, and stops within a few thousand elements of a cancel.
     plist::Expected<plist::ParsedText> parsed =
-        plist::parseToXmlText(*bytes, plist::XmlWriteOptions{.exact = true},
+        plist::parseToXmlText(*bytes, plist::XmlWriteOptions{.exact = true, .indent = false},
                               progress ? plist::ParseWatcher([progress](uint64_t done, uint64_t total) {
                                   progress->report(LoadProgress::Building, done, total);
                                   return !progress->isCancelled();
                               })
                                        : plist::ParseWatcher());
+    const size_t bytesRead = bytes->size();
     bytes = std::string();
     if (!parsed) {
         outcome.reason =
@@ -89,7 +90,8 @@ LoadOutcome PlistDocument::openPlistData(std::string bytesRead, LoadProgress* pr
         return outcome;
     }
     _formatKind = parsed->format == plist::Format::Binary ? plist::Format::Binary : plist::Format::Xml;
-    _textSizeHint = parsed->text.size();
+    // The text was made without indent; a saved one has it, about as much as the file had.
+    _textSizeHint = std::max(parsed->text.size(), bytesRead);
     auto root = makeRootEntryWithXML(parsed->text, progress);
     if (!root) {
         outcome.reason =
@@ -155,7 +157,7 @@ plist::Error notAnEntry(const ReadError* why = nullptr) {
 } // namespace
 
 plist::Expected<EntryRef> PlistDocument::rootEntryWithPropertyListText(std::string_view text) try {
-    auto parsed = plist::parseToXmlText(text, plist::XmlWriteOptions{.exact = true});
+    auto parsed = plist::parseToXmlText(text, plist::XmlWriteOptions{.exact = true, .indent = false});
     if (!parsed) return parsed.error();
     if (parsed->format != plist::Format::Xml || !parsed->hasPlistElement) return notAnEntry();
     auto root = makeRootEntryWithXML(parsed->text);
@@ -167,7 +169,7 @@ plist::Expected<EntryRef> PlistDocument::rootEntryWithPropertyListText(std::stri
 
 plist::Expected<EntryRef> PlistDocument::rootEntryWithPropertyListData(std::string_view bytes) try {
     if (bytes.starts_with("bplist00")) return rootEntryWithBinaryData(bytes);
-    auto parsed = plist::parseToXmlText(bytes, plist::XmlWriteOptions{.exact = true});
+    auto parsed = plist::parseToXmlText(bytes, plist::XmlWriteOptions{.exact = true, .indent = false});
     if (!parsed) return parsed.error();
     if (parsed->format == plist::Format::OpenStep) return notAnEntry();
     auto root = makeRootEntryWithXML(parsed->text);

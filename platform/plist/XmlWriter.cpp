@@ -33,7 +33,7 @@ void XmlTextSink::beforeValue() {
         out_ += o.dictionary ? "<dict>\n" : "<array>\n";
         o.written = true;
     }
-    if (!o.dictionary) out_.append(open_.size(), '\t');
+    if (!o.dictionary) indent(open_.size());
 }
 
 void XmlTextSink::afterValue() {
@@ -58,7 +58,7 @@ bool XmlTextSink::endContainer() {
     if (!o.written) {
         out_ += o.dictionary ? "<dict/>" : "<array/>";
     } else {
-        out_.append(open_.size(), '\t');
+        indent(open_.size());
         out_ += o.dictionary ? "</dict>" : "</array>";
     }
     afterValue();
@@ -71,12 +71,12 @@ bool XmlTextSink::key(std::string_view k) {
         out_ += "<dict>\n";
         o.written = true;
     }
-    out_.append(open_.size(), '\t');
+    indent(open_.size());
     out_ += "<key>";
     if (!text::appendEscaped(out_, k, options_.exact))
         return fail(Error::Kind::Unrepresentable, "a key holds a character that XML cannot store");
     out_ += "</key>\n";
-    out_.append(open_.size(), '\t');
+    indent(open_.size());
     return true;
 }
 
@@ -140,11 +140,11 @@ bool XmlTextSink::data(std::string_view bytes) {
     const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
     constexpr size_t kBytesPerLine = kBase64LineLength / 4 * 3;
     for (size_t i = 0; i < bytes.size(); i += kBytesPerLine) {
-        out_.append(level, '\t');
+        indent(level);
         base64::encode(p + i, std::min(bytes.size() - i, kBytesPerLine), out_);
         out_ += '\n';
     }
-    out_.append(level, '\t');
+    indent(level);
     out_ += "</data>";
     afterValue();
     return true;
@@ -157,13 +157,13 @@ bool XmlTextSink::uid(uint64_t u) {
     beforeValue();
     size_t level = open_.size();
     out_ += "<dict>\n";
-    out_.append(level + 1, '\t');
+    indent(level + 1);
     out_ += "<key>CF$UID</key>\n";
-    out_.append(level + 1, '\t');
+    indent(level + 1);
     out_ += "<integer>";
     out_ += std::to_string(u);
     out_ += "</integer>\n";
-    out_.append(level, '\t');
+    indent(level);
     out_ += "</dict>";
     afterValue();
     return true;

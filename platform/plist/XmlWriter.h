@@ -19,6 +19,9 @@ struct XmlWriteOptions {
     bool exact = false;
     // Bytes to reserve for the text, when the caller can estimate its size.
     size_t sizeHint = 0;
+    // Lead each line with a tab per level. Text only read back line by line, which trims lines, is
+    // smaller and quicker without.
+    bool indent = true;
 };
 
 // The head every document starts with: XML declaration, DOCTYPE and the plist line, each ended by a line
@@ -66,6 +69,9 @@ private:
     bool begin(bool dictionary);
     void beforeValue();
     void afterValue();
+    void indent(size_t levels) {
+        if (options_.indent) out_.append(levels, '\t');
+    }
     bool fail(Error::Kind kind, std::string message);
 
     XmlWriteOptions options_;
