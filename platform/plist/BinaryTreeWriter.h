@@ -176,19 +176,21 @@ private:
     }
 
     // Scalars met before are found in an open-addressing table of object numbers, compared by identity.
+    // A slot holds the low half of the hash above the object number plus one, so that the table grows
+    // without the hashes being computed again.
     uint64_t intern(Object o) {
         binary_detail::Identity id = identityOf(o);
         if (2 * (objects_.size() + 1) > table_.size()) grow();
-        uint64_t h = binary_detail::hashOf(id);
-        size_t mask = table_.size() - 1;
+        const uint64_t h = binary_detail::hashOf(id) & 0xFFFFFFFFu;
+        const size_t mask = table_.size() - 1;
         for (size_t i = h & mask;; i = (i + 1) & mask) {
             uint64_t slot = table_[i];
             if (slot == 0) {
-                table_[i] = (h & 0xFFFFFFFF00000000ull) | (objects_.size() + 1);
+                table_[i] = h << 32 | (objects_.size() + 1);
                 objects_.push_back(o);
                 return objects_.size() - 1;
             }
-            if ((slot >> 32) == (h >> 32)) {
+            if ((slot >> 32) == h) {
                 uint64_t candidate = (slot & 0xFFFFFFFFu) - 1;
                 if (identityOf(objects_[candidate]) == id) return candidate;
             }
@@ -197,13 +199,12 @@ private:
     void grow() {
         std::vector<uint64_t> old = std::move(table_);
         table_.assign(std::max<size_t>(1024, old.size() * 2), 0);
-        size_t mask = table_.size() - 1;
+        const size_t mask = table_.size() - 1;
         size_t seen = 0;
         for (uint64_t slot : old) {
             if (++seen % (kStopStride * 64) == 0 && stopped()) throw Stopped{};
             if (!slot) continue;
-            uint64_t h = binary_detail::hashOf(identityOf(objects_[(slot & 0xFFFFFFFFu) - 1]));
-            size_t i = h & mask;
+            size_t i = (slot >> 32) & mask;
             while (table_[i])
                 i = (i + 1) & mask;
             table_[i] = slot;
