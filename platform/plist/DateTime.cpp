@@ -5,7 +5,6 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace plist::datetime {
 namespace {
@@ -94,10 +93,19 @@ bool fitsIsoYears(double s) {
 std::optional<std::string> formatIso8601(double s) {
     if (!fitsIsoYears(s)) return std::nullopt;
     Civil c = civilFromSeconds(static_cast<int64_t>(std::floor(s)));
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02dZ", int(c.year), c.month, c.day, c.hour,
-                  c.minute, c.second);
-    return std::string(buf);
+    // YYYY-MM-DDTHH:MM:SSZ, the year within 1 to 9999.
+    std::string out = "0000-00-00T00:00:00Z";
+    auto put = [&](size_t at, int value, int digits) {
+        for (int i = digits; i-- > 0; value /= 10)
+            out[at + size_t(i)] = char('0' + value % 10);
+    };
+    put(0, int(c.year), 4);
+    put(5, int(c.month), 2);
+    put(8, int(c.day), 2);
+    put(11, int(c.hour), 2);
+    put(14, int(c.minute), 2);
+    put(17, int(c.second), 2);
+    return out;
 }
 
 std::optional<double> parseIso8601(std::string_view text) {

@@ -19,29 +19,36 @@ namespace {
 
 enum class Element { Unknown, Plist, Dict, Array, Key, String, Integer, Real, True, False, Date, Data };
 
+// Whether the name n is exactly the word, looking no further into n than the first difference.
+template <size_t N> bool named(const char* n, const char (&word)[N]) {
+    for (size_t i = 0; i < N; ++i)
+        if (n[i] != word[i]) return false;
+    return true;
+}
+
 Element elementNamed(const char* n) {
     switch (n[0]) {
     case 'a':
-        return std::strcmp(n, "array") == 0 ? Element::Array : Element::Unknown;
+        return named(n, "array") ? Element::Array : Element::Unknown;
     case 'd':
-        if (std::strcmp(n, "dict") == 0) return Element::Dict;
-        if (std::strcmp(n, "data") == 0) return Element::Data;
-        if (std::strcmp(n, "date") == 0) return Element::Date;
+        if (named(n, "dict")) return Element::Dict;
+        if (named(n, "data")) return Element::Data;
+        if (named(n, "date")) return Element::Date;
         return Element::Unknown;
     case 'f':
-        return std::strcmp(n, "false") == 0 ? Element::False : Element::Unknown;
+        return named(n, "false") ? Element::False : Element::Unknown;
     case 'i':
-        return std::strcmp(n, "integer") == 0 ? Element::Integer : Element::Unknown;
+        return named(n, "integer") ? Element::Integer : Element::Unknown;
     case 'k':
-        return std::strcmp(n, "key") == 0 ? Element::Key : Element::Unknown;
+        return named(n, "key") ? Element::Key : Element::Unknown;
     case 'p':
-        return std::strcmp(n, "plist") == 0 ? Element::Plist : Element::Unknown;
+        return named(n, "plist") ? Element::Plist : Element::Unknown;
     case 'r':
-        return std::strcmp(n, "real") == 0 ? Element::Real : Element::Unknown;
+        return named(n, "real") ? Element::Real : Element::Unknown;
     case 's':
-        return std::strcmp(n, "string") == 0 ? Element::String : Element::Unknown;
+        return named(n, "string") ? Element::String : Element::Unknown;
     case 't':
-        return std::strcmp(n, "true") == 0 ? Element::True : Element::Unknown;
+        return named(n, "true") ? Element::True : Element::Unknown;
     default:
         return Element::Unknown;
     }
@@ -299,15 +306,16 @@ private:
         scalar_ = Element::Unknown;
         switch (e) {
         case Element::Key: {
+            // A sink that only looks at the text leaves it here, its room kept for the next one.
             bool ok = sink_.key(std::move(text_));
-            text_ = std::string();
+            text_.clear();
             if (!ok) return fail("the value could not be written");
             stack_.back().hasKey = true;
             return;
         }
         case Element::String: {
             bool ok = sink_.string(std::move(text_));
-            text_ = std::string();
+            text_.clear();
             return added(ok);
         }
         case Element::Integer:
