@@ -34,6 +34,8 @@ uint64_t availableMemory() {
     return available;
 }
 
+constexpr size_t kGrowth = 65536;
+
 plist::Expected<std::string> readRegularFile(const std::string& path, const ReadWatcher& watcher,
                                              const char* cancelled) {
     auto failure = [](const char* reason) { return plist::makeError(plist::Error::Kind::Io, reason); };
@@ -49,10 +51,13 @@ plist::Expected<std::string> readRegularFile(const std::string& path, const Read
         return plist::noMemoryError();
     }
     std::string bytes;
+    // Room for the first piece of a file that grows while we read it, so that finding the end copies
+    // nothing.
+    bytes.reserve(size_t(st.st_size) + kGrowth);
     bytes.resize(size_t(st.st_size));
     size_t got = 0;
     for (;;) {
-        if (got == bytes.size()) bytes.resize(bytes.size() + 65536); // the file grew while we read it
+        if (got == bytes.size()) bytes.resize(bytes.size() + kGrowth); // the file grew while we read it
         // Read in pieces when someone watches, so that a progress bar moves and a cancel is heard.
         const size_t piece = watcher ? std::min<size_t>(bytes.size() - got, 8 << 20) : bytes.size() - got;
         ssize_t n = ::read(fd, bytes.data() + got, piece);
