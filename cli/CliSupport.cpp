@@ -111,6 +111,11 @@ bool writeOutput(const std::string& path, const std::string& bytes) {
     return bool(written);
 }
 
+void leaveToExit(LoadedDocument&& doc) {
+    static auto* kept = new std::vector<LoadedDocument>; // never destroyed
+    kept->push_back(std::move(doc));
+}
+
 std::optional<LoadedDocument> loadDocument(const std::string& path) {
     auto bytes = readInput(path);
     if (!bytes) {

@@ -126,7 +126,9 @@ int runConvert(const Args& args) {
         auto written = platform::writeFileAtomically(out, [&](const platform::ByteSink& sink) {
             return to == "xml" ? doc.writePlistString(sink) : doc.writeBinaryData(sink);
         });
-        return written ? 0 : refuse(written.error().message);
+        if (!written) return refuse(written.error().message);
+        leaveToExit(std::move(*loaded));
+        return 0;
     }
     auto bytes = documentBytes(loaded->doc, to);
     return bytes && writeOutput(out, *bytes) ? 0 : kRefused;
