@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <future>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -537,23 +538,33 @@ std::optional<Children> PlistReader::makeChildrenSplit(int64_t& lineNum, int64_t
     second.linesRead_ = &secondRead;
     second.lineBase_ = s.secondLine;
     partnerRead_ = &secondRead;
-    auto secondEnd = std::async(std::launch::async, [&] {
-        warmUpHeap(size_t(source_->lines_.size() - size_t(s.secondLine)) * 24);
-        int64_t at = s.secondLine;
-        return second.buildChildren(rest, at, s.secondIndex, count, classTypeNumber, depth) ? at : -1;
-    });
+    struct Forget { // however this ends
+        const std::atomic<int64_t>*& partner;
+        ~Forget() { partner = nullptr; }
+    } forget{partnerRead_};
+    std::future<int64_t> secondEnd;
+    try {
+        secondEnd = std::async(std::launch::async, [&] {
+            warmUpHeap(size_t(source_->lines_.size() - size_t(s.secondLine)) * 24);
+            int64_t at = s.secondLine;
+            return second.buildChildren(rest, at, s.secondIndex, count, classTypeNumber, depth) ? at : -1;
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: one reads it all.
+        ++lineNum;
+        if (!buildChildren(children, lineNum, 0, count, classTypeNumber, depth)) return std::nullopt;
+        return children;
+    }
     ++lineNum;
     bool ok = false;
     try {
         ok = buildChildren(children, lineNum, 0, s.secondIndex, classTypeNumber, depth);
     } catch (...) {
         stop = true;
-        partnerRead_ = nullptr;
         throw; // the future's end waits for the second reader
     }
     if (!ok) stop = true;
     const int64_t end = secondEnd.get();
-    partnerRead_ = nullptr;
     if (!ok) return std::nullopt; // the one-thread read fails here too, in the same way
     if (lineNum != s.secondLine || idNumber_ != secondBase) {
         splitFailed_ = true;
