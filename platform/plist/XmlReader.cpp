@@ -291,7 +291,12 @@ private:
     }
 
     void end(const char* name) {
-        Element e = elementNamed(name);
+        // The parser has matched the closing tag to the one opened last: the scalar, else the innermost
+        // container, else the plist element.
+        const Element e = scalar_ != Element::Unknown ? scalar_
+                          : stack_.empty()            ? Element::Plist
+                          : stack_.back().dictionary  ? Element::Dict
+                                                      : Element::Array;
         if (e == Element::Plist) {
             if (!haveRoot_) fail("the plist element holds no value");
             return;
