@@ -55,20 +55,25 @@ Value withDuplicateKey() {
     return Value(std::move(d));
 }
 
-// Runs check in a forked child whose address space may grow by headroom bytes beyond its size now (0: no
-// limit); gives 0 when check held, 1 when not, 3 when it threw, 128 + the signal that ended the child.
+// Runs check in a forked child whose data (heaps and private writable mappings) may grow by headroom bytes
+// beyond its size now (0: no limit); gives 0 when check held, 1 when not, 3 when it threw, 128 + the signal
+// that ended the child. The data limit, unlike one on the address space, also holds where the allocator
+// grows a heap it reserved earlier for another thread.
 int inChildWithMemoryLimit(uint64_t headroom, const std::function<bool()>& check) {
     pid_t pid = ::fork();
     if (pid == 0) {
-        unsigned long long pages = 0;
-        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-            if (std::fscanf(f, "%llu", &pages) != 1) ::_exit(2);
+        unsigned long long kib = 0;
+        if (FILE* f = std::fopen("/proc/self/status", "r")) {
+            char line[256];
+            while (std::fgets(line, sizeof line, f))
+                if (std::sscanf(line, "VmData: %llu", &kib) == 1) break;
             std::fclose(f);
         }
+        if (!kib) ::_exit(2);
         struct rlimit limit {};
-        ::getrlimit(RLIMIT_AS, &limit);
-        limit.rlim_cur = pages * uint64_t(::sysconf(_SC_PAGESIZE)) + headroom;
-        if (headroom && ::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(2);
+        ::getrlimit(RLIMIT_DATA, &limit);
+        limit.rlim_cur = kib * 1024 + headroom;
+        if (headroom && ::setrlimit(RLIMIT_DATA, &limit) != 0) ::_exit(2);
         int result = 3;
         try {
             result = check() ? 0 : 1;
