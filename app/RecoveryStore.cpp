@@ -223,8 +223,9 @@ void RecoveryStore::writeRecord(MyWindowController* c) {
 void RecoveryStore::stopSnapshot(Tracked& t) {
     if (!t.snapshot) return;
     t.snapshot->stop = true;
-    // The worker checks the flag every few hundred entries, and lets go of the lock when it has stopped.
-    std::lock_guard<std::mutex> wait(t.snapshot->reading);
+    // The worker checks the flag every few hundred entries, and lets go of the lock when it has stopped. The
+    // lock is let go before the snapshot, whose last reference this may be.
+    { std::lock_guard<std::mutex> wait(t.snapshot->reading); }
     t.snapshot.reset();
     t.root = nullptr;
 }
