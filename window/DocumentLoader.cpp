@@ -21,9 +21,10 @@ struct DocumentLoader::Job {
     DocumentLoader* receiver = nullptr; // none once the loader no longer wants the result
 };
 
-DocumentLoader::DocumentLoader(const std::string& url, QObject* parent)
+DocumentLoader::DocumentLoader(const std::string& url, QObject* parent, int64_t firstIdNumber)
     : QObject(parent), _job(std::make_shared<Job>(url)) {
     _job->receiver = this;
+    _job->document.setIdNumber(firstIdNumber);
     QThreadPool::globalInstance()->start([job = _job] {
         job->outcome = job->document.openPlistFile(&job->progress);
         std::lock_guard<std::mutex> hold(job->lock);

@@ -15,8 +15,9 @@ namespace window {
 class DocumentLoader : public QObject {
     Q_OBJECT
 public:
-    // Starts loading the file at the path (in the document model's bytes) at once.
-    explicit DocumentLoader(const std::string& url, QObject* parent = nullptr);
+    // Starts loading the file at the path (in the document model's bytes) at once, numbering its entries
+    // from firstIdNumber.
+    explicit DocumentLoader(const std::string& url, QObject* parent = nullptr, int64_t firstIdNumber = 0);
     // Cancels a load still running.
     ~DocumentLoader() override;
 

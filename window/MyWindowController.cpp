@@ -270,10 +270,34 @@ QMenu* MyWindowController::viewMenu() {
 void MyWindowController::reloadFromDisk() {
     if (isLoading() || _isDisplayingAlart || (_isEditingText && !updateFocusedTextField())) return;
     std::optional<platform::FileIdentity> identity = platform::FileIdentity::ofFile(_document.url());
-    // Read as opening reads, numbering the new entries on from the document's own counter.
-    model::PlistDocument fresh(_document.url());
-    fresh.setIdNumber(_document.idNumber());
-    const model::LoadOutcome outcome = fresh.openPlistFile();
+    // Read as opening reads, numbering the new entries on from the document's own counter; a large file on
+    // a worker, while the window takes no edits.
+    if (QFileInfo(url()).size() < kBackgroundLoadBytes) {
+        model::PlistDocument fresh(_document.url());
+        fresh.setIdNumber(_document.idNumber());
+        const model::LoadOutcome outcome = fresh.openPlistFile();
+        return didReload(fresh, outcome, identity);
+    }
+    _loader = new DocumentLoader(_document.url(), this, _document.idNumber());
+    _outlineView->setEnabled(false);
+    notifyStateChanged();
+    connect(_loader, &DocumentLoader::finished, this, [this, identity] {
+        const model::LoadOutcome outcome = _loader->outcome();
+        model::PlistDocument fresh = _loader->takeDocument();
+        endReload();
+        didReload(fresh, outcome, identity);
+    });
+}
+
+void MyWindowController::endReload() {
+    _loader->deleteLater();
+    _loader = nullptr;
+    _outlineView->setEnabled(true);
+    notifyStateChanged();
+}
+
+void MyWindowController::didReload(model::PlistDocument& fresh, const model::LoadOutcome& outcome,
+                                   const std::optional<platform::FileIdentity>& identity) {
     if (!outcome.ok) {
         QMessageBox* alert = makeAlertWithMessage(
             tr("The data couldn\u2019t be read because it isn\u2019t in the correct format."), tr("OK"));
@@ -676,6 +700,13 @@ void MyWindowController::reloadWithFocusTextField(bool focus) {
 }
 
 void MyWindowController::closeEvent(QCloseEvent* event) {
+    // A reload under way ends first; the document stays as it was, to be saved or not as usual.
+    if (_loader && _document.root()) {
+        delete _loader;
+        _loader = nullptr;
+        _outlineView->setEnabled(true);
+        notifyStateChanged();
+    }
     if (_closingWithoutAsking || windowShouldClose()) {
         event->accept();
         releaseUntitledNumber();

@@ -146,6 +146,8 @@ public:
     void didWriteFile(const platform::WrittenContents& written);
     // Commits an open edit, then reads the file as opening does and takes its contents as one undoable step,
     // "Reload from Disk". A file that cannot be read shows the load-failure alert and changes nothing.
+    // A file of kBackgroundLoadBytes or more is read on a worker while the window takes no edits (isLoading);
+    // closing the window ends that read.
     void reloadFromDisk();
     MyFileChangeBar* fileChangeBar() const { return _fileChangeBar; }
     MyFindBar* findBar() const { return _findBar; }
@@ -415,7 +417,10 @@ private:
     MyFileChangeBar* _fileChangeBar = nullptr;
     MyFindBar* _findBar = nullptr;
     MyNavigator* _navigator = nullptr;
-    DocumentLoader* _loader = nullptr;
+    DocumentLoader* _loader = nullptr; // the document's load, or a reload from disk
+    void endReload();
+    void didReload(model::PlistDocument& fresh, const model::LoadOutcome& outcome,
+                   const std::optional<platform::FileIdentity>& identity);
     MyLoadProgress* _loadProgress = nullptr;
     views::MyOutlineView* _outlineView = nullptr;
     views::EntryTreeModel* _model = nullptr;
