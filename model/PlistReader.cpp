@@ -16,6 +16,14 @@ namespace {
 
 constexpr std::string_view kPlistLine = "<plist version=\"1.0\">";
 
+// A line that opens or closes a container in the layout the counts go by.
+bool isClosing(std::string_view l) {
+    return l == "</array>" || l == "</dict>";
+}
+bool isOpening(std::string_view l) {
+    return l == "<array>" || l == "<dict>";
+}
+
 // Length of a line end at p (LF, CR, CR LF, U+0085, U+2028, U+2029), or 0.
 size_t lineEndAt(const char* p, const char* end) {
     switch (static_cast<uint8_t>(*p)) {
@@ -266,11 +274,11 @@ void PlistReader::countAllChildren() {
     std::vector<size_t> open;
     for (size_t k = 0; k < lines_.size(); ++k) {
         std::string_view l = lines_[k];
-        if (l == "<array>" || l == "<dict>") {
+        if (isOpening(l)) {
             if (!open.empty()) ++childCounts_[open.back()];
             childCounts_[k] = 0;
             open.push_back(k);
-        } else if (l == "</array>" || l == "</dict>") {
+        } else if (isClosing(l)) {
             if (open.empty()) continue;
             // Containers that hold a good part of the lines are kept for planning a read on two threads.
             const size_t o = open.back();
@@ -293,10 +301,10 @@ int64_t PlistReader::countXMLItemWithLines(int64_t start) const {
     int64_t depth = 0, count = 0;
     for (size_t k = size_t(start); k < lines_.size(); ++k) {
         std::string_view l = lines_[k];
-        if (l == "<array>" || l == "<dict>") {
+        if (isOpening(l)) {
             if (depth == 1) ++count;
             ++depth;
-        } else if (l == "</array>" || l == "</dict>") {
+        } else if (isClosing(l)) {
             if (depth == 1) break;
             --depth;
         } else if (depth == 1 && !l.starts_with("<key>")) {
@@ -455,13 +463,6 @@ bool PlistReader::checkIn(int64_t lineNum) {
 }
 
 namespace {
-
-bool isClosing(std::string_view l) {
-    return l == "</array>" || l == "</dict>";
-}
-bool isOpening(std::string_view l) {
-    return l == "<array>" || l == "<dict>";
-}
 
 // A thread's own heap grows a page at a time, with a system call each time; asking for its room at once
 // first spares the build those calls.
