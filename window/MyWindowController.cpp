@@ -290,6 +290,7 @@ void MyWindowController::reloadFromDisk() {
 }
 
 void MyWindowController::endReload() {
+    _loader->cancel(); // nothing once it has delivered; else what it read is never delivered
     _loader->deleteLater();
     _loader = nullptr;
     _outlineView->setEnabled(true);
@@ -701,12 +702,7 @@ void MyWindowController::reloadWithFocusTextField(bool focus) {
 
 void MyWindowController::closeEvent(QCloseEvent* event) {
     // A reload under way ends first; the document stays as it was, to be saved or not as usual.
-    if (_loader && _document.root()) {
-        delete _loader;
-        _loader = nullptr;
-        _outlineView->setEnabled(true);
-        notifyStateChanged();
-    }
+    if (_loader && _document.root()) endReload();
     if (_closingWithoutAsking || windowShouldClose()) {
         event->accept();
         releaseUntitledNumber();
